@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that Velomat needs to build, test and take screenshots.
+# Safe to run again: it installs only what is missing and does nothing when all is there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  clang libclang-rt-14-dev
+  qt6-base-dev
+  libsdl2-dev
+  libusb-1.0-0-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "setup: all packages are installed."
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then
+  run=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+  run=(sudo)
+elif command -v sudo >/dev/null 2>&1 && [[ -t 0 ]]; then
+  run=(sudo)   # sudo asks for the password on this terminal
+else
+  echo "setup: cannot install packages: this is not root and sudo is not available." >&2
+  echo "setup: ask an administrator to run, as root:" >&2
+  echo "    apt-get update && apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${run[@]}" apt-get update -qq
+"${run[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "setup: done."

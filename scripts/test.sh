@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds Velomat three ways and runs every test:
+#   build/release  all suites and a short run of the benchmarks
+#   build/asan     all suites under AddressSanitizer + UndefinedBehaviorSanitizer
+#   build/tsan     the threaded suites under ThreadSanitizer
+# Ends with one line: "tests: N passed, N failed".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+passed=0
+failed=0
+status=0
+
+run_suites() {  # <build dir> <cmake options> -- <ctest options>
+  local dir=$1
+  shift
+  local cmake_args=()
+  while [[ $1 != -- ]]; do cmake_args+=("$1"); shift; done
+  shift
+  echo "== $dir"
+  cmake -S . -B "$dir" -G Ninja "${cmake_args[@]}" >/dev/null
+  cmake --build "$dir" -j2
+  local log="$dir/ctest.log"
+  ctest --test-dir "$dir" --output-on-failure -j2 "$@" 2>&1 | tee "$log" || status=1
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [[ -z $line ]]; then
+    echo "no test summary from $dir" >&2
+    status=1
+    return
+  fi
+  local bad total
+  bad=$(sed -E 's/.*tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.*tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+}
+
+run_suites build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -- 
+run_suites build/asan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=address,undefined -DVELOMAT_BENCH=OFF --
+run_suites build/tsan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=thread -DVELOMAT_BENCH=OFF -- -L threaded
+
+[[ $failed -eq 0 ]] || status=1
+echo "tests: $passed passed, $failed failed"
+exit $status

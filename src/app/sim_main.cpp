@@ -1,0 +1,86 @@
+// velomat-sim: until the windows exist, it attaches the on-screen joystick as a virtual joystick,
+// connects to it as the program does, and shows what the control cycle makes of a few stick positions.
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "config/list_texts.h"
+#include "control/control_cycle.h"
+#include "link/sdl_joystick.h"
+
+using namespace velomat;
+
+namespace {
+
+void printList(const char* name, const ListTexts& list) {
+  std::printf("  %-22s", name);
+  for (const auto& text : list) std::printf(" \"%s\"", text.c_str());
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main() {
+  SdlJoystick joystick;
+  if (!joystick.ok()) {
+    std::fprintf(stderr, "velomat-sim: SDL joystick subsystem failed: %s\n", SDL_GetError());
+    return 1;
+  }
+  SDL_VirtualJoystickDesc desc{};
+  desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+  desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+  desc.naxes = 3;
+  desc.nbuttons = 4;
+  desc.nhats = 1;
+  desc.name = "Velomat Bildschirm-Joystick";
+  const int device = SDL_JoystickAttachVirtualEx(&desc);
+  SDL_Joystick* stick = device >= 0 ? SDL_JoystickOpen(device) : nullptr;
+  if (stick == nullptr) {
+    std::fprintf(stderr, "velomat-sim: cannot attach the on-screen joystick: %s\n", SDL_GetError());
+    return 1;
+  }
+
+  SharedState state;
+  JoyCapsRecord caps;
+  for (uint32_t id = 0; id < 2; ++id) {
+    if (joystick.joyGetDevCaps(id, caps) == kJoyNoError &&
+        joystick.joyGetPosEx(id, state.joySample) == kJoyNoError) {
+      state.joystickId = id;
+      break;
+    }
+  }
+  state.joystickCaps = JoystickCaps::fromRecord(caps);
+  std::printf("Velomat %s\n\nJoystick %u: %s, %u axes, %u buttons\n\nLists of the motor panels:\n", "1.5",
+              state.joystickId, caps.szPname, caps.wNumAxes, caps.wNumButtons);
+  printList("axis list:", axisListTexts(state.joystickCaps.caps));
+  printList("throttle list:", throttleListTexts(state.joystickCaps.caps));
+  printList("button list:", buttonListTexts(state.joystickCaps.buttonCount));
+  printList("input list:", inputListTexts(state.connection.motorCount));
+  printList("fixed-direction list:", fixedDirListTexts());
+
+  state.connection.interfaceKind = kIntelligentInterface;
+  applyTableDefaults(state.table, state.joystickCaps, state.connection.motorCount);
+  std::printf(
+      "\nDefaults: motor 1 follows X, motor 2 follows Y, motors 3 and 4 stand still.\n"
+      "Control cycle on an Intelligent Interface (direction code, speed in %%):\n");
+  struct Move {
+    const char* what;
+    Sint16 x, y;
+  };
+  const Move moves[] = {{"stick centred", 0, 0},
+                        {"X left half", -22768, 0},
+                        {"X full right, Y full forward", 32767, -32768},
+                        {"Y back a little", 0, 12000}};
+  RunState run;
+  for (const Move& move : moves) {
+    SDL_JoystickSetVirtualAxis(stick, 0, move.x);
+    SDL_JoystickSetVirtualAxis(stick, 1, move.y);
+    controlCycle(run, state, joystick);
+    std::printf("  %-30s", move.what);
+    for (int o = 0; o < 4; ++o) std::printf("  M%d %c %7.3f", o + 1, "ALR"[run.direction[o]], run.speed[o]);
+    std::printf("\n");
+  }
+  std::printf("\nThe main window and the simulation window come next.\n");
+  SDL_JoystickClose(stick);
+  return 0;
+}

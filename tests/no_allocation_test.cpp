@@ -1,0 +1,109 @@
+// A run allocates nothing: every malloc of the process is counted while the cycles run.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+
+#include "control/control_cycle.h"
+#include "fake_joystick.h"
+#include "link/sdl_joystick.h"
+#include "sdl_virtual.h"
+
+extern "C" void* __libc_malloc(size_t size);
+extern "C" void* __libc_calloc(size_t count, size_t size);
+extern "C" void* __libc_realloc(void* pointer, size_t size);
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+void count() {
+  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+// operator new goes through malloc, so these three see every allocation of C and C++ code alike.
+extern "C" void* malloc(size_t size) noexcept {
+  count();
+  return __libc_malloc(size);
+}
+extern "C" void* calloc(size_t n, size_t size) noexcept {
+  count();
+  return __libc_calloc(n, size);
+}
+extern "C" void* realloc(void* pointer, size_t size) noexcept {
+  count();
+  return __libc_realloc(pointer, size);
+}
+
+namespace velomat {
+namespace {
+
+constexpr int kPasses = 100000;
+
+template <typename Body>
+long allocationsDuring(Body body) {
+  allocations = 0;
+  counting = true;
+  body();
+  counting = false;
+  return allocations.load();
+}
+
+void configureAllSources(SharedState& state, int32_t motorCount) {
+  state.joystickCaps = {kJoyCapsHasZ | kJoyCapsHasPov, 3, 12};
+  state.connection.motorCount = motorCount;
+  state.connection.interfaceKind = kIntelligentInterface;
+  applyTableDefaults(state.table, state.joystickCaps, motorCount);
+  set(state.table.dirFixed, 4, 0);
+  set(state.table.dirFromButtons, 4, 1);
+  set(state.table.speedFixed, 4, 0);
+  set(state.table.speedFromThrottle, 4, 1);
+  bindDirectionAxis(state.table, 1, {SampleField::Pov, kPov2});
+  set(state.table.dirFromAxis, 1, 1);
+  set(state.table.endSwitchesOn, 0, 1);
+}
+
+TEST(NoAllocation, the_counter_sees_allocations) {
+  EXPECT_GE(allocationsDuring([] { ::operator delete(::operator new(16)); }), 1);
+  EXPECT_GE(allocationsDuring([] { std::free(std::malloc(16)); }), 1);
+}
+
+TEST(NoAllocation, a_long_run_of_cycles_with_a_frozen_sample_allocates_nothing) {
+  for (int32_t motorCount : {4, 8}) {
+    SharedState state;
+    configureAllSources(state, motorCount);
+    testing::FakeJoystick joystick;
+    joystick.next.dwXpos = 1000;
+    joystick.next.dwButtons = 0b101;
+    joystick.next.dwPOV = 4500;
+    RunState run;
+    EXPECT_EQ(allocationsDuring([&] {
+                for (int i = 0; i < kPasses; ++i) {
+                  state.io.inputOn[0] = static_cast<uint8_t>(i & 1);
+                  controlCycle(run, state, joystick);
+                }
+              }),
+              0)
+        << motorCount << " motors";
+  }
+}
+
+TEST(NoAllocation, a_long_run_of_cycles_reading_an_sdl_joystick_allocates_nothing) {
+  SdlJoystick sdl;
+  ASSERT_TRUE(sdl.ok());
+  if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+  testing::VirtualJoystick stick(3, 12, 1);
+  ASSERT_TRUE(stick.ok());
+  SharedState state;
+  configureAllSources(state, 8);
+  RunState run;
+  controlCycle(run, state, sdl);  // the first read opens the device
+  EXPECT_EQ(allocationsDuring([&] {
+              for (int i = 0; i < kPasses; ++i) controlCycle(run, state, sdl);
+            }),
+            0);
+}
+
+}  // namespace
+}  // namespace velomat
