@@ -5,7 +5,8 @@
 #include <cstdio>
 
 #include "config/list_texts.h"
-#include "control/control_cycle.h"
+#include "control/output_stage.h"
+#include "link/drivers/sim/sim_interfaces.h"
 #include "link/sdl_joystick.h"
 
 using namespace velomat;
@@ -80,6 +81,36 @@ int main() {
     for (int o = 0; o < 4; ++o) std::printf("  M%d %c %7.3f", o + 1, "ALR"[run.direction[o]], run.speed[o]);
     std::printf("\n");
   }
+
+  // A short run against the simulated Intelligent Interface, paced like the real wire.
+  class NoBoxes final : public MessageBoxes {
+   public:
+    BoxAnswer show(std::string_view, std::string_view, BoxButtons) override { return BoxAnswer::Retry; }
+  } boxes;
+  sim::SimIntelligentInterface intInt;
+  sim::SimRoboInterface robo;
+  state.connection.portNumber = 1;
+  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  if (!link.openInterface()) {
+    std::printf("Verbindung zum Interface fehlgeschlagen!\n");
+    return 1;
+  }
+  SDL_JoystickSetVirtualAxis(stick, 0, -22768);  // motor 1 left at 61.5 %
+  SDL_JoystickSetVirtualAxis(stick, 1, 32767);   // motor 2 right at full speed
+  intInt.setInput(7, true);
+  run = RunState{};
+  for (int i = 0; i < 300; ++i) {
+    controlCycle(run, state, joystick);
+    shapeSpeeds(run, state);
+    run.lastInputWord = driveOutputs(run, state, link);
+  }
+  const double share1 = intInt.onShare(0), share2 = intInt.onShare(1);
+  link.exchangeIo(0, 0, 0);  // every output off at the end of the run
+  std::printf("\nOne second against the simulated Intelligent Interface on COM1 (%.0f exchanges/s):\n",
+              intInt.wire().exchangeRate());
+  std::printf("  motor 1 on in %.1f %% of the exchanges, motor 2 in %.1f %%; inputs read 0x%02X\n",
+              100 * share1, 100 * share2, run.lastInputWord);
+  link.closeInterface();
   std::printf("\nThe main window and the simulation window come next.\n");
   SDL_JoystickClose(stick);
   return 0;

@@ -1,0 +1,27 @@
+// How the core asks the user: modal message boxes that the GUI shows and answers. Tests script them.
+#pragma once
+
+#include <string_view>
+
+namespace velomat {
+
+enum class BoxButtons { Ok, OkCancel, RetryCancel, YesNoCancel };
+enum class BoxAnswer { Ok, Cancel, Retry, Yes, No };
+
+class MessageBoxes {
+ public:
+  MessageBoxes() = default;
+  MessageBoxes(const MessageBoxes&) = delete;
+  MessageBoxes& operator=(const MessageBoxes&) = delete;
+  virtual ~MessageBoxes() = default;
+
+  // Shows `text` and waits for the answer. An empty caption shows the application's title. May be
+  // called from the control worker; the box then holds the worker until it is answered.
+  virtual BoxAnswer show(std::string_view text, std::string_view caption, BoxButtons buttons) = 0;
+};
+
+// Ends the process at once with `code`: no destructors run, so a worker still in a run cannot trip over
+// objects torn down under it.
+[[noreturn]] void endProcess(int code);
+
+}  // namespace velomat

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "link/drivers/sim/sim_interfaces.h"
+#include "link/interface_link.h"
+#include "link_doubles.h"
+
+namespace velomat::sim {
+namespace {
+
+const SimOptions kNoDelay{.paced = false, .shareWindow = 100};
+
+IntIntRecord recordOfType(int32_t type) {
+  IntIntRecord record;
+  record.interfaceType = type;
+  return record;
+}
+
+TEST(SimIntelligentInterface, extension_module_decides_outputs_inputs_and_wire_time) {
+  struct Row {
+    int32_t type;
+    int outputs, inputs;
+    Clock::duration wire;
+    uint32_t inputWord;
+  };
+  const Row rows[] = {{kIntIntSerial, 4, 8, kIntIntExchangeTime, 0x01},
+                      {kIntIntSerialWithExtension, 8, 16, kIntIntExtensionExchangeTime, 0x8001},
+                      {kIntIntParallel, 4, 8, kIntIntExchangeTime, 0x01}};
+  for (const Row& row : rows) {
+    SimIntelligentInterface sim(kNoDelay);
+    IntIntRecord record = recordOfType(row.type);
+    ASSERT_EQ(sim.open(record, "COM1"), 0u);
+    EXPECT_EQ(sim.outputCount(), row.outputs);
+    EXPECT_EQ(sim.inputCount(), row.inputs);
+    EXPECT_EQ(sim.wire().exchangeTime(), row.wire);
+    sim.setInput(0, true);
+    sim.setInput(15, true);
+    EXPECT_EQ(sim.exchange(record, 0), row.inputWord);
+  }
+}
+
+TEST(SimIntelligentInterface, inputs_open_and_close) {
+  SimIntelligentInterface sim(kNoDelay);
+  IntIntRecord record = recordOfType(kIntIntSerial);
+  ASSERT_EQ(sim.open(record, "COM2"), 0u);
+  sim.setInput(7, true);
+  sim.setInput(2, true);
+  EXPECT_EQ(sim.exchange(record, 0), 0x84u);
+  sim.setInput(7, false);
+  sim.setInput(99, true);  // no such input
+  EXPECT_EQ(sim.exchange(record, 0), 0x04u);
+}
+
+TEST(SimIntelligentInterface, outputs_decode_per_motor_and_both_bits_mean_off) {
+  SimIntelligentInterface sim(kNoDelay);
+  IntIntRecord record = recordOfType(kIntIntSerialWithExtension);
+  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  sim.exchange(record, 0b01 | 0b10 << 2 | 0b11 << 4 | 0b10 << 14);
+  const Clock::time_point now = sim.wire().lastExchange();
+  const uint8_t want[8] = {1, 2, 0, 0, 0, 0, 0, 2};
+  for (int o = 0; o < 8; ++o) EXPECT_EQ(sim.direction(o, now), want[o]) << "output " << o;
+  EXPECT_EQ(sim.direction(8, now), 0);
+  EXPECT_EQ(sim.direction(-1, now), 0);
+}
+
+TEST(SimIntelligentInterface, without_extension_the_second_motor_byte_is_ignored) {
+  SimIntelligentInterface sim(kNoDelay);
+  IntIntRecord record = recordOfType(kIntIntSerial);
+  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  sim.exchange(record, 0xFF01);
+  EXPECT_EQ(sim.lastOutputWord(), 0x01u);
+  EXPECT_EQ(sim.direction(4, sim.wire().lastExchange()), 0);
+}
+
+TEST(SimIntelligentInterface, the_watchdog_switches_every_output_off_after_300_ms_without_exchange) {
+  SimIntelligentInterface sim(kNoDelay);
+  IntIntRecord record = recordOfType(kIntIntSerial);
+  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  sim.exchange(record, 0b01 | 0b10 << 6);
+  const Clock::time_point last = sim.wire().lastExchange();
+  EXPECT_EQ(sim.direction(0, last + 299ms), 1);
+  EXPECT_EQ(sim.direction(3, last + 300ms), 2);
+  EXPECT_GT(sim.onShare(0, last + 300ms), 0);
+  EXPECT_TRUE(sim.watchdogTripped(last + 301ms));
+  EXPECT_EQ(sim.direction(0, last + 301ms), 0);
+  EXPECT_EQ(sim.direction(3, last + 301ms), 0);
+  EXPECT_EQ(sim.onShare(0, last + 301ms), 0);
+  sim.exchange(record, 0b01);  // the next exchange drives again
+  EXPECT_EQ(sim.direction(0, sim.wire().lastExchange()), 1);
+}
+
+TEST(SimIntelligentInterface, the_on_share_is_measured_over_the_last_exchanges) {
+  SimIntelligentInterface sim(kNoDelay);  // a window of 100 exchanges
+  IntIntRecord record = recordOfType(kIntIntSerial);
+  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  auto share = [&](int o) { return sim.onShare(o, sim.wire().lastExchange()); };
+  for (int i = 0; i < 40; ++i) sim.exchange(record, (i % 4 == 0) ? 0b01 : 0);
+  EXPECT_DOUBLE_EQ(share(0), 0.25);  // 10 of 40
+  for (int i = 0; i < 200; ++i) sim.exchange(record, (i % 2 == 0) ? 0b10 : 0);
+  EXPECT_DOUBLE_EQ(share(0), 0.5);
+  EXPECT_EQ(sim.direction(0, sim.wire().lastExchange()), 2);
+  for (int i = 0; i < 100; ++i) sim.exchange(record, 0b10 << 2);
+  EXPECT_DOUBLE_EQ(share(0), 0);
+  EXPECT_DOUBLE_EQ(share(1), 1);
+  EXPECT_EQ(sim.direction(0, sim.wire().lastExchange()), 0);
+}
+
+TEST(SimIntelligentInterface, faults_an_open_that_fails_exchanges_that_fail_and_a_lost_connection) {
+  SimIntelligentInterface sim(kNoDelay);
+  IntIntRecord record = recordOfType(kIntIntSerial);
+  EXPECT_EQ(sim.exchange(record, 0), kIntIntFailure);  // nothing is open yet
+  sim.wire().setOpenFails(true);
+  EXPECT_EQ(sim.open(record, "COM1"), kIntIntFailure);
+  EXPECT_FALSE(sim.isOpen());
+  sim.wire().setOpenFails(false);
+  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  sim.setInput(1, true);
+
+  sim.wire().failExchanges(2);
+  EXPECT_EQ(sim.exchange(record, 1), kIntIntFailure);
+  EXPECT_EQ(sim.exchange(record, 1), kIntIntFailure);
+  EXPECT_EQ(sim.exchange(record, 1), 0x02u);
+
+  sim.wire().setConnectionLost(true);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(sim.exchange(record, 1), kIntIntFailure);
+  sim.wire().setConnectionLost(false);
+  EXPECT_EQ(sim.exchange(record, 1), 0x02u);
+  EXPECT_EQ(sim.wire().exchangeCount(), 14u);
+  EXPECT_EQ(sim.wire().failedExchangeCount(), 12u);
+
+  sim.close(record);
+  EXPECT_EQ(sim.exchange(record, 1), kIntIntFailure);
+  EXPECT_EQ(sim.closeCount(), 1);
+}
+
+TEST(SimRoboInterface, levels_directions_and_inputs) {
+  SimRoboInterface sim(kNoDelay);
+  const uint32_t handle = sim.openUsbOrRadio(0, 0);
+  ASSERT_NE(handle, kRoboFailure);
+  sim.setInput(0, true);
+  sim.setInput(7, true);
+  sim.setInput(8, true);  // the ROBO Interface has eight inputs
+  ASSERT_NE(sim.sendOutputs(handle, 0b01 | 0b10 << 2 | 0b00 << 4 | 0b11 << 6, 0x7337, 0), kRoboFailure);
+  EXPECT_EQ(sim.readInputs(handle), 0x81u);
+  const int wantDirection[4] = {1, 2, 0, 0}, wantLevel[4] = {7, 3, 0, 0};
+  for (int o = 0; o < 4; ++o) {
+    EXPECT_EQ(sim.direction(o), wantDirection[o]) << o;
+    EXPECT_EQ(sim.level(o), wantLevel[o]) << o;  // a level without direction drives nothing
+  }
+  EXPECT_EQ(sim.lastSpeedWord(), 0x7337u);
+}
+
+TEST(SimRoboInterface, faults_and_a_wrong_handle) {
+  SimRoboInterface sim(kNoDelay);
+  EXPECT_EQ(sim.sendOutputs(SimRoboInterface::kHandle, 0, 0, 0), kRoboFailure);  // not open
+  sim.wire().setOpenFails(true);
+  EXPECT_EQ(sim.openSerial(70, 1, 0), kRoboFailure);
+  sim.wire().setOpenFails(false);
+  const uint32_t handle = sim.openSerial(70, 1, 0);
+  ASSERT_NE(handle, kRoboFailure);
+  EXPECT_EQ(sim.sendOutputs(handle + 1, 0, 0, 0), kRoboFailure);
+  EXPECT_EQ(sim.readInputs(handle + 1), kRoboFailure);
+  sim.wire().failExchanges(1);
+  EXPECT_EQ(sim.sendOutputs(handle, 1, 0, 0), kRoboFailure);
+  EXPECT_EQ(sim.sendOutputs(handle, 1, 0, 0), 0u);
+  sim.wire().setConnectionLost(true);
+  EXPECT_EQ(sim.sendOutputs(handle, 1, 0, 0), kRoboFailure);
+}
+
+TEST(SimThroughTheLink, a_connection_that_fails_twice_is_retried_until_it_answers) {
+  SimIntelligentInterface intInt(kNoDelay);
+  SimRoboInterface robo(kNoDelay);
+  ConnectionSettings connection;
+  connection.interfaceKind = kIntelligentInterface;
+  connection.portNumber = 1;
+  connection.hasExtension = 1;
+  std::atomic<uint8_t> stop{0};
+  velomat::testing::ScriptedBoxes boxes;
+  boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
+  InterfaceLink link(intInt, robo, connection, stop, boxes);
+  ASSERT_TRUE(link.openInterface());
+  EXPECT_TRUE(intInt.hasExtension());
+
+  intInt.setInput(12, true);
+  intInt.wire().failExchanges(2);
+  EXPECT_EQ(link.exchangeIo(0b10 << 8, 0, 0), 1u << 12);
+  EXPECT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(intInt.direction(4, intInt.wire().lastExchange()), 2);
+  link.closeInterface();
+  EXPECT_FALSE(intInt.isOpen());
+  EXPECT_EQ(robo.closeCount(), 0);
+}
+
+TEST(SimThreads, the_window_reads_and_closes_inputs_while_the_worker_exchanges) {
+  SimIntelligentInterface sim(kNoDelay);
+  IntIntRecord record = recordOfType(kIntIntSerialWithExtension);
+  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  std::atomic<bool> stop{false};
+  std::atomic<uint32_t> sawInputs{0};
+  std::thread worker([&] {
+    for (uint32_t i = 0; !stop.load(); ++i) sawInputs.fetch_or(sim.exchange(record, (i & 1) ? 0b01 : 0));
+  });
+  int inconsistent = 0;  // what the window reads must always be a state the interface can be in
+  for (int i = 0; i < 2000; ++i) {
+    sim.setInput(i % 16, (i / 16) % 2 == 0);
+    const double share = sim.onShare(0);
+    if (share < 0 || share > 1 || sim.direction(0) > 1 || sim.lastOutputWord() > 1) ++inconsistent;
+  }
+  sim.setInput(15, true);
+  while ((sawInputs.load() & 0x8000) == 0) std::this_thread::yield();
+  stop = true;
+  worker.join();
+  EXPECT_EQ(inconsistent, 0);
+  EXPECT_GT(sim.wire().exchangeCount(), 0u);
+  EXPECT_NEAR(sim.onShare(0, sim.wire().lastExchange()), 0.5, 0.01);
+}
+
+}  // namespace
+}  // namespace velomat::sim
