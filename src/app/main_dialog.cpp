@@ -1,0 +1,223 @@
+#include "app/main_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSlider>
+
+#include "app/controls.h"
+#include "app/credits.h"
+#include "app/dialog_units.h"
+
+namespace velomat {
+
+namespace {
+
+enum class Kind {
+  Group,
+  Radio,
+  List,
+  Check,
+  Text,
+  CentredText,
+  Slider,
+  Button,
+  DefaultButton,
+  MultiLineButton,
+  FlatButton
+};
+
+struct ControlSpec {
+  int id;
+  Kind kind;
+  const char* text;
+  int x, y, width, height;  // dialog units; for a list the height is that of the opened list
+};
+
+// Motor panel 0; the panels of motors 1 to 3 repeat it further down.
+constexpr ControlSpec kMotorPanel[] = {
+    {id::kMotorGroup, Kind::Group, "Motor 1", 5, 0, 235, 69},
+    {id::kDirAxisRadio, Kind::Radio, "Achse:", 12, 10, 64, 11},
+    {id::kDirAxisList, Kind::List, "", 78, 9, 28, 94},
+    {id::kDirButtonsRadio, Kind::Radio, "Buttons (L/R):", 12, 24, 61, 12},
+    {id::kButtonLeftList, Kind::List, "", 78, 24, 28, 94},
+    {id::kButtonRightList, Kind::List, "", 109, 24, 28, 94},
+    {id::kDirFixedRadio, Kind::Radio, "Fest:", 12, 39, 64, 11},
+    {id::kFixedDirList, Kind::List, "", 78, 38, 28, 94},
+    {id::kEndSwitchCheck, Kind::Check, "Endtaster (L/R):", 12, 53, 64, 11},
+    {id::kEndSwitchLeftList, Kind::List, "", 78, 52, 28, 94},
+    {id::kEndSwitchRightList, Kind::List, "", 109, 52, 28, 94},
+    {id::kNone, Kind::Text, "Geschwindigkeit:", 149, 6, 58, 9},
+    {id::kSpeedAxisRadio, Kind::Radio, "Achse:", 149, 17, 58, 9},
+    {id::kSpeedAxisList, Kind::List, "", 207, 15, 28, 94},
+    {id::kThrottleRadio, Kind::Radio, "Schubregler:", 149, 31, 58, 8},
+    {id::kThrottleList, Kind::List, "", 207, 29, 28, 94},
+    {id::kSpeedFixedRadio, Kind::Radio, "Fest:", 149, 44, 58, 8},
+    {id::kSpeedLabel, Kind::CentredText, "100%", 207, 46, 19, 10},
+    {id::kSpeedSlider, Kind::Slider, "", 149, 54, 84, 12},
+};
+constexpr int kMotorPanelOffset[kMotorsPerModule] = {0, 70, 140, 211};
+
+constexpr ControlSpec kGlobalControls[] = {
+    {id::kStartButton, Kind::MultiLineButton, "LOS!", 245, 6, 90, 25},
+    {id::kApplyButton, Kind::Button, "Übernehmen", 259, 34, 62, 14},
+    {id::kEmergencyStopButton, Kind::DefaultButton, "NOT-AUS", 245, 53, 90, 25},
+    {id::kStopInputCheck, Kind::Check, "Aus-Taster:", 249, 91, 50, 10},
+    {id::kStopInputList, Kind::List, "", 307, 89, 28, 94},
+    {id::kStopButtonCheck, Kind::Check, "Aus-Button:", 249, 108, 50, 10},
+    {id::kStopButtonList, Kind::List, "", 307, 106, 28, 94},
+    {id::kCreditsButton, Kind::FlatButton, kCreditsButtonText, 245, 134, 90, 35},
+    {id::kNone, Kind::Text, "Einstellungen für:", 251, 182, 74, 8},
+    {id::kModuleList, Kind::List, "", 251, 193, 77, 67},
+    {id::kResetButton, Kind::MultiLineButton, "Alle Einstellungen zurücksetzen", 245, 214, 90, 24},
+    {id::kEndButton, Kind::Button, "Ende", 281, 249, 54, 16},
+    {id::kStatusText, Kind::Text, "Bereit", 245, 269, 90, 10},
+};
+
+constexpr int kDialogWidth = 340;
+constexpr int kDialogHeight = 284;
+constexpr int kListFieldHeight = 13;  // the closed drop-down list, in dialog units
+
+QWidget* createControl(const ControlSpec& spec, int motor, int yOffset, QWidget* parent,
+                       const DialogUnits& units) {
+  const QString text = QString::fromUtf8(spec.text);
+  QWidget* widget = nullptr;
+  QRect place = units.rect(spec.x, spec.y + yOffset, spec.width, spec.height);
+  switch (spec.kind) {
+    case Kind::Group: {
+      widget = new QGroupBox(QString::asprintf("Motor %d", motor + 1), parent);
+      break;
+    }
+    case Kind::Radio:
+      widget = new AutoRadioButton(text, parent);
+      break;
+    case Kind::List: {
+      auto* list = new QComboBox(parent);
+      const int shown = (spec.height - kListFieldHeight) / 8;  // list rows of about one line each
+      list->setMaxVisibleItems(shown > 1 ? shown : 1);
+      place.setHeight(units.y(kListFieldHeight));
+      widget = list;
+      break;
+    }
+    case Kind::Check:
+      widget = new AutoCheckBox(text, parent);
+      break;
+    case Kind::Text:
+      widget = new QLabel(text, parent);
+      break;
+    case Kind::CentredText: {
+      auto* label = new QLabel(text, parent);
+      label->setAlignment(Qt::AlignCenter);
+      widget = label;
+      break;
+    }
+    case Kind::Slider: {
+      auto* slider = new QSlider(Qt::Horizontal, parent);
+      slider->setTickPosition(QSlider::NoTicks);
+      widget = slider;
+      break;
+    }
+    case Kind::Button:
+      widget = new QPushButton(text, parent);
+      break;
+    case Kind::DefaultButton: {
+      auto* button = new QPushButton(text, parent);
+      button->setDefault(true);
+      widget = button;
+      break;
+    }
+    case Kind::MultiLineButton:
+      widget = new MultiLineButton(text, parent, false);
+      break;
+    case Kind::FlatButton:
+      widget = new MultiLineButton(text, parent, true);
+      break;
+  }
+  widget->setGeometry(place);
+  if (spec.id != id::kNone) setDialogId(widget, spec.id);
+  return widget;
+}
+
+}  // namespace
+
+MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
+    : QDialog(parent), state_(state) {
+  setWindowTitle(QString::fromUtf8(kMainDialogCaption));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFont(dialogFont());
+  buildControls();
+  panel_ = std::make_unique<Panel>(controls_, state_, boxes);
+}
+
+MainDialog::~MainDialog() = default;
+
+void MainDialog::buildControls() {
+  const DialogUnits units(font());
+  setFixedSize(units.x(kDialogWidth), units.y(kDialogHeight));
+  for (int m = 0; m < kMotorsPerModule; ++m) {
+    std::vector<AutoRadioButton*> direction, speed;
+    for (const ControlSpec& spec : kMotorPanel) {
+      const ControlSpec placed{spec.id == id::kNone ? id::kNone : spec.id + m,
+                               spec.kind,
+                               spec.text,
+                               spec.x,
+                               spec.y,
+                               spec.width,
+                               spec.height};
+      QWidget* widget = createControl(placed, m, kMotorPanelOffset[m], this, units);
+      if (auto* radio = dynamic_cast<AutoRadioButton*>(widget)) {
+        const bool isDirection =
+            spec.id == id::kDirAxisRadio || spec.id == id::kDirButtonsRadio || spec.id == id::kDirFixedRadio;
+        (isDirection ? direction : speed).push_back(radio);
+      }
+    }
+    for (AutoRadioButton* radio : direction) radio->setGroup(direction);
+    for (AutoRadioButton* radio : speed) radio->setGroup(speed);
+  }
+  for (const ControlSpec& spec : kGlobalControls) createControl(spec, 0, 0, this, units);
+}
+
+bool MainDialog::initialisePanel() {
+  if (!InitPanelControls(controls_, this, state_.joystickCaps, state_.connection.motorCount,
+                         state_.connection.hasExtension != 0)) {
+    return false;
+  }
+  connectHandlers();
+  panel_->applyDefaults();
+  panel_->UpdatePanelEnabling();
+  return true;
+}
+
+void MainDialog::connectHandlers() {
+  Panel* panel = panel_.get();
+  PanelControls& c = controls_;
+  for (int m = 0; m < kMotorsPerModule; ++m) {
+    for (QRadioButton* radio : {c.dirAxisRadio[m], c.dirButtonsRadio[m], c.dirFixedRadio[m]}) {
+      const int controlId = dialogIdOf(radio);
+      connect(radio, &QAbstractButton::clicked, this, [panel, controlId] { panel->OnJoyAxisCh(controlId); });
+    }
+    for (QRadioButton* radio : {c.speedAxisRadio[m], c.throttleRadio[m], c.speedFixedRadio[m]}) {
+      const int controlId = dialogIdOf(radio);
+      connect(radio, &QAbstractButton::clicked, this, [panel, controlId] { panel->OnAxisRadio(controlId); });
+    }
+    const int checkId = dialogIdOf(c.endSwitchCheck[m]);
+    connect(c.endSwitchCheck[m], &QAbstractButton::clicked, this,
+            [panel, checkId] { panel->OnEndSwitchCheck(checkId); });
+    connect(c.dirAxisList[m], &QComboBox::activated, this, [panel, m] { panel->OnSelchangeJoyAxisCo(m); });
+    connect(c.speedAxisList[m], &QComboBox::activated, this,
+            [panel, m] { panel->OnSelchangeSpeedAxisCombo(m); });
+    connect(c.throttleList[m], &QComboBox::activated, this,
+            [panel, m] { panel->OnSelchangeThrottleCombo(m); });
+    const int sliderId = dialogIdOf(c.speedSlider[m]);
+    connect(c.speedSlider[m], &QSlider::valueChanged, this,
+            [panel, sliderId] { panel->OnCustomdrawSpeedSlider(sliderId); });
+  }
+  connect(c.stopInputCheck, &QAbstractButton::clicked, this, [panel] { panel->OnStopInputCheck(); });
+  connect(c.stopButtonCheck, &QAbstractButton::clicked, this, [panel] { panel->OnStopButtonCheck(); });
+  connect(c.applyButton, &QAbstractButton::clicked, this, [panel] { panel->OnApply(); });
+  connect(c.moduleList, &QComboBox::activated, this, [panel] { panel->OnSelchangeModuleCombo(); });
+}
+
+}  // namespace velomat

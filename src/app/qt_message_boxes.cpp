@@ -1,0 +1,58 @@
+#include "app/qt_message_boxes.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+
+namespace velomat {
+
+QString applicationTitle() {
+  return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+BoxAnswer QtMessageBoxes::show(std::string_view text, std::string_view caption, BoxButtons buttons) {
+  const QString qText = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  const QString qCaption = caption.empty()
+                               ? applicationTitle()
+                               : QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || QThread::currentThread() == app->thread()) return showHere(qText, qCaption, buttons);
+  BoxAnswer answer = BoxAnswer::Cancel;
+  QMetaObject::invokeMethod(
+      app, [&] { answer = showHere(qText, qCaption, buttons); }, Qt::BlockingQueuedConnection);
+  return answer;
+}
+
+BoxAnswer QtMessageBoxes::showHere(const QString& text, const QString& caption, BoxButtons buttons) {
+  QMessageBox::StandardButtons standard;
+  switch (buttons) {
+    case BoxButtons::Ok:
+      standard = QMessageBox::Ok;
+      break;
+    case BoxButtons::OkCancel:
+      standard = QMessageBox::Ok | QMessageBox::Cancel;
+      break;
+    case BoxButtons::RetryCancel:
+      standard = QMessageBox::Retry | QMessageBox::Cancel;
+      break;
+    case BoxButtons::YesNoCancel:
+      standard = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+      break;
+  }
+  QMessageBox box(QMessageBox::NoIcon, caption, text, standard, parent_.data());
+  switch (box.exec()) {
+    case QMessageBox::Ok:
+      return BoxAnswer::Ok;
+    case QMessageBox::Retry:
+      return BoxAnswer::Retry;
+    case QMessageBox::Yes:
+      return BoxAnswer::Yes;
+    case QMessageBox::No:
+      return BoxAnswer::No;
+    default:
+      return BoxAnswer::Cancel;  // Cancel, Escape and the close box
+  }
+}
+
+}  // namespace velomat

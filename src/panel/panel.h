@@ -1,0 +1,52 @@
+// The main window's motor panels at work: the rules that enable, pull along and bind controls while the
+// user edits them, and the transfers between the panels and the configuration table.
+// Everything here runs on the GUI thread; the handlers run only on what the user does.
+#pragma once
+
+#include <string>
+
+#include "control/control_cycle.h"
+#include "link/message_box.h"
+#include "panel/panel_controls.h"
+
+namespace velomat {
+
+// The assertion message a handler shows for a case its routing excludes.
+std::string assertionMessage(const char* function);
+
+class Panel {
+ public:
+  Panel(PanelControls& controls, SharedState& state, MessageBoxes& boxes)
+      : c_(controls), state_(state), table_(state.table), boxes_(boxes) {}
+  Panel(const Panel&) = delete;
+  Panel& operator=(const Panel&) = delete;
+
+  // Rules.
+  void UpdatePanelEnabling();
+  void OnJoyAxisCh(int controlId);  // a direction radio was clicked
+  void OnAxisRadio(int controlId);  // a speed radio was clicked
+  void OnEndSwitchCheck(int controlId);
+  void OnStopInputCheck();
+  void OnStopButtonCheck();
+  void OnSelchangeJoyAxisCo(int m);       // direction-axis list of motor m: binds at once
+  void OnSelchangeSpeedAxisCombo(int m);  // speed-axis list: the same choice as the direction axis
+  void OnSelchangeThrottleCombo(int m);
+  void OnCustomdrawSpeedSlider(int controlId);  // the label shows its slider's position
+
+  // Transfers.
+  void panelToTable();
+  void tableToPanel();
+  void applyDefaults();
+  void OnApply();
+  void OnSelchangeModuleCombo();
+
+ private:
+  int shownSlot(int m) const;
+
+  PanelControls& c_;
+  SharedState& state_;
+  ConfigTable& table_;
+  MessageBoxes& boxes_;
+};
+
+}  // namespace velomat
