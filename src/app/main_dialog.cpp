@@ -28,7 +28,7 @@ enum class Kind {
   FlatButton
 };
 
-struct ControlSpec {
+struct ControlEntry {
   int id;
   Kind kind;
   const char* text;
@@ -36,7 +36,7 @@ struct ControlSpec {
 };
 
 // Motor panel 0; the panels of motors 1 to 3 repeat it further down.
-constexpr ControlSpec kMotorPanel[] = {
+constexpr ControlEntry kMotorPanel[] = {
     {id::kMotorGroup, Kind::Group, "Motor 1", 5, 0, 235, 69},
     {id::kDirAxisRadio, Kind::Radio, "Achse:", 12, 10, 64, 11},
     {id::kDirAxisList, Kind::List, "", 78, 9, 28, 94},
@@ -59,7 +59,7 @@ constexpr ControlSpec kMotorPanel[] = {
 };
 constexpr int kMotorPanelOffset[kMotorsPerModule] = {0, 70, 140, 211};
 
-constexpr ControlSpec kGlobalControls[] = {
+constexpr ControlEntry kGlobalControls[] = {
     {id::kStartButton, Kind::MultiLineButton, "LOS!", 245, 6, 90, 25},
     {id::kApplyButton, Kind::Button, "Übernehmen", 259, 34, 62, 14},
     {id::kEmergencyStopButton, Kind::DefaultButton, "NOT-AUS", 245, 53, 90, 25},
@@ -79,12 +79,12 @@ constexpr int kDialogWidth = 340;
 constexpr int kDialogHeight = 284;
 constexpr int kListFieldHeight = 13;  // the closed drop-down list, in dialog units
 
-QWidget* createControl(const ControlSpec& spec, int motor, int yOffset, QWidget* parent,
+QWidget* createControl(const ControlEntry& entry, int motor, int yOffset, QWidget* parent,
                        const DialogUnits& units) {
-  const QString text = QString::fromUtf8(spec.text);
+  const QString text = QString::fromUtf8(entry.text);
   QWidget* widget = nullptr;
-  QRect place = units.rect(spec.x, spec.y + yOffset, spec.width, spec.height);
-  switch (spec.kind) {
+  QRect place = units.rect(entry.x, entry.y + yOffset, entry.width, entry.height);
+  switch (entry.kind) {
     case Kind::Group: {
       widget = new QGroupBox(QString::asprintf("Motor %d", motor + 1), parent);
       break;
@@ -94,7 +94,7 @@ QWidget* createControl(const ControlSpec& spec, int motor, int yOffset, QWidget*
       break;
     case Kind::List: {
       auto* list = new QComboBox(parent);
-      const int shown = (spec.height - kListFieldHeight) / 8;  // list rows of about one line each
+      const int shown = (entry.height - kListFieldHeight) / 8;  // list rows of about one line each
       list->setMaxVisibleItems(shown > 1 ? shown : 1);
       place.setHeight(units.y(kListFieldHeight));
       widget = list;
@@ -135,7 +135,7 @@ QWidget* createControl(const ControlSpec& spec, int motor, int yOffset, QWidget*
       break;
   }
   widget->setGeometry(place);
-  if (spec.id != id::kNone) setDialogId(widget, spec.id);
+  if (entry.id != id::kNone) setDialogId(widget, entry.id);
   return widget;
 }
 
@@ -158,25 +158,25 @@ void MainDialog::buildControls() {
   setFixedSize(units.x(kDialogWidth), units.y(kDialogHeight));
   for (int m = 0; m < kMotorsPerModule; ++m) {
     std::vector<AutoRadioButton*> direction, speed;
-    for (const ControlSpec& spec : kMotorPanel) {
-      const ControlSpec placed{spec.id == id::kNone ? id::kNone : spec.id + m,
-                               spec.kind,
-                               spec.text,
-                               spec.x,
-                               spec.y,
-                               spec.width,
-                               spec.height};
+    for (const ControlEntry& entry : kMotorPanel) {
+      const ControlEntry placed{entry.id == id::kNone ? id::kNone : entry.id + m,
+                                entry.kind,
+                                entry.text,
+                                entry.x,
+                                entry.y,
+                                entry.width,
+                                entry.height};
       QWidget* widget = createControl(placed, m, kMotorPanelOffset[m], this, units);
       if (auto* radio = dynamic_cast<AutoRadioButton*>(widget)) {
-        const bool isDirection =
-            spec.id == id::kDirAxisRadio || spec.id == id::kDirButtonsRadio || spec.id == id::kDirFixedRadio;
+        const bool isDirection = entry.id == id::kDirAxisRadio || entry.id == id::kDirButtonsRadio ||
+                                 entry.id == id::kDirFixedRadio;
         (isDirection ? direction : speed).push_back(radio);
       }
     }
     for (AutoRadioButton* radio : direction) radio->setGroup(direction);
     for (AutoRadioButton* radio : speed) radio->setGroup(speed);
   }
-  for (const ControlSpec& spec : kGlobalControls) createControl(spec, 0, 0, this, units);
+  for (const ControlEntry& entry : kGlobalControls) createControl(entry, 0, 0, this, units);
 }
 
 bool MainDialog::initialisePanel() {
