@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
   SDL_Joystick* onScreen = device >= 0 ? SDL_JoystickOpen(device) : nullptr;
 
   // Until the connection dialog exists: the first joystick that answers, a simulated ROBO Interface.
-  static SharedState state;
+  SharedState state;
   JoyCapsRecord caps;
   for (uint32_t id = 0; id < 2; ++id) {
     if (joystick.joyGetDevCaps(id, caps) == kJoyNoError &&
