@@ -4,7 +4,7 @@
 #include "control/control_cycle.h"
 #include "fake_joystick.h"
 #include "link/sdl_joystick.h"
-#include "sdl_virtual.h"
+#include "link/virtual_joystick.h"
 
 namespace velomat {
 namespace {
@@ -42,7 +42,7 @@ BENCHMARK(BM_ControlCycleFrozenSample)->Arg(4)->Arg(8);
 
 void BM_ControlCycleSdlVirtualJoystick(benchmark::State& bench) {
   SdlJoystick sdl;
-  testing::VirtualJoystick stick(3, 12, 1);
+  VirtualJoystick stick(3, 12, 1, "Testknueppel");
   if (!sdl.ok() || !stick.ok()) {
     bench.SkipWithError("no SDL virtual joystick");
     return;
@@ -62,7 +62,7 @@ BENCHMARK(BM_ControlCycleSdlVirtualJoystick)->Arg(4)->Arg(8);
 
 void BM_SdlJoystickRead(benchmark::State& bench) {
   SdlJoystick sdl;
-  testing::VirtualJoystick stick(6, 32, 1);
+  VirtualJoystick stick(6, 32, 1, "Testknueppel");
   if (!sdl.ok() || !stick.ok()) {
     bench.SkipWithError("no SDL virtual joystick");
     return;

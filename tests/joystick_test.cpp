@@ -6,12 +6,10 @@
 #include <thread>
 
 #include "link/sdl_joystick.h"
-#include "sdl_virtual.h"
+#include "link/virtual_joystick.h"
 
 namespace velomat {
 namespace {
-
-using testing::VirtualJoystick;
 
 constexpr uint32_t kAllAxes = kJoyCapsHasZ | kJoyCapsHasR | kJoyCapsHasU | kJoyCapsHasV;
 

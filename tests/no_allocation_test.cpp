@@ -8,7 +8,7 @@
 #include "control/control_cycle.h"
 #include "fake_joystick.h"
 #include "link/sdl_joystick.h"
-#include "sdl_virtual.h"
+#include "link/virtual_joystick.h"
 
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void* __libc_calloc(size_t count, size_t size);
@@ -93,7 +93,7 @@ TEST(NoAllocation, a_long_run_of_cycles_reading_an_sdl_joystick_allocates_nothin
   SdlJoystick sdl;
   ASSERT_TRUE(sdl.ok());
   if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
-  testing::VirtualJoystick stick(3, 12, 1);
+  VirtualJoystick stick(3, 12, 1, "Testknueppel");
   ASSERT_TRUE(stick.ok());
   SharedState state;
   configureAllSources(state, 8);

@@ -9,6 +9,7 @@
 #include "link/drivers/sim/sim_interfaces.h"
 #include "link/interface_link.h"
 #include "link/sdl_joystick.h"
+#include "link/virtual_joystick.h"
 
 using namespace velomat;
 
@@ -20,15 +21,7 @@ int main(int argc, char* argv[]) {
     boxes.show(SDL_GetError(), "Velomat", BoxButtons::Ok);
     return 1;
   }
-  SDL_VirtualJoystickDesc desc{};
-  desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-  desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-  desc.naxes = 3;  // stick X/Y, throttle Z
-  desc.nbuttons = 8;
-  desc.nhats = 1;
-  desc.name = "Velomat Bildschirm-Joystick";
-  const int device = SDL_JoystickAttachVirtualEx(&desc);
-  SDL_Joystick* onScreen = device >= 0 ? SDL_JoystickOpen(device) : nullptr;
+  VirtualJoystick onScreen(3, 8, 1, "Velomat Bildschirm-Joystick");  // stick X/Y, throttle Z, hat
 
   // Until the connection dialog exists: the first joystick that answers, a simulated ROBO Interface.
   SharedState state;
@@ -53,6 +46,5 @@ int main(int argc, char* argv[]) {
   boxes.setParent(&dialog);
   if (!dialog.initialisePanel()) return 1;
   dialog.exec();
-  if (onScreen != nullptr) SDL_JoystickClose(onScreen);
   return 0;
 }

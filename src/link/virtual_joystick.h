@@ -1,15 +1,16 @@
-// Virtual SDL joysticks for tests: attached with a given shape, moved by the test, detached at the end.
+// A virtual SDL joystick: attached with a given shape, moved by the program, detached at the end. The
+// on-screen joystick of velomat-sim is one, and so is every joystick the tests use.
 #pragma once
 
 #include <SDL.h>
 
 #include <string>
 
-namespace velomat::testing {
+namespace velomat {
 
 class VirtualJoystick {
  public:
-  VirtualJoystick(int axes, int buttons, int hats, const std::string& name = "Testknueppel") {
+  VirtualJoystick(int axes, int buttons, int hats, const std::string& name) {
     SDL_VirtualJoystickDesc desc{};
     desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
     desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
@@ -47,4 +48,4 @@ class VirtualJoystick {
   SDL_Joystick* handle_ = nullptr;
 };
 
-}  // namespace velomat::testing
+}  // namespace velomat
