@@ -7,8 +7,8 @@
 #include <QSlider>
 
 #include "app/controls.h"
-#include "app/credits.h"
 #include "app/dialog_units.h"
+#include "panel/credits.h"
 
 namespace velomat {
 

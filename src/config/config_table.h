@@ -12,8 +12,8 @@
 #include <optional>
 #include <string_view>
 
-#include "config/connection.h"
-#include "link/joystick.h"
+#include "records/connection.h"
+#include "records/joystick_records.h"
 
 namespace velomat {
 

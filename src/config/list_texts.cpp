@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "config/connection.h"
-#include "link/joystick.h"
+#include "records/connection.h"
+#include "records/joystick_records.h"
 
 namespace velomat {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "config/config_table.h"
-#include "config/connection.h"
 #include "link/joystick.h"
+#include "records/connection.h"
 
 namespace velomat {
 

@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "config/connection.h"
 #include "link/drivers.h"
 #include "link/message_box.h"
+#include "records/connection.h"
 
 namespace velomat {
 

@@ -9,8 +9,8 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "app/credits.h"
 #include "config/config_table.h"
+#include "panel/credits.h"
 
 namespace velomat {
 

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "config/connection.h"
+#include "records/connection.h"
 
 class QCheckBox;
 class QComboBox;

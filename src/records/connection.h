@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "link/joystick.h"
+#include "records/joystick_records.h"
 
 namespace velomat {
 
