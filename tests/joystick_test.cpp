@@ -184,6 +184,67 @@ TEST_F(Joystick, a_vanished_joystick_fails_and_keeps_the_last_sample_then_answer
   EXPECT_EQ(sample.dwXpos, 0u);
 }
 
+// Each number keeps the device that answered under it: while that device is gone the number fails,
+// the same model coming back answers again, and the other stick never stands in for it.
+TEST_F(Joystick, a_number_keeps_its_device_through_unplug_and_replug) {
+  struct Step {
+    const char* what;
+    int attach;               // -1: none; else which of the sticks below to attach (again)
+    int detach;               // -1: none
+    const char* expected[2];  // name answering under 0 and 1, or nullptr for a failure
+  };
+  struct Scenario {
+    const char* names[2];  // the two sticks' product names (equal: two sticks of one model)
+    std::vector<Step> steps;
+  };
+  const Scenario scenarios[] = {
+      {{"erster", "zweiter"},
+       {{"plug in 0", 0, -1, {"erster", nullptr}},
+        {"plug in 1", 1, -1, {"erster", "zweiter"}},
+        {"unplug 0", -1, 0, {nullptr, "zweiter"}},
+        {"replug 0", 0, -1, {"erster", "zweiter"}},
+        {"unplug 1", -1, 1, {"erster", nullptr}},
+        {"replug 1", 1, -1, {"erster", "zweiter"}}}},
+      {{"Zwilling", "Zwilling"},
+       {{"plug in 0", 0, -1, {"Zwilling", nullptr}},
+        {"plug in 1", 1, -1, {"Zwilling", "Zwilling"}},
+        {"unplug 0", -1, 0, {nullptr, "Zwilling"}},
+        {"replug 0", 0, -1, {"Zwilling", "Zwilling"}}}},
+  };
+  for (const Scenario& scenario : scenarios) {
+    SdlJoystick fresh;
+    std::unique_ptr<VirtualJoystick> plugged[2];
+    Sint16 position[2] = {-32768, 32767};  // each stick's X, so a read tells which one answered
+    for (const Step& step : scenario.steps) {
+      SCOPED_TRACE(::testing::Message()
+                   << scenario.names[0] << "/" << scenario.names[1] << ": " << step.what);
+      if (step.detach >= 0) plugged[step.detach].reset();
+      if (step.attach >= 0) {
+        const int k = step.attach;
+        position[k] = static_cast<Sint16>(position[k] / 2);  // a replugged stick stands elsewhere
+        plugged[k] = std::make_unique<VirtualJoystick>(2, 4, 0, scenario.names[k]);
+        ASSERT_TRUE(plugged[k]->ok());
+        plugged[k]->axis(0, position[k]);
+      }
+      for (uint32_t id = 0; id < 2; ++id) {
+        JoySample sample;
+        JoyCapsRecord caps;
+        const uint32_t read = fresh.joyGetPosEx(id, sample);
+        const uint32_t query = fresh.joyGetDevCaps(id, caps);
+        if (step.expected[id] == nullptr) {
+          EXPECT_EQ(read, kJoyErrUnplugged) << "number " << id;
+          EXPECT_EQ(query, kJoyErrUnplugged) << "number " << id;
+          continue;
+        }
+        ASSERT_EQ(read, kJoyNoError) << "number " << id;
+        ASSERT_EQ(query, kJoyNoError) << "number " << id;
+        EXPECT_STREQ(caps.szPname, step.expected[id]) << "number " << id;
+        EXPECT_EQ(sample.dwXpos, static_cast<uint32_t>(position[id] + 32768)) << "number " << id;
+      }
+    }
+  }
+}
+
 TEST_F(Joystick, reads_from_a_worker_thread_see_the_values_the_main_thread_sets) {
   VirtualJoystick& stick = attach(2, 4, 1);
   stick.axis(0, -32768);

@@ -89,7 +89,7 @@ TEST(NoAllocation, a_long_run_of_cycles_with_a_frozen_sample_allocates_nothing) 
   }
 }
 
-TEST(NoAllocation, a_long_run_of_cycles_reading_an_sdl_joystick_allocates_nothing) {
+TEST(NoAllocation, a_long_run_of_cycles_reading_a_moving_sdl_joystick_allocates_nothing) {
   SdlJoystick sdl;
   ASSERT_TRUE(sdl.ok());
   if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
@@ -99,10 +99,22 @@ TEST(NoAllocation, a_long_run_of_cycles_reading_an_sdl_joystick_allocates_nothin
   configureAllSources(state, 8);
   RunState run;
   controlCycle(run, state, sdl);  // the first read opens the device
+  constexpr Uint8 kHat[] = {SDL_HAT_UP, SDL_HAT_RIGHT, SDL_HAT_CENTERED, SDL_HAT_LEFTDOWN};
+  uint32_t lastX = 0;
+  // The stick moves in every pass as a hand moves it: the axes sweep, a button and the hat change.
   EXPECT_EQ(allocationsDuring([&] {
-              for (int i = 0; i < kPasses; ++i) controlCycle(run, state, sdl);
+              for (int i = 0; i < kPasses; ++i) {
+                stick.axis(0, static_cast<Sint16>(i % 65536 - 32768));
+                stick.axis(1, static_cast<Sint16>(32767 - i % 65536));
+                stick.axis(2, static_cast<Sint16>((i * 7) % 65536 - 32768));
+                stick.button(i % 12, (i & 1) != 0);
+                stick.hat(kHat[i % 4]);
+                controlCycle(run, state, sdl);
+                lastX = state.joySample.dwXpos;
+              }
             }),
             0);
+  EXPECT_EQ(lastX, static_cast<uint32_t>((kPasses - 1) % 65536));  // the reads saw the stick move
 }
 
 }  // namespace

@@ -40,35 +40,66 @@ SdlJoystick::SdlJoystick() {
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   ok_ = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  // The program reads the joystick's state, never its events. Without this every change of an axis,
+  // button or hat would queue an event that nobody takes out: the queue grows, allocates and fills.
+  if (ok_) SDL_JoystickEventState(SDL_IGNORE);
 }
 
 SdlJoystick::~SdlJoystick() {
-  for (auto& handle : handles_) {
-    if (SDL_Joystick* joystick = handle.exchange(nullptr)) SDL_JoystickClose(joystick);
+  for (Number& number : numbers_) {
+    if (SDL_Joystick* joystick = number.handle.exchange(nullptr)) SDL_JoystickClose(joystick);
   }
   for (SDL_Joystick* joystick : retired_) SDL_JoystickClose(joystick);
   if (ok_) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 
 SDL_Joystick* SdlJoystick::attached(uint32_t id) {
-  SDL_Joystick* joystick = handles_[id].load(std::memory_order_acquire);
+  SDL_Joystick* joystick = numbers_[id].handle.load(std::memory_order_acquire);
   if (joystick != nullptr && SDL_JoystickGetAttached(joystick)) return joystick;
-  return reopen(id);
+  return find(id);
 }
 
-SDL_Joystick* SdlJoystick::reopen(uint32_t id) {
+bool SdlJoystick::inUseByOther(uint32_t id, SDL_JoystickID instance) const {
+  const Number& other = numbers_[id ^ 1];
+  SDL_Joystick* joystick = other.handle.load(std::memory_order_relaxed);
+  return joystick != nullptr && other.instance == instance && SDL_JoystickGetAttached(joystick);
+}
+
+SDL_Joystick* SdlJoystick::find(uint32_t id) {
   if (!ok_) return nullptr;
   std::lock_guard lock(openMutex_);
-  SDL_Joystick* joystick = handles_[id].load(std::memory_order_relaxed);
+  Number& number = numbers_[id];
+  SDL_Joystick* joystick = number.handle.load(std::memory_order_relaxed);
   if (joystick != nullptr) {
     if (SDL_JoystickGetAttached(joystick)) return joystick;
     // Another thread may still be reading through it; it is closed when the program ends.
     retired_.push_back(joystick);
-    handles_[id].store(nullptr, std::memory_order_relaxed);
+    number.handle.store(nullptr, std::memory_order_relaxed);
   }
-  if (SDL_NumJoysticks() <= static_cast<int>(id)) return nullptr;
-  joystick = SDL_JoystickOpen(static_cast<int>(id));
-  handles_[id].store(joystick, std::memory_order_release);
+
+  int device = -1;
+  const int count = SDL_NumJoysticks();
+  if (!number.bound) {
+    // The first time: the device at the number's own index, unless the other number has it.
+    if (static_cast<int>(id) < count &&
+        !inUseByOther(id, SDL_JoystickGetDeviceInstanceID(static_cast<int>(id))))
+      device = static_cast<int>(id);
+  } else {
+    // Later: the same model again, never one that answers under the other number.
+    for (int i = 0; i < count && device < 0; ++i) {
+      const SDL_JoystickGUID guid = SDL_JoystickGetDeviceGUID(i);
+      if (SDL_memcmp(&guid, &number.guid, sizeof guid) == 0 &&
+          !inUseByOther(id, SDL_JoystickGetDeviceInstanceID(i)))
+        device = i;
+    }
+  }
+  if (device < 0) return nullptr;
+  joystick = SDL_JoystickOpen(device);
+  if (joystick == nullptr) return nullptr;
+  number.bound = true;
+  number.guid = SDL_JoystickGetGUID(joystick);
+  number.instance = SDL_JoystickInstanceID(joystick);
+  number.handle.store(joystick, std::memory_order_release);
   return joystick;
 }
 
