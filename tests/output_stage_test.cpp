@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "control/output_stage.h"
@@ -93,6 +95,39 @@ TEST_F(OutputStage, the_on_share_matches_every_whole_percent_from_1_to_94) {
       intInt.calls.clear();
     }
     EXPECT_NEAR(static_cast<double>(on) / kCycles, percent / 100.0, 1e-4) << percent << "%";
+  }
+}
+
+// A speed held for minutes must not leave the accumulator wound up: the next speed takes effect within
+// one pulse period of that speed and then keeps its share.
+TEST_F(OutputStage, a_new_speed_takes_effect_within_one_pulse_period_after_a_long_hold) {
+  struct Row {
+    double held;
+    int cycles;
+    double next;
+  };
+  const Row rows[] = {
+      {99.999, 60000, 50}, {99.999, 60000, 10}, {99.999, 60000, 90}, {0, 30000, 75},
+      {0, 60000, 25},      {0, 60000, 90},      {10, 60000, 90},     {90, 60000, 10},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.held << " % for " << row.cycles << " cycles, then " << row.next);
+    run.direction[0] = kDirLeft;
+    run.speed[0] = row.held;
+    state.io.pwmAccumulator[0] = 0;
+    shapeSpeeds(run, state);
+    for (int i = 0; i < row.cycles; ++i) {
+      driveOutputs(run, state, link);
+      intInt.calls.clear();
+    }
+    run.speed[0] = row.next;  // the same direction: nothing resets the accumulator
+    shapeSpeeds(run, state);
+    const int period = static_cast<int>(std::fabs(run.shapedSpeed[0])) + 2;
+    const char changed = row.next <= 50 ? '1' : '0';  // the pulse cycle's state
+    const std::string bits = pattern(0, 100 * period);
+    EXPECT_LT(bits.find(changed), static_cast<size_t>(period));
+    const double share = static_cast<double>(std::count(bits.begin(), bits.end(), '1')) / bits.size();
+    EXPECT_NEAR(share, row.next / 100, 1.0 / 100);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "control/output_stage.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace velomat {
@@ -35,6 +36,11 @@ uint32_t driveOutputs(RunState& run, SharedState& state, InterfaceLink& link) {
       const double v = run.shapedSpeed[out];
       const double a = std::fabs(v);
       double& accumulator = state.io.pwmAccumulator[out];
+      // At a steady speed the accumulator stays within -2 .. a. A speed held near 0 % or 100 % brings
+      // a pulse cycle only once in 100000 cycles, so without this bound the accumulator would wind up
+      // for as long as the speed is held and keep the old speed going for as long again. Within the
+      // bound every pattern is unchanged and a new speed acts within one pulse period.
+      accumulator = std::clamp(accumulator, -2.0, a);
       // The accumulator rises by 1 a cycle and falls by a + 2 in a pulse cycle, so pulse cycles come
       // at a rate of 1 / (a + 2): the output is on in pulse cycles for shares up to one half, and in
       // all other cycles above.
