@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <memory>
 
@@ -223,6 +225,156 @@ TEST_F(PanelTest, no_two_controls_overlap_but_where_the_layout_puts_them_togethe
       EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
           << dialogIdOf(controls[i]) << " and " << dialogIdOf(controls[j]);
     }
+  }
+}
+
+TEST_F(PanelTest, every_entry_of_every_list_shows_in_full_when_the_list_is_closed) {
+  open({kAllAxes | kJoyCapsHasPov, 6, 32}, 8);  // the longest entries: "POV1", "32", "E16"
+  for (QComboBox* list : dialog->findChildren<QComboBox*>()) {
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    option.editable = false;
+    option.frame = true;
+    option.subControls = QStyle::SC_All;
+    // The closed list draws its text one pixel inside the style's text field on either side.
+    const QRect field =
+        list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+    for (int i = 0; i < list->count(); ++i) {
+      EXPECT_LE(list->fontMetrics().horizontalAdvance(list->itemText(i)), field.width() - 2)
+          << "entry " << list->itemText(i).toStdString() << " of list " << dialogIdOf(list);
+    }
+  }
+}
+
+// Where each text of the window is drawn, in the window's coordinates.
+std::vector<std::pair<QRect, QString>> textPlaces(QWidget* window) {
+  std::vector<std::pair<QRect, QString>> places;
+  for (QWidget* w : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const QFontMetrics metrics = w->fontMetrics();
+    QRect area;
+    QString text;
+    int alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      area = label->contentsRect();
+      text = label->text();
+      alignment = label->alignment();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+      QStyleOptionButton option;
+      option.initFrom(button);
+      const bool radio = qobject_cast<QRadioButton*>(w) != nullptr;
+      const bool check = qobject_cast<QCheckBox*>(w) != nullptr;
+      area = radio   ? button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button)
+             : check ? button->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, button)
+                     : button->rect();
+      text = button->text();
+      if (!radio && !check) alignment = Qt::AlignCenter | Qt::TextWordWrap;
+    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+      area = list->rect().adjusted(3, 3, -3, -3);
+      text = list->currentText();
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+      QStyleOptionGroupBox option;
+      option.initFrom(group);
+      option.text = group->title();
+      option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+      area = group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+      text = group->title();
+    }
+    if (text.isEmpty()) continue;
+    const QRect drawn = metrics.boundingRect(area, alignment, text).intersected(area);
+    places.emplace_back(drawn.translated(w->pos()), text);
+  }
+  return places;
+}
+
+TEST_F(PanelTest, no_frame_line_runs_through_a_text) {
+  open({kAllAxes | kJoyCapsHasPov, 6, 12}, 8);
+  const auto places = textPlaces(dialog.get());
+  int lines = 0;
+  for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
+    // The group drawn alone: its frame lines are the rows and columns that are mostly not background.
+    const QImage picture = group->grab().toImage();
+    const QRgb background = picture.pixel(picture.width() / 2, picture.height() / 2);
+    const auto differs = [&](int x, int y) { return picture.pixel(x, y) != background; };
+    std::vector<QRect> frame;
+    for (int y = 0; y < picture.height(); ++y) {
+      int count = 0;
+      for (int x = 0; x < picture.width(); ++x) count += differs(x, y);
+      if (count > picture.width() / 2) frame.emplace_back(group->x(), group->y() + y, group->width(), 1);
+    }
+    for (int x = 0; x < picture.width(); ++x) {
+      int count = 0;
+      for (int y = 0; y < picture.height(); ++y) count += differs(x, y);
+      if (count > picture.height() / 2) frame.emplace_back(group->x() + x, group->y(), 1, group->height());
+    }
+    lines += static_cast<int>(frame.size());
+    const QString own = group->title();
+    for (const QRect& line : frame) {
+      for (const auto& [place, text] : places) {
+        // The group's own title stands on its top line, which breaks for it.
+        if (text == own && place.top() <= group->y() + group->fontMetrics().height()) continue;
+        EXPECT_FALSE(line.intersects(place)) << "a line of " << own.toStdString() << " at " << line.x() << ","
+                                             << line.y() << " runs through \"" << text.toStdString() << "\"";
+      }
+    }
+  }
+  EXPECT_GE(lines, 4 * 4);  // every group has its four sides
+}
+
+TEST_F(PanelTest, arrow_keys_move_the_selection_within_a_radio_group_as_a_click_does) {
+  open({kJoyCapsHasZ, 3, 4});
+  enum Radio { DirAxis, DirButtons, DirFixed, SpeedAxis, Throttle, SpeedFixed };
+  struct Row {
+    Radio from;
+    Qt::Key key;
+    Radio direction, speed;  // selected afterwards; the pulled speed shows the click's handler ran
+  };
+  const Row rows[] = {
+      {DirAxis, Qt::Key_Down, DirButtons, SpeedFixed}, {DirButtons, Qt::Key_Right, DirFixed, SpeedFixed},
+      {DirFixed, Qt::Key_Down, DirAxis, SpeedAxis},    {DirAxis, Qt::Key_Up, DirFixed, SpeedFixed},
+      {SpeedFixed, Qt::Key_Up, DirFixed, Throttle},    {Throttle, Qt::Key_Left, DirFixed, SpeedAxis},
+      {SpeedAxis, Qt::Key_Up, DirFixed, SpeedFixed},   {DirFixed, Qt::Key_Left, DirButtons, SpeedFixed},
+  };
+  const int m = 1;
+  QAbstractButton* const radios[] = {c().dirAxisRadio[m],   c().dirButtonsRadio[m], c().dirFixedRadio[m],
+                                     c().speedAxisRadio[m], c().throttleRadio[m],   c().speedFixedRadio[m]};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "key " << row.key << " on radio " << row.from);
+    radios[row.from]->setFocus();
+    QTest::keyClick(radios[row.from], row.key);
+    for (int r = DirAxis; r <= SpeedFixed; ++r) {
+      EXPECT_EQ(radios[r]->isChecked(), r == row.direction || r == row.speed) << "radio " << r;
+    }
+    EXPECT_TRUE(radios[row.from == DirAxis || row.from == DirButtons || row.from == DirFixed ? row.direction
+                                                                                             : row.speed]
+                    ->hasFocus());
+    expectEnablingFollowsSelection(m);
+  }
+}
+
+TEST_F(PanelTest, tab_stops_at_the_selected_radio_of_each_group_only) {
+  open({kJoyCapsHasZ, 3, 4});
+  click(c().dirButtonsRadio[0]);
+  c().dirButtonsRadio[0]->setFocus();
+  std::vector<QWidget*> stops;
+  for (int i = 0; i < 60 && !c().motorGroup[1]->geometry().contains(QApplication::focusWidget()->pos());
+       ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    stops.push_back(QApplication::focusWidget());
+  }
+  ASSERT_FALSE(stops.empty());
+  int radios = 0;
+  for (QWidget* stop : stops) {
+    if (auto* radio = qobject_cast<QRadioButton*>(stop)) {
+      ++radios;
+      EXPECT_TRUE(radio->isChecked()) << dialogIdOf(radio);
+    }
+    EXPECT_TRUE(stop->isEnabled()) << dialogIdOf(stop);
+  }
+  EXPECT_EQ(radios, 2);  // motor 1's speed radio, then motor 2's direction radio
+  // Shift+Tab walks the same stops back.
+  for (size_t i = stops.size() - 1; i-- > 0;) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), stops[i]) << i;
   }
 }
 

@@ -1,5 +1,8 @@
 #include "app/controls.h"
 
+#include <algorithm>
+
+#include <QKeyEvent>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -15,6 +18,49 @@ void AutoRadioButton::nextCheckState() {
     if (other != this) other->setChecked(false);
   }
   setChecked(true);
+}
+
+bool AutoRadioButton::isTabStop() const {
+  if (isChecked() || group_.empty()) return true;
+  for (const AutoRadioButton* other : group_) {
+    if (other->isChecked()) return false;
+  }
+  return group_.front() == this;
+}
+
+void AutoRadioButton::keyPressEvent(QKeyEvent* event) {
+  int step = 0;
+  switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Left:
+      step = -1;
+      break;
+    case Qt::Key_Down:
+    case Qt::Key_Right:
+      step = 1;
+      break;
+    default:
+      QRadioButton::keyPressEvent(event);
+      return;
+  }
+  const auto self = std::find(group_.begin(), group_.end(), this);
+  if (self == group_.end()) {
+    QRadioButton::keyPressEvent(event);
+    return;
+  }
+  // The next enabled button of the group, round the end; it takes the focus and is clicked.
+  const auto count = static_cast<std::ptrdiff_t>(group_.size());
+  std::ptrdiff_t index = self - group_.begin();
+  for (std::ptrdiff_t tried = 1; tried < count; ++tried) {
+    index = (index + step + count) % count;
+    AutoRadioButton* next = group_[static_cast<size_t>(index)];
+    if (next->isEnabled() && next->isVisible()) {
+      next->setFocus(Qt::OtherFocusReason);
+      next->click();
+      break;
+    }
+  }
+  event->accept();
 }
 
 MultiLineButton::MultiLineButton(const QString& text, QWidget* parent, bool flat)

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QSlider>
 
+#include "app/classic_style.h"
 #include "app/controls.h"
 #include "app/dialog_units.h"
 #include "panel/credits.h"
@@ -148,6 +149,7 @@ MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
                  Qt::WindowCloseButtonHint);
   setFont(dialogFont());
   buildControls();
+  applyClassicStyle(this);
   panel_ = std::make_unique<Panel>(controls_, state_, boxes);
 }
 
@@ -188,6 +190,23 @@ bool MainDialog::initialisePanel() {
   panel_->applyDefaults();
   panel_->UpdatePanelEnabling();
   return true;
+}
+
+bool MainDialog::focusNextPrevChild(bool next) {
+  QWidget* const from = focusWidget();
+  if (from == nullptr) return QDialog::focusNextPrevChild(next);
+  for (QWidget* w = from;;) {
+    w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+    if (w == from || w == nullptr) break;
+    const bool stop = w->window() == this && w->isVisible() && w->isEnabled() &&
+                      (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus;
+    const auto* radio = dynamic_cast<const AutoRadioButton*>(w);
+    if (stop && (radio == nullptr || radio->isTabStop())) {
+      w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+      return true;
+    }
+  }
+  return QDialog::focusNextPrevChild(next);
 }
 
 void MainDialog::connectHandlers() {

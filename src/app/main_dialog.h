@@ -27,6 +27,10 @@ class MainDialog final : public QDialog {
   PanelControls& controls() { return controls_; }
   Panel& panel() { return *panel_; }
 
+ protected:
+  // Tab and Shift+Tab stop at one radio button of each group, as in any dialog.
+  bool focusNextPrevChild(bool next) override;
+
  private:
   void buildControls();
   void connectHandlers();
