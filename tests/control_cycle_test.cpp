@@ -400,13 +400,28 @@ TEST_F(ControlCycle, the_pass_reads_the_bindings_afresh_each_time) {
   EXPECT_EQ(run.direction[0], kDirRight);
 }
 
+TEST_F(ControlCycle, a_pass_whose_joystick_read_fails_decides_nothing) {
+  directionFromAxis(0, "X");
+  speedFromAxis(0);
+  joystick.next.dwXpos = 0;
+  ASSERT_TRUE(controlCycle(run, state, joystick));
+  ASSERT_EQ(run.direction[0], kDirLeft);
+  const double speed = run.speed[0];
+  joystick.result = kJoyErrUnplugged;
+  state.io.pwmAccumulator[0] = 2;
+  EXPECT_FALSE(controlCycle(run, state, joystick));
+  EXPECT_EQ(run.direction[0], kDirLeft);  // left for the run to end on, not worked out again
+  EXPECT_EQ(run.speed[0], speed);
+  EXPECT_EQ(state.io.pwmAccumulator[0], 2);
+}
+
 TEST(SampleJoystick, a_failed_read_keeps_the_sample_and_its_buttons) {
   SharedState state;
   state.joystickCaps.buttonCount = 4;
   FakeJoystick joystick;
   joystick.next.dwButtons = 0b0101;
   joystick.next.dwXpos = 1234;
-  sampleJoystick(state, joystick);
+  EXPECT_TRUE(sampleJoystick(state, joystick));
   EXPECT_TRUE(buttonDown(state, 0));
   EXPECT_FALSE(buttonDown(state, 1));
   EXPECT_TRUE(buttonDown(state, 2));
@@ -414,7 +429,7 @@ TEST(SampleJoystick, a_failed_read_keeps_the_sample_and_its_buttons) {
   joystick.result = kJoyErrUnplugged;
   joystick.next.dwButtons = 0;
   joystick.next.dwXpos = 0;
-  sampleJoystick(state, joystick);
+  EXPECT_FALSE(sampleJoystick(state, joystick));
   EXPECT_EQ(state.joySample.dwXpos, 1234u);
   EXPECT_TRUE(buttonDown(state, 0));
   EXPECT_TRUE(buttonDown(state, 2));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -79,20 +80,31 @@ struct ShownBox {
   BoxButtons buttons;
 };
 
+// Answers from a script (Cancel once it is used up). Safe to ask from the control worker's thread.
 class ScriptedBoxes final : public MessageBoxes {
  public:
   std::deque<BoxAnswer> answers;
   std::vector<ShownBox> shown;
-  bool echo = false;  // also write the text to stderr (for death tests)
+  bool echo = false;                            // also write the text to stderr (for death tests)
+  std::function<void(const ShownBox&)> onShow;  // runs before the answer, on the asking thread
 
   BoxAnswer show(std::string_view text, std::string_view caption, BoxButtons buttons) override {
+    std::lock_guard lock(mutex_);
     shown.push_back({std::string(text), std::string(caption), buttons});
     if (echo) fprintf(stderr, "box: %.*s\n", static_cast<int>(text.size()), text.data());
+    if (onShow) onShow(shown.back());
     if (answers.empty()) return BoxAnswer::Cancel;
     const BoxAnswer answer = answers.front();
     answers.pop_front();
     return answer;
   }
+  std::vector<ShownBox> seen() const {
+    std::lock_guard lock(mutex_);
+    return shown;
+  }
+
+ private:
+  mutable std::mutex mutex_;
 };
 
 }  // namespace velomat::testing

@@ -9,6 +9,8 @@
 #include "app/classic_style.h"
 #include "app/controls.h"
 #include "app/dialog_units.h"
+#include "config/settings_file.h"
+#include "config/settings_store.h"
 #include "panel/credits.h"
 
 namespace velomat {
@@ -75,6 +77,13 @@ constexpr ControlEntry kGlobalControls[] = {
     {id::kEndButton, Kind::Button, "Ende", 281, 249, 54, 16},
     {id::kStatusText, Kind::Text, "Bereit", 245, 269, 90, 10},
 };
+
+// Writing the settings file is the user's whole setup: a failure is told, never passed over.
+void reportSaveFailure(MessageBoxes& boxes, const WriteResult& result) {
+  boxes.show("Die Einstellungsdatei \"settings.vlm\" konnte nicht geschrieben werden (" + result.error +
+                 ").\nDie bisherige Datei ist unverändert.",
+             {}, BoxButtons::Ok);
+}
 
 constexpr int kDialogWidth = 340;
 constexpr int kDialogHeight = 284;
@@ -143,7 +152,7 @@ QWidget* createControl(const ControlEntry& entry, int motor, int yOffset, QWidge
 }  // namespace
 
 MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
-    : QDialog(parent), state_(state) {
+    : QDialog(parent), state_(state), boxes_(boxes) {
   setWindowTitle(QString::fromUtf8(kMainDialogCaption));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
@@ -153,7 +162,10 @@ MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
   panel_ = std::make_unique<Panel>(controls_, state_, boxes);
 }
 
-MainDialog::~MainDialog() = default;
+// The worker is stopped and joined before the panel and the controls it reads go.
+MainDialog::~MainDialog() {
+  worker_.reset();
+}
 
 void MainDialog::buildControls() {
   const DialogUnits units(font());
@@ -187,9 +199,106 @@ bool MainDialog::initialisePanel() {
     return false;
   }
   connectHandlers();
+  keepStopControlsCurrent();
   panel_->applyDefaults();
   panel_->UpdatePanelEnabling();
   return true;
+}
+
+void MainDialog::startWorker(JoystickSource& joystick, InterfaceLink& link) {
+  link_ = &link;
+  RunReport& report = *this;
+  worker_ = std::make_unique<ControlWorker>(state_, joystick, link, boxes_, report);
+  worker_->start();
+}
+
+void MainDialog::OnLos() {
+  controls_.startButton->setEnabled(false);
+  controls_.applyButton->setEnabled(true);
+  controls_.statusText->setText(QStringLiteral("Run"));
+  panel_->panelToTable();
+  if (worker_ == nullptr) return;
+  worker_->setPriority(WorkerPriority::Normal);
+  worker_->requestRun();
+}
+
+void MainDialog::OnNotAus() {
+  if (worker_ != nullptr) worker_->requestStop();
+  controls_.statusText->setText(QStringLiteral("Bereit"));
+  controls_.startButton->setEnabled(true);
+  controls_.applyButton->setEnabled(false);
+}
+
+void MainDialog::runFinished(uint64_t run, RunEnd end) {
+  QMetaObject::invokeMethod(
+      this, [this, run, end] { OnRunFinished(run, end); }, Qt::QueuedConnection);
+}
+
+void MainDialog::OnRunFinished(uint64_t run, RunEnd end) {
+  // The late report of a run that "LOS!" has already followed leaves the newer run alone.
+  if (worker_ == nullptr || run != worker_->latestRun()) return;
+  controls_.statusText->setText(QStringLiteral("Bereit"));
+  controls_.startButton->setEnabled(true);
+  worker_->setPriority(WorkerPriority::Idle);
+  if (end == RunEnd::JoystickLost) boxes_.show(kJoystickLostText, {}, BoxButtons::Ok);
+}
+
+void MainDialog::resetAllSettings() {
+  const BoxAnswer answer = boxes_.show(kResetQuestion, "Achtung", BoxButtons::YesNoCancel);
+  if (answer == BoxAnswer::Yes) {
+    // Keep the interface and the joystick: back to the main module and the defaults, the run stopped.
+    controls_.moduleList->setCurrentIndex(0);
+    state_.table.moduleIndex.store(0, std::memory_order_relaxed);
+    panel_->titleMotorGroups();
+    OnNotAus();
+    panel_->applyDefaults();
+    panel_->UpdatePanelEnabling();
+  } else if (answer == BoxAnswer::No) {
+    if (boxes_.show(kRestartNotice, "Hinweis", BoxButtons::OkCancel) != BoxAnswer::Ok) return;
+    // No motor is left running when the program ends for the restart.
+    if (worker_ != nullptr) worker_->stopAndWait(kStopBound);
+    if (link_ != nullptr) link_->closeInterface();
+    const std::string_view marker = kResetMarkerText;
+    const WriteResult written = replaceFile(
+        kSettingsFileName, std::span(reinterpret_cast<const uint8_t*>(marker.data()), marker.size()));
+    if (!written.ok) reportSaveFailure(boxes_, written);
+    endProcess(0);
+  }
+}
+
+void MainDialog::shutDown() {
+  if (worker_ != nullptr) worker_->stopAndWait(kStopBound);
+  if (link_ != nullptr) link_->closeInterface();
+  link_ = nullptr;  // closed once
+  const WriteResult written = panel_->saveSettings();
+  if (!written.ok) reportSaveFailure(boxes_, written);
+}
+
+void MainDialog::OnOK() {
+  shutDown();
+  endProcess(0);
+}
+
+void MainDialog::reject() {
+  shutDown();
+  QDialog::reject();
+}
+
+void MainDialog::keepStopControlsCurrent() {
+  // The worker reads copies of the stop controls that follow every change, the program's own included.
+  StopControls& stop = state_.stopControls;
+  PanelControls& c = controls_;
+  const auto update = [&stop, &c] {
+    stop.buttonOn.store(c.stopButtonCheck->isChecked(), std::memory_order_relaxed);
+    stop.buttonSel.store(c.stopButtonList->currentIndex(), std::memory_order_relaxed);
+    stop.inputOn.store(c.stopInputCheck->isChecked(), std::memory_order_relaxed);
+    stop.inputSel.store(c.stopInputList->currentIndex(), std::memory_order_relaxed);
+  };
+  connect(c.stopButtonCheck, &QAbstractButton::toggled, this, update);
+  connect(c.stopInputCheck, &QAbstractButton::toggled, this, update);
+  connect(c.stopButtonList, &QComboBox::currentIndexChanged, this, update);
+  connect(c.stopInputList, &QComboBox::currentIndexChanged, this, update);
+  update();
 }
 
 bool MainDialog::focusNextPrevChild(bool next) {
@@ -237,6 +346,13 @@ void MainDialog::connectHandlers() {
   connect(c.stopButtonCheck, &QAbstractButton::clicked, this, [panel] { panel->OnStopButtonCheck(); });
   connect(c.applyButton, &QAbstractButton::clicked, this, [panel] { panel->OnApply(); });
   connect(c.moduleList, &QComboBox::activated, this, [panel] { panel->OnSelchangeModuleCombo(); });
+  connect(c.startButton, &QAbstractButton::clicked, this, [this] { OnLos(); });
+  connect(qobject_cast<QPushButton*>(dialogItem(this, id::kEmergencyStopButton)), &QAbstractButton::clicked,
+          this, [this] { OnNotAus(); });
+  connect(qobject_cast<QPushButton*>(dialogItem(this, id::kResetButton)), &QAbstractButton::clicked, this,
+          [this] { resetAllSettings(); });
+  connect(qobject_cast<QPushButton*>(dialogItem(this, id::kEndButton)), &QAbstractButton::clicked, this,
+          [this] { OnOK(); });
 }
 
 }  // namespace velomat

@@ -1,10 +1,14 @@
-// The main window: the four motor panels, the run and stop controls and the module selector.
+// The main window: the four motor panels, the run and stop controls, the module selector, and the
+// handlers that start and stop runs, reset the settings and end the program.
 #pragma once
 
 #include <QDialog>
+#include <chrono>
 #include <memory>
 
 #include "control/control_cycle.h"
+#include "control/control_worker.h"
+#include "link/interface_link.h"
 #include "link/message_box.h"
 #include "panel/panel.h"
 #include "panel/panel_controls.h"
@@ -13,8 +17,18 @@ namespace velomat {
 
 inline constexpr const char* kMainDialogCaption =
     "Velomat - Die Echtzeit-Joystickgesteuerte Version von Velobase";
+inline constexpr const char* kResetQuestion =
+    "Alle Einstellungen gehen verloren!\n\nWollen Sie die aktuellen Interface- und Joystickeinstellungen "
+    "beibehalten?";
+inline constexpr const char* kRestartNotice =
+    "Das Programm muss zum Ändern der Interfaceeinstellungen neu gestartet werden und wird beendet. Starten "
+    "Sie es daraufhin erneut.";
 
-class MainDialog final : public QDialog {
+// How long "Ende", closing the window and the reset's restart wait for a run to send its all-off
+// exchange: many exchanges even on the slowest interface.
+inline constexpr std::chrono::milliseconds kStopBound{1000};
+
+class MainDialog final : public QDialog, private RunReport {
  public:
   // Builds the window and every control at its place; the lists stay empty until initialisePanel.
   MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent = nullptr);
@@ -24,20 +38,41 @@ class MainDialog final : public QDialog {
   // applies the enabling rules. False when the window lacks a control.
   bool initialisePanel();
 
+  // Starts the control worker, which waits for "LOS!", on `joystick` and the connected `link`.
+  void startWorker(JoystickSource& joystick, InterfaceLink& link);
+
+  // Handlers.
+  void OnLos();                                  // "LOS!"
+  void OnNotAus();                               // "NOT-AUS"
+  void OnRunFinished(uint64_t run, RunEnd end);  // a run has sent its all-off exchange
+  void resetAllSettings();                       // "Alle Einstellungen zurücksetzen"
+  [[noreturn]] void OnOK();                      // "Ende": stop, close the interface, save, exit 0
+
   PanelControls& controls() { return controls_; }
   Panel& panel() { return *panel_; }
+  ControlWorker* worker() { return worker_.get(); }
 
  protected:
+  // The close box and Escape: the run stops with its all-off exchange, the interface is closed and the
+  // settings are saved, then the window closes.
+  void reject() override;
   // Tab and Shift+Tab stop at one radio button of each group, as in any dialog.
   bool focusNextPrevChild(bool next) override;
 
  private:
   void buildControls();
   void connectHandlers();
+  void keepStopControlsCurrent();
+  // Stops the run and waits for its all-off exchange, closes the interface and saves the settings.
+  void shutDown();
+  void runFinished(uint64_t run, RunEnd end) override;  // on the worker's thread
 
   SharedState& state_;
+  MessageBoxes& boxes_;
   PanelControls controls_;
   std::unique_ptr<Panel> panel_;
+  InterfaceLink* link_ = nullptr;
+  std::unique_ptr<ControlWorker> worker_;
 };
 
 }  // namespace velomat

@@ -45,6 +45,9 @@ int main(int argc, char* argv[]) {
   MainDialog dialog(state, boxes);
   boxes.setParent(&dialog);
   if (!dialog.initialisePanel()) return 1;
+  dialog.panel().loadSettingsTables();
+  dialog.panel().UpdatePanelEnabling();
+  dialog.startWorker(joystick, link);
   dialog.exec();
-  return 0;
+  endProcess(0);  // closing saved the settings; the worker is not joined
 }

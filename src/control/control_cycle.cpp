@@ -84,15 +84,16 @@ bool inputOn(const SharedState& state, int index) {
          state.io.inputOn[static_cast<size_t>(index)] != 0;
 }
 
-void sampleJoystick(SharedState& state, JoystickSource& joystick) {
-  joystick.joyGetPosEx(state.joystickId, state.joySample);
+bool sampleJoystick(SharedState& state, JoystickSource& joystick) {
+  if (joystick.joyGetPosEx(state.joystickId, state.joySample) != kJoyNoError) return false;
   const int count = buttonFlagCount(state);
   const uint32_t buttons = state.joySample.dwButtons;
   for (int k = 0; k < count; ++k) state.io.buttonDown[static_cast<size_t>(k)] = (buttons >> k) & 1u;
+  return true;
 }
 
-void controlCycle(RunState& run, SharedState& state, JoystickSource& joystick) {
-  sampleJoystick(state, joystick);
+bool controlCycle(RunState& run, SharedState& state, JoystickSource& joystick) {
+  if (!sampleJoystick(state, joystick)) return false;
 
   const ConfigTable& table = state.table;
   const bool intelligentInterface = state.connection.isIntelligentInterface();
@@ -159,6 +160,7 @@ void controlCycle(RunState& run, SharedState& state, JoystickSource& joystick) {
     if (run.direction[out] != run.lastDirection[out]) state.io.pwmAccumulator[out] = 0;
     run.lastDirection[out] = run.direction[out];
   }
+  return true;
 }
 
 }  // namespace velomat

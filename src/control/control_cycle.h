@@ -35,6 +35,15 @@ struct ControlIo {
   std::array<double, kMaxOutputs> pwmAccumulator{};  // software PWM phase of each output
 };
 
+// The stop controls of the main window ("Aus-Button:", "Aus-Taster:") as they stand. The GUI thread
+// keeps them current; the control worker reads them in every iteration.
+struct StopControls {
+  std::atomic<uint8_t> buttonOn{0};     // "Aus-Button:" ticked
+  std::atomic<int32_t> buttonSel{-1};  // its list's selected index, -1 for none
+  std::atomic<uint8_t> inputOn{0};      // "Aus-Taster:" ticked
+  std::atomic<int32_t> inputSel{-1};
+};
+
 // Everything the program shares between its threads, in one place that lives as long as the program.
 struct SharedState {
   ConfigTable table;
@@ -43,7 +52,8 @@ struct SharedState {
   uint32_t joystickId = 0;
   JoySample joySample;  // the bindings refer to its fields
   ControlIo io;
-  std::atomic<uint8_t> stopRequested{0};
+  StopControls stopControls;
+  std::atomic<uint8_t> stopRequested{0};  // 1 ends the current run at its next test
 };
 
 // The working record of one run, cleared at its start and carried from cycle to cycle.
@@ -64,12 +74,14 @@ bool buttonDown(const SharedState& state, int index);
 // above 2 * motorCount, 255, -1) reads as open.
 bool inputOn(const SharedState& state, int index);
 
-// Reads the joystick into joySample and rebuilds buttonDown. The result of the read is not looked at:
-// a failed read leaves the sample as it was.
-void sampleJoystick(SharedState& state, JoystickSource& joystick);
+// Reads the joystick into joySample and rebuilds buttonDown. False when the joystick did not answer:
+// the sample and the buttons then stay as they were.
+bool sampleJoystick(SharedState& state, JoystickSource& joystick);
 
 // One pass over `run`: sampleJoystick, then direction, speed, end switches and the PWM reset on a change
-// of direction for every output. Runs in the control loop: no wait, no lock, no allocation.
-void controlCycle(RunState& run, SharedState& state, JoystickSource& joystick);
+// of direction for every output. False when the joystick did not answer: then nothing is decided, and
+// the run must end rather than drive the motors from a stale sample.
+// Runs in the control loop: no wait, no lock, no allocation.
+bool controlCycle(RunState& run, SharedState& state, JoystickSource& joystick);
 
 }  // namespace velomat

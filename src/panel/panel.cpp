@@ -240,9 +240,13 @@ void Panel::OnSelchangeModuleCombo() {
   table_.moduleIndex.store(static_cast<uint8_t>(c_.moduleList->currentIndex()), std::memory_order_relaxed);
   tableToPanel();
   UpdatePanelEnabling();
-  const int first = table_.moduleIndex.load(std::memory_order_relaxed) == 0 ? 1 : 5;
+  titleMotorGroups();
+}
+
+void Panel::titleMotorGroups() {
+  const unsigned first = table_.moduleIndex.load(std::memory_order_relaxed) == 0 ? 1 : 5;
   for (int m = 0; m < kMotorsPerModule; ++m)
-    c_.motorGroup[m]->setTitle(QString::asprintf("Motor %u", first + m));
+    c_.motorGroup[m]->setTitle(QString::asprintf("Motor %u", first + static_cast<unsigned>(m)));
 }
 
 }  // namespace velomat

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "config/settings_file.h"
+#include "config/settings_store.h"
 #include "control/control_cycle.h"
 #include "link/message_box.h"
 #include "panel/panel_controls.h"
@@ -39,6 +41,21 @@ class Panel {
   void applyDefaults();
   void OnApply();
   void OnSelchangeModuleCombo();
+  // Titles the four group boxes "Motor 1" .. "Motor 4", or "Motor 5" .. "Motor 8" for the extension.
+  void titleMotorGroups();
+
+  // The settings file ("settings.vlm" in the working folder).
+  // Writes the live joystick and connection values, the table of both modules (after panelToTable)
+  // and the stop controls. A write that fails leaves the old file as it was and says why.
+  WriteResult saveSettings();
+  // Puts the stored table of both modules and the stop controls into table and panel, and binds every
+  // slot's axes from the stored selections. Without a file, or with a file that is no settings file,
+  // the defaults stay.
+  void loadSettingsTables();
+
+  // The stop controls as the file keeps them, and back.
+  StopValues stopValues() const;
+  void showStopValues(const StopValues& stop);
 
  private:
   int shownSlot(int m) const;

@@ -1,0 +1,140 @@
+#include "control/control_worker.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include "control/output_stage.h"
+
+namespace velomat {
+
+ControlWorker::ControlWorker(SharedState& state, JoystickSource& joystick, InterfaceLink& link,
+                             MessageBoxes& boxes, RunReport& report)
+    : state_(state), joystick_(joystick), link_(link), boxes_(boxes), report_(report) {}
+
+ControlWorker::~ControlWorker() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+    signalled_ = false;
+    stop();
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void ControlWorker::start() {
+  if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+}
+
+uint64_t ControlWorker::requestRun() {
+  {
+    std::lock_guard lock(mutex_);
+    if (running_ && !stopRequested()) return 0;
+    // A run that is still ending keeps its stop request; the worker clears it for the new run once the
+    // old one has sent its all-off exchange, unless a stop comes in between.
+    if (!running_) state_.stopRequested.store(0, std::memory_order_relaxed);
+    stopSinceRequest_ = false;
+    signalled_ = true;
+    ++requested_;
+  }
+  wake_.notify_one();
+  return latestRun();
+}
+
+void ControlWorker::requestStop() {
+  // Under the lock, so the worker's hand-over from an ending run to the next sees the stop.
+  std::lock_guard lock(mutex_);
+  stop();
+  stopSinceRequest_ = true;
+}
+
+bool ControlWorker::stopAndWait(std::chrono::milliseconds bound) {
+  std::unique_lock lock(mutex_);
+  stop();
+  stopSinceRequest_ = true;
+  signalled_ = false;  // a run not yet begun never begins
+  return idle_.wait_for(lock, bound, [&] { return !running_; });
+}
+
+uint64_t ControlWorker::latestRun() const {
+  std::lock_guard lock(mutex_);
+  return requested_;
+}
+
+void ControlWorker::setPriority(WorkerPriority priority) {
+  if (!thread_.joinable()) return;
+  sched_param param{};
+  param.sched_priority = 0;
+  pthread_setschedparam(thread_.native_handle(),
+                        priority == WorkerPriority::Normal ? SCHED_OTHER : SCHED_IDLE, &param);
+}
+
+void ControlWorker::loop() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return signalled_ || quit_; });
+    if (quit_) return;
+    signalled_ = false;
+    running_ = true;
+    const uint64_t run = requested_;
+    lock.unlock();
+
+    const RunEnd end = runControl();
+
+    lock.lock();
+    running_ = false;
+    // "LOS!" came while this run was ending and no stop since: the stop request was this run's only.
+    if (signalled_ && !stopSinceRequest_) state_.stopRequested.store(0, std::memory_order_relaxed);
+    idle_.notify_all();
+    lock.unlock();
+    report_.runFinished(run, end);
+    finished_.fetch_add(1, std::memory_order_release);
+    lock.lock();
+  }
+}
+
+RunEnd ControlWorker::runControl() {
+  // The joystick must answer before anything is driven. A run stopped before it began asks nothing.
+  JoySample& sample = state_.joySample;
+  while (!stopRequested()) {
+    sample.dwSize = kJoySampleSize;
+    sample.dwFlags = kJoyReturnAll;
+    if (joystick_.joyGetPosEx(state_.joystickId, sample) == kJoyNoError) break;
+    if (boxes_.show(kJoystickLostText, {}, BoxButtons::RetryCancel) == BoxAnswer::Cancel) stop();
+  }
+
+  run_ = RunState{};
+  state_.io = ControlIo{};
+
+  RunEnd end = RunEnd::Stopped;
+  while (!stopRequested()) {
+    if (!controlCycle(run_, state_, joystick_)) {
+      // A stick that no longer answers must not leave the motors driven from its last sample.
+      end = RunEnd::JoystickLost;
+      stop();
+      break;
+    }
+    shapeSpeeds(run_, state_);
+    checkStopControls();
+    if (stopRequested()) break;
+    run_.lastInputWord = driveOutputs(run_, state_, link_);
+  }
+
+  link_.exchangeIo(0, 0, 0);  // every output off, however the run ended
+  return end;
+}
+
+void ControlWorker::checkStopControls() {
+  const StopControls& controls = state_.stopControls;
+  if (state_.joySample.dwButtons != 0 && controls.buttonOn.load(std::memory_order_relaxed) != 0 &&
+      buttonDown(state_, controls.buttonSel.load(std::memory_order_relaxed))) {
+    stop();
+  }
+  // The input word is 0 before the first exchange, so "Aus-Taster:" cannot act before it.
+  if (run_.lastInputWord != 0 && controls.inputOn.load(std::memory_order_relaxed) != 0 &&
+      inputOn(state_, controls.inputSel.load(std::memory_order_relaxed))) {
+    stop();
+  }
+}
+
+}  // namespace velomat

@@ -1,0 +1,107 @@
+// The control worker: the one thread besides the GUI thread. It sleeps until "LOS!", then makes one run:
+// it checks that the joystick answers, repeats control cycle, speed shaping, stop-control check and
+// exchange with no pause until a stop is requested, switches every output off and reports the end.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "control/control_cycle.h"
+#include "link/interface_link.h"
+#include "link/joystick.h"
+#include "link/message_box.h"
+
+namespace velomat {
+
+inline constexpr const char* kJoystickLostText = "Verbindung zum Joystick verloren";
+
+// How a run ended.
+enum class RunEnd : uint8_t {
+  Stopped,       // "NOT-AUS", "Ende", a stop control, or Cancel in the joystick box
+  JoystickLost,  // the joystick stopped answering during the run
+};
+
+// How the worker tells the GUI that a run is over. Called on the worker's thread after the run's all-off
+// exchange; hands the report over to the GUI thread and returns at once.
+class RunReport {
+ public:
+  RunReport() = default;
+  RunReport(const RunReport&) = delete;
+  RunReport& operator=(const RunReport&) = delete;
+  virtual ~RunReport() = default;
+
+  // `run` is the number requestRun gave the run.
+  virtual void runFinished(uint64_t run, RunEnd end) = 0;
+};
+
+enum class WorkerPriority { Normal, Idle };
+
+class ControlWorker {
+ public:
+  ControlWorker(SharedState& state, JoystickSource& joystick, InterfaceLink& link, MessageBoxes& boxes,
+                RunReport& report);
+  ControlWorker(const ControlWorker&) = delete;
+  ControlWorker& operator=(const ControlWorker&) = delete;
+  // Stops a run and ends the thread. The program itself ends without it (endProcess); tests use it.
+  ~ControlWorker();
+
+  // Starts the thread, which waits for the first run.
+  void start();
+
+  // "LOS!", on the GUI thread. Clears the stop request before it wakes the worker, so a stop asked for
+  // right after is never lost. While an earlier run is still ending, the new run starts as soon as that
+  // one has sent its all-off exchange. Returns the new run's number (1, 2, ...), or 0 when a run is
+  // active and not stopping (nothing is started then).
+  uint64_t requestRun();
+
+  // "NOT-AUS": ends the current run at its next test, and a run asked for but not yet begun at once
+  // (it sends only its all-off exchange). Does not wait.
+  void requestStop();
+
+  // Requests the stop and waits, up to `bound`, until no run is active (its all-off exchange sent) and
+  // none is waiting to begin. True when that came within the bound. GUI thread ("Ende", closing).
+  bool stopAndWait(std::chrono::milliseconds bound);
+
+  // The number of the latest run asked for: a report of any other run is late.
+  uint64_t latestRun() const;
+
+  // How many runs have ended and been reported.
+  uint64_t finishedRuns() const { return finished_.load(std::memory_order_acquire); }
+
+  // The scheduling of the worker's thread: normal during a run, idle between runs. A refused change is
+  // ignored.
+  void setPriority(WorkerPriority priority);
+
+ private:
+  void loop();
+  RunEnd runControl();
+  void checkStopControls();
+  bool stopRequested() const { return state_.stopRequested.load(std::memory_order_relaxed) != 0; }
+  void stop() { state_.stopRequested.store(1, std::memory_order_relaxed); }
+
+  SharedState& state_;
+  JoystickSource& joystick_;
+  InterfaceLink& link_;
+  MessageBoxes& boxes_;
+  RunReport& report_;
+  RunState run_;  // the run's working record, made before any run
+
+  // The wake event and the hand-overs between the threads. Never held during a run's loop.
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable idle_;
+  bool signalled_ = false;         // the wake event (manual reset: the worker resets it after waking)
+  bool running_ = false;           // a run is between its wake-up and its all-off exchange
+  bool stopSinceRequest_ = false;  // a stop came after the latest requestRun
+  bool quit_ = false;
+  uint64_t requested_ = 0;  // number of the latest run asked for
+  std::atomic<uint64_t> finished_{0};
+
+  std::thread thread_;
+};
+
+}  // namespace velomat

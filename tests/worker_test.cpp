@@ -1,0 +1,355 @@
+// Runs driven through the main window as a user drives them: "LOS!", the stick, the lists, "NOT-AUS",
+// the stop controls, a lost joystick and a lost interface, against the simulated interfaces (without
+// their wire time) and an SDL virtual joystick.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "app/main_dialog.h"
+#include "link/drivers/sim/sim_interfaces.h"
+#include "link/sdl_joystick.h"
+#include "link/virtual_joystick.h"
+#include "link_doubles.h"
+#include "worker_doubles.h"
+
+namespace velomat {
+namespace {
+
+using testing::Exchange;
+using testing::ScriptedBoxes;
+
+constexpr Exchange kAllOff{0, 0, false};
+constexpr uint32_t kMotor3Right = 0b10 << 4;  // output 2, direction 2
+
+bool waitUntil(const std::function<bool()>& done) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  QCoreApplication::processEvents();
+  return true;
+}
+
+class WorkerTest : public ::testing::Test {
+ public:  // the tables' steps reach the fixture too
+  void SetUp() override {
+    ASSERT_TRUE(sdl.ok());
+    if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+    plugIn();
+  }
+  void plugIn() {
+    stick = std::make_unique<VirtualJoystick>(3, 8, 1, "Testknueppel");
+    ASSERT_TRUE(stick->ok());
+  }
+
+  // The main window for `kind`, with motor 3 set to turn right at all times, so that every exchange of
+  // a run drives something and only the all-off exchange is 0.
+  void open(int32_t kind) {
+    dialog.reset();
+    log.clear();
+    JoyCapsRecord caps;
+    ASSERT_EQ(sdl.joyGetDevCaps(0, caps), kJoyNoError);
+    state.joystickCaps = JoystickCaps::fromRecord(caps);
+    state.connection.interfaceKind = kind;
+    state.connection.portNumber = 1;
+    ASSERT_TRUE(link.openInterface());
+    dialog = std::make_unique<MainDialog>(state, boxes);
+    ASSERT_TRUE(dialog->initialisePanel());
+    dialog->show();
+    dialog->startWorker(sdl, link);
+    choose(c().fixedDirList[2], "R");
+  }
+  PanelControls& c() { return dialog->controls(); }
+  QPushButton* button(int dialogId) { return qobject_cast<QPushButton*>(dialogItem(dialog.get(), dialogId)); }
+
+  void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center()); }
+  void choose(QComboBox* list, const QString& text) {
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    view->setCurrentIndex(view->model()->index(list->findText(text), list->modelColumn()));
+    QTest::keyClick(view, Qt::Key_Return);
+  }
+
+  // "LOS!", then wait for `exchanges` exchanges of the run.
+  void start(size_t exchanges = 1) {
+    finishedBefore = dialog->worker()->finishedRuns();
+    click(c().startButton);
+    ASSERT_TRUE(waitUntil([&] { return log.count() >= exchanges; }));
+  }
+  // Waits until the run has ended and the window has heard of it.
+  void waitForEnd() {
+    ASSERT_TRUE(waitUntil([&] { return dialog->worker()->finishedRuns() > finishedBefore; }));
+  }
+
+  // The run's exchanges end with exactly one all-off exchange, and none follows it.
+  void expectOneAllOffAtTheEnd() {
+    const auto all = log.all();
+    ASSERT_GE(all.size(), 1u);
+    EXPECT_EQ(all.back(), kAllOff);
+    for (size_t i = 0; i + 1 < all.size(); ++i) EXPECT_NE(all[i], kAllOff) << "exchange " << i;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(log.count(), all.size()) << "an exchange after the all-off one";
+  }
+  void expectIdlePanel(bool applyEnabled) {
+    EXPECT_EQ(c().statusText->text(), "Bereit");
+    EXPECT_TRUE(c().startButton->isEnabled());
+    EXPECT_EQ(c().applyButton->isEnabled(), applyEnabled);
+  }
+
+  SdlJoystick sdl;  // before the sticks, so SDL runs while they attach and detach
+  std::unique_ptr<VirtualJoystick> stick;
+  SharedState state;
+  sim::SimIntelligentInterface intInt{{.paced = false}};
+  sim::SimRoboInterface robo{{.paced = false}};
+  testing::ExchangeLog log;
+  testing::LoggedIntInt loggedIntInt{intInt, log};
+  testing::LoggedRobo loggedRobo{robo, log};
+  ScriptedBoxes boxes;
+  InterfaceLink link{loggedIntInt, loggedRobo, state.connection, state.stopRequested, boxes};
+  std::unique_ptr<MainDialog> dialog;
+  uint64_t finishedBefore = 0;
+};
+
+TEST_F(WorkerTest, after_los_the_outputs_follow_the_stick_in_the_next_exchange) {
+  struct Row {
+    const char* what;
+    int32_t kind;
+    int axis;
+    Sint16 value;
+    uint32_t bits, speedWord;
+  };
+  const Row rows[] = {
+      {"Intelligent Interface, X left", kIntelligentInterface, 0, -32768, 0b01, 0},
+      {"Intelligent Interface, X right", kIntelligentInterface, 0, 32767, 0b10, 0},
+      {"ROBO Interface, Y forward", kRoboUsb, 1, 32767, 0b10 << 2, 0x0770},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    open(row.kind);
+    constexpr size_t kAt = 20;
+    log.during = [&](size_t index) {
+      if (index == kAt) stick->axis(row.axis, row.value);
+    };
+    start(kAt + 3);
+    const Exchange before = log.at(kAt), after = log.at(kAt + 1);
+    EXPECT_EQ(before.outputWord & 0xF, 0u);  // the change came during exchange kAt
+    EXPECT_EQ(after.outputWord & 0xF, row.bits);
+    EXPECT_EQ(after.speedWord & 0xFF0, row.speedWord & 0xFF0);
+    click(button(id::kEmergencyStopButton));
+    waitForEnd();
+    log.during = nullptr;
+    stick->axis(row.axis, 0);
+  }
+}
+
+TEST_F(WorkerTest, an_axis_list_acts_in_the_next_cycle_and_a_button_list_only_after_apply) {
+  open(kRoboUsb);
+  stick->axis(1, 32767);          // Y forward, X centred: motor 1 on X stands still
+  click(c().dirButtonsRadio[1]);  // motor 2 from buttons 1 (L) and 2 (R)
+  stick->button(0, true);
+  start(5);
+  const auto motor = [&](int m) { return (log.at(log.count() - 1).outputWord >> (2 * m)) & 3u; };
+  EXPECT_EQ(motor(0), 0u);
+  EXPECT_EQ(motor(1), kDirLeft);
+
+  choose(c().dirAxisList[0], "Y");
+  const size_t chosen = log.count();
+  ASSERT_TRUE(waitUntil([&] { return motor(0) == kDirRight; }));
+  size_t first = chosen;
+  while (((log.at(first).outputWord) & 3u) != kDirRight) ++first;
+  EXPECT_LE(first, chosen + 1);
+
+  choose(c().buttonLeftList[1], " 3");  // button 3 is not pressed
+  const size_t edited = log.count();
+  ASSERT_TRUE(waitUntil([&] { return log.count() > edited + 200; }));
+  EXPECT_EQ(motor(1), kDirLeft) << "a button list acts only after \"Übernehmen\"";
+  click(c().applyButton);
+  ASSERT_TRUE(waitUntil([&] { return motor(1) == kDirOff; }));
+  click(button(id::kEmergencyStopButton));
+  waitForEnd();
+  stick->button(0, false);
+}
+
+TEST_F(WorkerTest, every_way_a_run_ends_gives_exactly_one_all_off_exchange) {
+  struct Row {
+    const char* what;
+    std::function<void(WorkerTest&)> arrange;  // before "LOS!"
+    std::function<void(WorkerTest&)> stop;     // during the run, on the GUI thread
+    bool applyEnabledAfter;
+  };
+  const Row rows[] = {
+      {"NOT-AUS", nullptr, [](WorkerTest& t) { t.click(t.button(id::kEmergencyStopButton)); }, false},
+      {"Aus-Button",
+       [](WorkerTest& t) {
+         t.click(t.c().stopButtonCheck);
+         t.choose(t.c().stopButtonList, " 5");
+       },
+       [](WorkerTest& t) { t.stick->button(4, true); }, true},
+      {"Aus-Taster",
+       [](WorkerTest& t) {
+         t.click(t.c().stopInputCheck);
+         t.choose(t.c().stopInputList, "E3");
+       },
+       [](WorkerTest& t) { t.robo.setInput(2, true); }, true},
+      {"reset, Yes", nullptr,
+       [](WorkerTest& t) {
+         t.boxes.answers = {BoxAnswer::Yes};
+         t.click(t.button(id::kResetButton));
+       },
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    open(kRoboUsb);
+    if (row.arrange) row.arrange(*this);
+    start(50);
+    row.stop(*this);
+    waitForEnd();
+    expectOneAllOffAtTheEnd();
+    expectIdlePanel(row.applyEnabledAfter);
+    stick->button(4, false);
+    robo.setInput(2, false);
+  }
+  EXPECT_EQ(boxes.seen().size(), 1u);  // the reset question; the stops asked nothing
+}
+
+TEST_F(WorkerTest, stop_controls_act_in_the_iteration_they_are_seen_which_sends_nothing) {
+  open(kRoboUsb);
+  click(c().stopButtonCheck);
+  choose(c().stopButtonList, " 8");
+  log.during = [&](size_t index) {
+    if (index == 30) stick->button(7, true);
+  };
+  start();
+  waitForEnd();
+  EXPECT_EQ(log.count(), 32u);  // exchanges 0..30, then the all-off one: the next iteration sent nothing
+  expectOneAllOffAtTheEnd();
+  stick->button(7, false);
+
+  // "Aus-Taster:" with its input closed from the start acts only after the first exchange.
+  open(kRoboUsb);
+  click(c().stopInputCheck);
+  choose(c().stopInputList, "E1");
+  robo.setInput(0, true);
+  start();
+  waitForEnd();
+  EXPECT_EQ(log.count(), 2u);
+  expectOneAllOffAtTheEnd();
+  expectIdlePanel(true);
+}
+
+TEST_F(WorkerTest, a_joystick_that_does_not_answer_at_los_asks_retry_or_cancel) {
+  open(kIntelligentInterface);
+  stick.reset();  // unplugged before "LOS!"
+  // Cancel: no cycle, one all-off exchange, the panel ready again.
+  boxes.answers = {BoxAnswer::Cancel};
+  start(0);
+  waitForEnd();
+  EXPECT_EQ(log.all(), std::vector<Exchange>{kAllOff});
+  expectIdlePanel(true);
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  EXPECT_EQ(boxes.seen()[0].text, "Verbindung zum Joystick verloren");
+  EXPECT_EQ(boxes.seen()[0].buttons, BoxButtons::RetryCancel);
+
+  // Retry reads again: the stick is plugged back in while the box is up, and the run goes on.
+  log.clear();
+  boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
+  int asked = 0;
+  boxes.onShow = [&](const testing::ShownBox&) {
+    if (++asked == 2) plugIn();
+  };
+  start(10);
+  EXPECT_EQ(boxes.seen().size(), 3u);
+  click(button(id::kEmergencyStopButton));
+  waitForEnd();
+  expectOneAllOffAtTheEnd();
+}
+
+TEST_F(WorkerTest, a_stick_unplugged_during_a_run_ends_it_with_the_next_exchange_and_says_so) {
+  open(kIntelligentInterface);
+  log.during = [&](size_t index) {
+    if (index == 40) stick->detach();
+  };
+  boxes.answers = {BoxAnswer::Ok};
+  start();
+  waitForEnd();
+  EXPECT_EQ(log.count(), 42u);
+  expectOneAllOffAtTheEnd();
+  ASSERT_TRUE(waitUntil([&] { return boxes.seen().size() == 1; }));
+  EXPECT_EQ(boxes.seen()[0].text, "Verbindung zum Joystick verloren");
+  EXPECT_EQ(boxes.seen()[0].buttons, BoxButtons::Ok);
+  expectIdlePanel(true);
+}
+
+TEST_F(WorkerTest, a_lost_interface_with_retry_resumes_with_the_same_words) {
+  open(kIntelligentInterface);
+  log.during = [&](size_t index) {
+    if (index == 25) intInt.wire().failExchanges(2);
+  };
+  boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
+  start(40);
+  click(button(id::kEmergencyStopButton));
+  waitForEnd();
+  const auto all = log.all();
+  EXPECT_TRUE(all[25].failed && all[26].failed && !all[27].failed);
+  EXPECT_EQ(all[26].outputWord, all[25].outputWord);
+  EXPECT_EQ(all[27].outputWord, all[25].outputWord);
+  const auto seen = boxes.seen();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].text, "Verbindung zum Interface verloren");
+}
+
+TEST_F(WorkerTest, an_end_switch_closed_on_the_interface_stops_its_motor_in_the_next_cycle) {
+  open(kIntelligentInterface);
+  click(c().endSwitchCheck[0]);  // motor 1 on X, E1 stops "L"
+  stick->axis(0, -32768);
+  log.during = [&](size_t index) {
+    if (index == 30) intInt.setInput(0, true);
+  };
+  start(40);
+  click(button(id::kEmergencyStopButton));
+  waitForEnd();
+  EXPECT_EQ(log.at(30).outputWord & 3u, kDirLeft);
+  EXPECT_EQ(log.at(31).outputWord & 3u, kDirOff);
+  EXPECT_EQ(log.at(39).outputWord & 3u, kDirOff);
+}
+
+TEST_F(WorkerTest, the_throttle_cut_at_two_percent_keeps_the_output_off) {
+  open(kIntelligentInterface);
+  click(c().dirFixedRadio[1]);  // motor 2: fixed "L", speed from the throttle (Z)
+  choose(c().fixedDirList[1], "L");
+  click(c().throttleRadio[1]);
+  choose(c().throttleList[1], "Z");
+  const auto onCount = [&] {
+    int on = 0;
+    for (const Exchange& e : log.all()) on += ((e.outputWord >> 2) & 3u) == kDirLeft;
+    return on;
+  };
+  struct Row {
+    uint32_t z;  // the throttle as the sample reads it
+    bool drives;
+  };
+  for (const Row row : {Row{1310, false}, Row{1500, true}}) {
+    SCOPED_TRACE(row.z);
+    log.clear();
+    stick->axis(2, static_cast<Sint16>(static_cast<int>(row.z) - 32768));
+    start(2000);
+    click(button(id::kEmergencyStopButton));
+    waitForEnd();
+    EXPECT_EQ(onCount() > 0, row.drives);
+  }
+}
+
+}  // namespace
+}  // namespace velomat
