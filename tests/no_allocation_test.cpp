@@ -4,9 +4,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "control/control_cycle.h"
+#include "control/control_worker.h"
 #include "fake_joystick.h"
+#include "link/drivers/sim/sim_interfaces.h"
 #include "link/sdl_joystick.h"
 #include "link/virtual_joystick.h"
 
@@ -115,6 +118,55 @@ TEST(NoAllocation, a_long_run_of_cycles_reading_a_moving_sdl_joystick_allocates_
             }),
             0);
   EXPECT_EQ(lastX, static_cast<uint32_t>((kPasses - 1) % 65536));  // the reads saw the stick move
+}
+
+class NeverAsked final : public MessageBoxes {
+ public:
+  BoxAnswer show(std::string_view, std::string_view, BoxButtons) override { return BoxAnswer::Retry; }
+};
+
+class CountingReport final : public RunReport {
+ public:
+  void runFinished(uint64_t, RunEnd) override { runs.fetch_add(1); }
+  std::atomic<int> runs{0};
+};
+
+TEST(NoAllocation, a_whole_run_from_wake_up_to_the_all_off_exchange_allocates_nothing_while_the_stick_moves) {
+  SdlJoystick sdl;
+  ASSERT_TRUE(sdl.ok());
+  if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+  VirtualJoystick stick(3, 12, 1, "Testknueppel");
+  ASSERT_TRUE(stick.ok());
+  SharedState state;
+  configureAllSources(state, 8);
+  state.connection.hasExtension = 1;
+  state.stopControls.buttonOn = 1;  // checked in every pass, never pressed
+  state.stopControls.buttonSel = 11;
+  sim::SimIntelligentInterface intInt({.paced = false});
+  sim::SimRoboInterface robo({.paced = false});
+  NeverAsked boxes;
+  CountingReport report;
+  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  ASSERT_TRUE(link.openInterface());
+  ControlWorker worker(state, sdl, link, boxes, report);
+  worker.start();
+  JoySample warmUp;
+  ASSERT_EQ(sdl.joyGetPosEx(0, warmUp), kJoyNoError);  // the first read opens the device
+
+  const long counted = allocationsDuring([&] {
+    worker.requestRun();
+    for (int i = 0; intInt.wire().exchangeCount() < 20000; ++i) {
+      stick.axis(0, static_cast<Sint16>((i * 37) % 65536 - 32768));
+      stick.axis(2, static_cast<Sint16>((i * 11) % 65536 - 32768));
+      stick.button(i % 11, (i & 1) != 0);
+      stick.hat((i & 2) ? SDL_HAT_LEFT : SDL_HAT_CENTERED);
+      std::this_thread::yield();
+    }
+    worker.requestStop();
+    while (report.runs.load() == 0) std::this_thread::yield();
+  });
+  EXPECT_EQ(counted, 0);
+  EXPECT_EQ(intInt.lastOutputWord(), 0u);  // the run ended with its all-off exchange
 }
 
 }  // namespace

@@ -10,8 +10,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <random>
 #include <thread>
 
 #include "app/main_dialog.h"
@@ -29,6 +32,12 @@ using testing::ScriptedBoxes;
 
 constexpr Exchange kAllOff{0, 0, false};
 constexpr uint32_t kMotor3Right = 0b10 << 4;  // output 2, direction 2
+
+// How many user actions the random sequences make: 100000, fewer where an instrumented build is slow.
+int stressActions() {
+  const char* actions = std::getenv("VELOMAT_STRESS_ACTIONS");
+  return actions != nullptr ? std::atoi(actions) : 100000;
+}
 
 bool waitUntil(const std::function<bool()>& done) {
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -349,6 +358,99 @@ TEST_F(WorkerTest, the_throttle_cut_at_two_percent_keeps_the_output_off) {
     waitForEnd();
     EXPECT_EQ(onCount() > 0, row.drives);
   }
+}
+
+// Random sequences of what a user does during and between runs, at random moments, against the
+// simulation without wire time. After each sequence: every run ended with exactly one all-off exchange
+// and nothing followed it, a "NOT-AUS" was never lost, and the panel shows what the worker does.
+TEST_F(WorkerTest, random_sequences_of_runs_stops_and_edits_keep_every_promise) {
+  open(kRoboUsb);
+  std::mt19937 random(2024);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  QComboBox* const axisLists[] = {c().dirAxisList[0], c().speedAxisList[0], c().throttleList[0],
+                                  c().dirAxisList[1], c().speedAxisList[1], c().throttleList[3]};
+  QAbstractButton* const stopButton = button(id::kEmergencyStopButton);
+  const int actions = stressActions();
+  int done = 0, sequences = 0;
+  while (done < actions) {
+    log.clear();  // the worker is idle between sequences
+    const uint64_t runsBefore = dialog->worker()->latestRun();
+    bool stoppedLast = true;
+    for (int n = 1 + pick(8); n > 0; --n, ++done) {
+      switch (pick(11)) {
+        case 0:
+        case 1:
+          if (c().startButton->isEnabled()) stoppedLast = false;
+          c().startButton->click();
+          break;
+        case 2:
+          stopButton->click();
+          stoppedLast = true;
+          break;
+        case 3:
+          c().stopButtonCheck->click();
+          break;
+        case 4:
+          c().stopButtonList->setCurrentIndex(pick(9) - 1);
+          break;
+        case 5:
+          c().stopInputCheck->click();
+          c().stopInputList->setCurrentIndex(pick(9) - 1);
+          break;
+        case 6:
+          stick->button(pick(8), pick(2) == 0);
+          break;
+        case 7:
+          robo.setInput(pick(8), pick(3) == 0);
+          break;
+        case 8:
+          c().applyButton->click();
+          break;
+        case 9: {
+          QComboBox* list = axisLists[pick(6)];
+          const int index = pick(list->count());
+          list->setCurrentIndex(index);
+          emit list->activated(index);
+          break;
+        }
+        default:
+          stick->axis(pick(3), static_cast<Sint16>(pick(65536) - 32768));
+          break;
+      }
+      switch (pick(3)) {  // the next action comes at once, after the window's events, or a little later
+        case 0:
+          break;
+        case 1:
+          QCoreApplication::processEvents();
+          break;
+        default:
+          std::this_thread::sleep_for(std::chrono::microseconds(pick(300)));
+          break;
+      }
+    }
+    ++sequences;
+    // A "NOT-AUS" ends the run without help; after a "LOS!" the test stops it.
+    if (!stoppedLast) stopButton->click();
+    ControlWorker& worker = *dialog->worker();
+    ASSERT_TRUE(waitUntil([&] { return worker.finishedRuns() == worker.latestRun(); }))
+        << "a run went on after \"NOT-AUS\" (sequence " << sequences << ") latest " << worker.latestRun()
+        << " finished " << worker.finishedRuns() << " flag " << int(state.stopRequested.load()) << " log "
+        << log.count() << " status " << c().statusText->text().toStdString();
+    const uint64_t runs = worker.latestRun() - runsBefore;
+    const auto all = log.all();
+    const auto allOff = std::count(all.begin(), all.end(), kAllOff);
+    ASSERT_EQ(static_cast<uint64_t>(allOff), runs) << "sequence " << sequences;
+    if (runs > 0) {
+      ASSERT_EQ(all.back(), kAllOff) << "sequence " << sequences;
+    }
+    ASSERT_EQ(c().statusText->text(), "Bereit") << "sequence " << sequences;
+    ASSERT_TRUE(c().startButton->isEnabled()) << "sequence " << sequences;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const size_t settled = log.count();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(log.count(), settled) << "an exchange after the last all-off one";
+  RecordProperty("sequences", sequences);
 }
 
 }  // namespace

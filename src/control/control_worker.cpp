@@ -34,8 +34,11 @@ uint64_t ControlWorker::requestRun() {
     // old one has sent its all-off exchange, unless a stop comes in between.
     if (!running_) state_.stopRequested.store(0, std::memory_order_relaxed);
     stopSinceRequest_ = false;
-    signalled_ = true;
-    ++requested_;
+    // A run asked for and not yet begun is the one this "LOS!" starts.
+    if (!signalled_) {
+      signalled_ = true;
+      ++requested_;
+    }
   }
   wake_.notify_one();
   return latestRun();

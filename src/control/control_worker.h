@@ -54,8 +54,8 @@ class ControlWorker {
 
   // "LOS!", on the GUI thread. Clears the stop request before it wakes the worker, so a stop asked for
   // right after is never lost. While an earlier run is still ending, the new run starts as soon as that
-  // one has sent its all-off exchange. Returns the new run's number (1, 2, ...), or 0 when a run is
-  // active and not stopping (nothing is started then).
+  // one has sent its all-off exchange. Returns the run's number (1, 2, ...; a run asked for and not yet
+  // begun keeps its number), or 0 when a run is active and not stopping (nothing is started then).
   uint64_t requestRun();
 
   // "NOT-AUS": ends the current run at its next test, and a run asked for but not yet begun at once
