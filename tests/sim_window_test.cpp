@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -391,6 +393,41 @@ TEST_F(SimWindow, every_text_shows_in_full_without_overlap_in_a_window_that_fits
   }
   EXPECT_LE(window->width(), 1024 - 600);
   EXPECT_LE(window->height(), 768 - 60);  // room for the title bar and a panel
+}
+
+TEST_F(SimWindow, it_shows_right_of_the_main_window_or_left_of_it_where_the_screen_ends) {
+  const QRect screen = window->screen()->availableGeometry();
+  for (bool atRightEdge : {false, true}) {
+    SCOPED_TRACE(atRightEdge ? "main window at the right edge" : "main window at the left edge");
+    QDialog main;
+    main.resize(300, 200);
+    main.move(atRightEdge ? screen.right() - 310 : screen.left(), screen.top());
+    main.show();
+    SimulationWindow beside(*stick, intInt, robo, &main);
+    beside.showBeside(main);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
+    const QRect m = main.frameGeometry(), b = beside.frameGeometry();
+    EXPECT_TRUE(atRightEdge ? b.right() < m.left() : b.left() > m.right());
+    EXPECT_GE(b.left(), screen.left());
+    EXPECT_LE(b.right(), screen.right());
+  }
+}
+
+TEST_F(SimWindow, a_modal_main_window_blocks_other_windows_but_not_the_simulation_window_it_parents) {
+  QDialog main;
+  main.setWindowModality(Qt::ApplicationModal);  // as its exec() makes it
+  SimulationWindow beside(*stick, intInt, robo, &main);
+  main.show();
+  beside.showBeside(main);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
+  // Through the window system, where the block of a modal window applies.
+  for (SimulationWindow* shown : {&beside, window.get()}) {
+    QToolButton* button = shown->controls().buttons[0];
+    const QPoint at = button->mapTo(shown, button->rect().center());
+    QTest::mousePress(shown->windowHandle(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(read().dwButtons, shown == &beside ? 1u : 0u);
+    QTest::mouseRelease(shown->windowHandle(), Qt::LeftButton, {}, at);
+  }
 }
 
 TEST_F(SimWindow, the_window_reads_the_simulation_while_a_worker_exchanges_and_reads_the_joystick) {
