@@ -244,6 +244,24 @@ TEST_F(SimWindow, latched_buttons_and_hat_stay_until_clicked_again_and_unlatchin
   EXPECT_EQ(read().dwButtons, 0u);  // held again, not latched
 }
 
+TEST_F(SimWindow, closing_the_window_lets_go_of_stick_buttons_and_hat_but_leaves_the_throttle) {
+  click(c().latch);
+  click(c().buttons[1]);
+  click(c().hat[3]);
+  QTest::keyClick(c().stick, Qt::Key_Left);
+  QTest::keyClick(c().throttle, Qt::Key_End);
+  JoySample s = read();
+  ASSERT_EQ(s.dwButtons, 2u);
+  ASSERT_EQ(s.dwPOV, 27000u);
+  ASSERT_LT(s.dwXpos, kCentre);
+  window->close();
+  s = read();
+  EXPECT_EQ(s.dwButtons, 0u);
+  EXPECT_EQ(s.dwPOV, kHatCentred);
+  EXPECT_EQ(s.dwXpos, kCentre);
+  EXPECT_EQ(s.dwZpos, kFullRight);
+}
+
 TEST_F(SimWindow, the_connected_interface_decides_which_input_switches_are_enabled) {
   struct Row {
     const char* name;

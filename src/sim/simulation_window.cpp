@@ -433,6 +433,12 @@ void SimulationWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
 }
 
+void SimulationWindow::closeEvent(QCloseEvent* event) {
+  controls_.stick->setDeflection({0, 0});
+  setLatched(latched());  // lets go of whatever is latched, in either mode
+  QWidget::closeEvent(event);
+}
+
 void SimulationWindow::hideEvent(QHideEvent* event) {
   timer_.stop();
   QWidget::hideEvent(event);

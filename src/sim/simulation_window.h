@@ -66,6 +66,9 @@ class SimulationWindow final : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  // A joystick nobody sees must not drive: closing centres the stick and lets go of buttons and hat.
+  // The throttle stays, as it does on a real joystick.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   QWidget* buildJoystick();
