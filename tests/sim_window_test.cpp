@@ -71,6 +71,8 @@ class SimWindow : public ::testing::Test {
     return sample;
   }
   void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center()); }
+  void press(QWidget* widget) { QTest::mousePress(widget, Qt::LeftButton, {}, widget->rect().center()); }
+  void release(QWidget* widget) { QTest::mouseRelease(widget, Qt::LeftButton, {}, widget->rect().center()); }
   void openIntInt(int32_t type, bool module) {
     intInt.setExtensionModule(module);
     record.interfaceType = type;
@@ -183,7 +185,6 @@ TEST_F(SimWindow, the_throttle_starts_closed_and_stays_where_it_is_left) {
   QTest::mouseMove(throttle, {handle.x(), -20});
   QTest::mouseRelease(throttle, Qt::LeftButton, {}, {handle.x(), -20});
   EXPECT_EQ(read().dwZpos, kFullRight);
-  EXPECT_EQ(read().dwZpos, kFullRight);
   EXPECT_EQ(c().throttleText->text(), "100 %");
 
   QTest::keyClick(throttle, Qt::Key_Home);
@@ -192,26 +193,22 @@ TEST_F(SimWindow, the_throttle_starts_closed_and_stays_where_it_is_left) {
   EXPECT_EQ(c().throttleText->text(), "50 %");
 }
 
-TEST_F(SimWindow, each_hat_button_points_the_hat_while_held_and_centres_it_on_release) {
-  // Row by row from up left; hundredths of a degree clockwise from forward.
+TEST_F(SimWindow, hat_and_buttons_act_while_held_and_let_go_on_release) {
+  // The hat row by row from up left, in hundredths of a degree clockwise from forward; then buttons 1..8.
   const uint32_t pov[9] = {31500, 0, 4500, 27000, kHatCentred, 9000, 22500, 18000, 13500};
-  for (size_t i = 0; i < 9; ++i) {
-    SCOPED_TRACE(c().hat[i]->toolTip().toStdString());
-    QTest::mousePress(c().hat[i], Qt::LeftButton, {}, c().hat[i]->rect().center());
-    EXPECT_EQ(read().dwPOV, pov[i]);
-    QTest::mouseRelease(c().hat[i], Qt::LeftButton, {}, c().hat[i]->rect().center());
-    EXPECT_EQ(read().dwPOV, kHatCentred);
-  }
-}
-
-TEST_F(SimWindow, each_button_is_pressed_while_held) {
-  for (size_t b = 0; b < 8; ++b) {
-    QTest::mousePress(c().buttons[b], Qt::LeftButton, {}, c().buttons[b]->rect().center());
-    JoySample s = read();
-    EXPECT_EQ(s.dwButtons, 1u << b);
-    EXPECT_EQ(s.dwButtonNumber, 1u);
-    QTest::mouseRelease(c().buttons[b], Qt::LeftButton, {}, c().buttons[b]->rect().center());
-    EXPECT_EQ(read().dwButtons, 0u);
+  for (size_t i = 0; i < 9 + 8; ++i) {
+    const bool hat = i < 9;
+    QToolButton* button = hat ? c().hat[i] : c().buttons[i - 9];
+    SCOPED_TRACE(button->toolTip().toStdString());
+    press(button);
+    const JoySample held = read();
+    EXPECT_EQ(held.dwPOV, hat ? pov[i] : kHatCentred);
+    EXPECT_EQ(held.dwButtons, hat ? 0u : 1u << (i - 9));
+    EXPECT_EQ(held.dwButtonNumber, hat ? 0u : 1u);
+    release(button);
+    const JoySample released = read();
+    EXPECT_EQ(released.dwPOV, kHatCentred);
+    EXPECT_EQ(released.dwButtons, 0u);
   }
 }
 
@@ -239,8 +236,8 @@ TEST_F(SimWindow, latched_buttons_and_hat_stay_until_clicked_again_and_unlatchin
   const JoySample s = read();
   EXPECT_EQ(s.dwButtons, 0u);
   EXPECT_EQ(s.dwPOV, kHatCentred);
-  QTest::mousePress(c().buttons[0], Qt::LeftButton, {}, c().buttons[0]->rect().center());
-  QTest::mouseRelease(c().buttons[0], Qt::LeftButton, {}, c().buttons[0]->rect().center());
+  press(c().buttons[0]);
+  release(c().buttons[0]);
   EXPECT_EQ(read().dwButtons, 0u);  // held again, not latched
 }
 
@@ -465,9 +462,9 @@ TEST_F(SimWindow, the_window_reads_the_simulation_while_a_worker_exchanges_and_r
     if (i % 50 == 0) click(c().extensionModule);
     QTest::keyClick(c().stick, (i / 8) % 2 ? Qt::Key_Left : Qt::Key_Right);
   }
-  QTest::mousePress(c().buttons[7], Qt::LeftButton, {}, c().buttons[7]->rect().center());
+  press(c().buttons[7]);
   while ((sawButtons.load() & 0x80) == 0) std::this_thread::yield();
-  QTest::mouseRelease(c().buttons[7], Qt::LeftButton, {}, c().buttons[7]->rect().center());
+  release(c().buttons[7]);
   stop = true;
   worker.join();
   window->refresh(intInt.wire().lastExchange());
