@@ -32,6 +32,7 @@ struct Loop {
     }
     joystick.next.dwXpos = 10000;
     joystick.next.dwYpos = 50000;
+    intInt.setExtensionModule(motorCount == 8);
     link.openInterface();
   }
   void iteration() {

@@ -17,27 +17,58 @@ IntIntRecord recordOfType(int32_t type) {
   return record;
 }
 
-TEST(SimIntelligentInterface, extension_module_decides_outputs_inputs_and_wire_time) {
+TEST(SimIntelligentInterface, the_module_serves_outputs_5_to_8_and_e9_to_e16_when_the_exchange_reaches_it) {
   struct Row {
     int32_t type;
+    bool module;
     int outputs, inputs;
     Clock::duration wire;
-    uint32_t inputWord;
   };
-  const Row rows[] = {{kIntIntSerial, 4, 8, kIntIntExchangeTime, 0x01},
-                      {kIntIntSerialWithExtension, 8, 16, kIntIntExtensionExchangeTime, 0x8001},
-                      {kIntIntParallel, 4, 8, kIntIntExchangeTime, 0x01}};
+  const Row rows[] = {{kIntIntSerial, false, 4, 8, kIntIntExchangeTime},
+                      {kIntIntSerial, true, 4, 8, kIntIntExchangeTime},  // 0xC1 never reaches the module
+                      {kIntIntSerialWithExtension, false, 4, 8, kIntIntExtensionExchangeTime},
+                      {kIntIntSerialWithExtension, true, 8, 16, kIntIntExtensionExchangeTime},
+                      {kIntIntParallel, false, 4, 8, kIntIntParallelExchangeTime},
+                      {kIntIntParallel, true, 8, 16, kIntIntParallelExchangeTime}};
   for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "interfaceType " << row.type << ", module " << row.module);
     SimIntelligentInterface sim(kNoDelay);
+    sim.setExtensionModule(row.module);
     IntIntRecord record = recordOfType(row.type);
     ASSERT_EQ(sim.open(record, "COM1"), 0u);
+    EXPECT_EQ(sim.interfaceType(), row.type);
+    EXPECT_EQ(sim.extensionModule(), row.module);
     EXPECT_EQ(sim.outputCount(), row.outputs);
     EXPECT_EQ(sim.inputCount(), row.inputs);
     EXPECT_EQ(sim.wire().exchangeTime(), row.wire);
     sim.setInput(0, true);
     sim.setInput(15, true);
-    EXPECT_EQ(sim.exchange(record, 0), row.inputWord);
+    const bool extension = row.outputs == 8;
+    EXPECT_EQ(sim.exchange(record, 0b01 | 0b10 << 10), extension ? 0x8001u : 0x01u);
+    EXPECT_EQ(sim.lastOutputWord(), extension ? 0b01u | 0b10u << 10 : 0b01u);
+    const Clock::time_point now = sim.wire().lastExchange();
+    EXPECT_EQ(sim.direction(0, now), 1);
+    EXPECT_EQ(sim.direction(5, now), extension ? 2 : 0);
+    EXPECT_EQ(sim.onShare(5, now), extension ? 1.0 : 0.0);
   }
+}
+
+TEST(SimIntelligentInterface, a_module_plugged_in_or_out_during_a_run_counts_from_the_next_exchange) {
+  SimIntelligentInterface sim(kNoDelay);
+  IntIntRecord record = recordOfType(kIntIntSerialWithExtension);
+  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  sim.setInput(8, true);
+  const uint32_t motor5Left = 0b01 << 8;
+  EXPECT_EQ(sim.exchange(record, motor5Left), 0u);  // without the module E9 reads open
+  EXPECT_EQ(sim.direction(4, sim.wire().lastExchange()), 0);
+  sim.setExtensionModule(true);
+  EXPECT_EQ(sim.exchange(record, motor5Left), 0x100u);
+  EXPECT_EQ(sim.direction(4, sim.wire().lastExchange()), 1);
+  EXPECT_EQ(sim.wire().exchangeTime(), kIntIntExtensionExchangeTime);  // the command stays the same
+  sim.setExtensionModule(false);
+  EXPECT_EQ(sim.exchange(record, motor5Left), 0u);
+  EXPECT_EQ(sim.lastOutputWord(), 0u);
+  EXPECT_EQ(sim.direction(4, sim.wire().lastExchange()), 0);
 }
 
 TEST(SimIntelligentInterface, inputs_open_and_close) {
@@ -54,6 +85,7 @@ TEST(SimIntelligentInterface, inputs_open_and_close) {
 
 TEST(SimIntelligentInterface, outputs_decode_per_motor_and_both_bits_mean_off) {
   SimIntelligentInterface sim(kNoDelay);
+  sim.setExtensionModule(true);
   IntIntRecord record = recordOfType(kIntIntSerialWithExtension);
   ASSERT_EQ(sim.open(record, "COM1"), 0u);
   sim.exchange(record, 0b01 | 0b10 << 2 | 0b11 << 4 | 0b10 << 14);
@@ -64,8 +96,9 @@ TEST(SimIntelligentInterface, outputs_decode_per_motor_and_both_bits_mean_off) {
   EXPECT_EQ(sim.direction(-1, now), 0);
 }
 
-TEST(SimIntelligentInterface, without_extension_the_second_motor_byte_is_ignored) {
+TEST(SimIntelligentInterface, without_addressing_the_extension_the_second_motor_byte_is_ignored) {
   SimIntelligentInterface sim(kNoDelay);
+  sim.setExtensionModule(true);
   IntIntRecord record = recordOfType(kIntIntSerial);
   ASSERT_EQ(sim.open(record, "COM1"), 0u);
   sim.exchange(record, 0xFF01);
@@ -179,7 +212,9 @@ TEST(SimThroughTheLink, a_connection_that_fails_twice_is_retried_until_it_answer
   velomat::testing::ScriptedBoxes boxes;
   boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
   InterfaceLink link(intInt, robo, connection, stop, boxes);
+  intInt.setExtensionModule(true);
   ASSERT_TRUE(link.openInterface());
+  EXPECT_EQ(intInt.interfaceType(), kIntIntSerialWithExtension);
   EXPECT_TRUE(intInt.hasExtension());
 
   intInt.setInput(12, true);
@@ -192,7 +227,7 @@ TEST(SimThroughTheLink, a_connection_that_fails_twice_is_retried_until_it_answer
   EXPECT_EQ(robo.closeCount(), 0);
 }
 
-TEST(SimThreads, the_window_reads_and_closes_inputs_while_the_worker_exchanges) {
+TEST(SimThreads, the_window_reads_closes_inputs_and_plugs_the_module_while_the_worker_exchanges) {
   SimIntelligentInterface sim(kNoDelay);
   IntIntRecord record = recordOfType(kIntIntSerialWithExtension);
   ASSERT_EQ(sim.open(record, "COM1"), 0u);
@@ -204,10 +239,12 @@ TEST(SimThreads, the_window_reads_and_closes_inputs_while_the_worker_exchanges) 
   int inconsistent = 0;  // what the window reads must always be a state the interface can be in
   for (int i = 0; i < 2000; ++i) {
     sim.setInput(i % 16, (i / 16) % 2 == 0);
+    sim.setExtensionModule(i % 3 != 0);
     const double share = sim.onShare(0);
     if (share < 0 || share > 1 || sim.direction(0) > 1 || sim.lastOutputWord() > 1) ++inconsistent;
   }
   sim.setInput(15, true);
+  sim.setExtensionModule(true);
   while ((sawInputs.load() & 0x8000) == 0) std::this_thread::yield();
   stop = true;
   worker.join();

@@ -33,17 +33,33 @@ SimIntelligentInterface::SimIntelligentInterface(SimOptions options)
 uint32_t SimIntelligentInterface::open(IntIntRecord& record, const char*) {
   opens_.fetch_add(1);
   if (wire_.openFails()) return kIntIntFailure;
-  extension_.store(record.interfaceType == kIntIntSerialWithExtension);
-  wire_.setExchangeTime(hasExtension() ? Clock::duration(kIntIntExtensionExchangeTime)
-                                       : Clock::duration(kIntIntExchangeTime));
+  type_.store(record.interfaceType);
+  switch (record.interfaceType) {
+    case kIntIntSerialWithExtension:
+      wire_.setExchangeTime(kIntIntExtensionExchangeTime);
+      break;
+    case kIntIntParallel:
+      wire_.setExchangeTime(kIntIntParallelExchangeTime);
+      break;
+    default:
+      wire_.setExchangeTime(kIntIntExchangeTime);
+      break;
+  }
   open_.store(true);
   return 0;
 }
 
+bool SimIntelligentInterface::hasExtension() const {
+  const int32_t type = type_.load();
+  return module_.load() && (type == kIntIntSerialWithExtension || type == kIntIntParallel);
+}
+
 uint32_t SimIntelligentInterface::exchange(IntIntRecord&, uint32_t outputWord) {
   if (!open_.load() || !wire_.exchange()) return kIntIntFailure;
-  const int outputs = outputCount();
-  const uint32_t word = outputWord & (outputs == 8 ? 0xFFFFu : 0xFFu);
+  // Decided once per exchange: the module may be plugged in or out meanwhile.
+  const bool extension = hasExtension();
+  const int outputs = extension ? 8 : 4;
+  const uint32_t word = outputWord & (extension ? 0xFFFFu : 0xFFu);
   lastOutputWord_.store(word);
 
   uint8_t driven = 0;
@@ -66,7 +82,7 @@ uint32_t SimIntelligentInterface::exchange(IntIntRecord&, uint32_t outputWord) {
   window_[next_] = driven;
   next_ = (next_ + 1) % window_.size();
 
-  return inputs_.load() & (inputCount() == 16 ? 0xFFFFu : 0xFFu);
+  return inputs_.load() & (extension ? 0xFFFFu : 0xFFu);
 }
 
 void SimIntelligentInterface::close(IntIntRecord&) {

@@ -16,6 +16,12 @@ using namespace std::chrono_literals;
 
 inline constexpr auto kIntIntExchangeTime = 3100us;           // 0xC1, one motor byte, one input byte
 inline constexpr auto kIntIntExtensionExchangeTime = 5200us;  // 0xC2, two bytes each way
+// On the parallel port there is no controller in the interface: the driver clocks the output bits of both
+// modules into the shift registers and the input bits out of them itself, a few port accesses per bit
+// with waits between the clock edges for the interface's slow logic and the long cable. That comes to
+// about a millisecond, the same with or without a module, since the driver cannot see what hangs on
+// the chain.
+inline constexpr auto kIntIntParallelExchangeTime = 1ms;
 inline constexpr auto kRoboExchangeTime = 10ms;
 inline constexpr auto kIntIntWatchdog = 300ms;  // without an exchange the interface switches off
 inline constexpr int kSimOutputs = 8;
@@ -28,7 +34,9 @@ struct SimOptions {
 // Direction code of output o in an output word: 1 left, 2 right, 0 off (no bit, or both bits).
 uint8_t directionInWord(uint32_t outputWord, int output);
 
-// The Intelligent Interface, with or without extension module: on/off per output, 8 or 16 inputs.
+// The Intelligent Interface: on/off per output, with or without an extension module. Outputs 5..8 and
+// inputs E9..E16 are the module's; they work only when the module is attached and the exchange reaches
+// it: on the serial port when the program addresses it (interfaceType 2), on the parallel port always.
 class SimIntelligentInterface final : public IntelligentInterfaceDriver {
  public:
   explicit SimIntelligentInterface(SimOptions options = {});
@@ -40,7 +48,15 @@ class SimIntelligentInterface final : public IntelligentInterfaceDriver {
   SimWire& wire() { return wire_; }
   const SimWire& wire() const { return wire_; }
   bool isOpen() const { return open_.load(); }
-  bool hasExtension() const { return extension_.load(); }
+
+  // Whether an extension module hangs on the interface: a fact of the hardware, whatever the program
+  // writes at open. Any thread; plugging it in or out takes effect from the next exchange.
+  void setExtensionModule(bool attached) { module_.store(attached); }
+  bool extensionModule() const { return module_.load(); }
+  // The interfaceType of the last open (0 before the first).
+  int32_t interfaceType() const { return type_.load(); }
+  // Whether the exchanges reach the extension module, and so how many outputs and inputs work.
+  bool hasExtension() const;
   int outputCount() const { return hasExtension() ? 8 : 4; }
   int inputCount() const { return hasExtension() ? 16 : 8; }
   int openCount() const { return opens_.load(); }
@@ -60,7 +76,8 @@ class SimIntelligentInterface final : public IntelligentInterfaceDriver {
  private:
   SimWire wire_;
   std::atomic<bool> open_{false};
-  std::atomic<bool> extension_{false};
+  std::atomic<bool> module_{false};
+  std::atomic<int32_t> type_{0};
   std::atomic<int> opens_{0};
   std::atomic<int> closes_{0};
   std::atomic<uint32_t> inputs_{0};

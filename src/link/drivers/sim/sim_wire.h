@@ -27,6 +27,7 @@ class SimWire {
   bool openFails() const { return openFails_.load(); }
   void failExchanges(int count) { failuresLeft_.store(count); }
   void setConnectionLost(bool lost) { lost_.store(lost); }
+  bool connectionLost() const { return lost_.load(); }
 
   // One exchange on the wire: waits for its time, counts it, and tells whether it came through.
   // Runs on the control worker's thread.

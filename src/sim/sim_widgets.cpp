@@ -1,0 +1,207 @@
+#include "sim/sim_widgets.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace velomat {
+
+int16_t axisValue(double deflection) {
+  const double d = std::clamp(deflection, -1.0, 1.0);
+  return static_cast<int16_t>(d < 0 ? std::lround(d * 32768) : std::lround(d * 32767));
+}
+
+namespace {
+
+QPalette::ColorGroup groupOf(const QWidget& widget) {
+  return widget.isEnabled() ? QPalette::Active : QPalette::Disabled;
+}
+
+}  // namespace
+
+StickPad::StickPad(QWidget* parent) : QWidget(parent) {
+  // An even side puts the centre between two pixels, so a pointer on either half leans that way.
+  const int side = (7 * fontMetrics().height() + 1) / 2 * 2;
+  setFixedSize(side, side);
+  setFocusPolicy(Qt::StrongFocus);
+  setCursor(Qt::OpenHandCursor);
+}
+
+int StickPad::knobRadius() const {
+  return width() / 8;
+}
+
+double StickPad::travel() const {
+  return width() / 2.0 - knobRadius() - 3;
+}
+
+QPointF StickPad::pointOf(QPointF deflection) const {
+  return QPointF(width() / 2.0, height() / 2.0) + deflection * travel();
+}
+
+QPointF StickPad::deflectionAt(QPointF point) const {
+  const QPointF d = (point - QPointF(width() / 2.0, height() / 2.0)) / travel();
+  return {std::clamp(d.x(), -1.0, 1.0), std::clamp(d.y(), -1.0, 1.0)};
+}
+
+void StickPad::setDeflection(QPointF deflection) {
+  const QPointF d(std::clamp(deflection.x(), -1.0, 1.0), std::clamp(deflection.y(), -1.0, 1.0));
+  if (d == deflection_) return;
+  deflection_ = d;
+  update();
+  if (moved_) moved_(axisValue(d.x()), axisValue(d.y()));
+}
+
+void StickPad::step(int dx, int dy) {
+  const auto on = [](double d, int steps) { return (std::round(d * kKeySteps) + steps) / kKeySteps; };
+  setDeflection({on(deflection_.x(), dx), on(deflection_.y(), dy)});
+}
+
+void StickPad::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+  dragging_ = true;
+  setCursor(Qt::ClosedHandCursor);
+  setDeflection(deflectionAt(event->position()));
+}
+
+void StickPad::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragging_) return QWidget::mouseMoveEvent(event);
+  setDeflection(deflectionAt(event->position()));
+}
+
+void StickPad::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !dragging_) return QWidget::mouseReleaseEvent(event);
+  dragging_ = false;
+  setCursor(Qt::OpenHandCursor);
+  setDeflection({0, 0});  // the spring
+}
+
+void StickPad::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Left:
+      return step(-1, 0);
+    case Qt::Key_Right:
+      return step(1, 0);
+    case Qt::Key_Up:
+      return step(0, -1);
+    case Qt::Key_Down:
+      return step(0, 1);
+    case Qt::Key_Space:
+    case Qt::Key_Home:
+      return setDeflection({0, 0});
+    default:
+      return QWidget::keyPressEvent(event);
+  }
+}
+
+void StickPad::focusInEvent(QFocusEvent* event) {
+  update();
+  QWidget::focusInEvent(event);
+}
+
+void StickPad::focusOutEvent(QFocusEvent* event) {
+  update();
+  QWidget::focusOutEvent(event);
+}
+
+void StickPad::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QPalette::ColorGroup group = groupOf(*this);
+  const QPalette& pal = palette();
+  const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+  const QPointF centre = frame.center();
+
+  p.setPen(QPen(hasFocus() ? pal.color(group, QPalette::Highlight) : pal.color(group, QPalette::Mid),
+                hasFocus() ? 2 : 1));
+  p.setBrush(pal.color(group, QPalette::Base));
+  p.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+
+  // The gate the knob's centre moves in, and the cross through the centre.
+  const double t = travel();
+  p.setPen(QPen(pal.color(group, QPalette::Midlight), 1, Qt::DashLine));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(QRectF(centre - QPointF(t, t), centre + QPointF(t, t)));
+  p.setPen(QPen(pal.color(group, QPalette::Mid), 1));
+  p.drawLine(QPointF(centre.x(), frame.top() + 4), QPointF(centre.x(), frame.bottom() - 4));
+  p.drawLine(QPointF(frame.left() + 4, centre.y()), QPointF(frame.right() - 4, centre.y()));
+
+  // The stick from the centre to the knob.
+  const QPointF knob = pointOf(deflection_);
+  const double r = knobRadius();
+  p.setPen(QPen(pal.color(group, QPalette::Dark), r / 2.5, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(centre, knob);
+  p.setPen(QPen(pal.color(group, QPalette::Shadow), 1));
+  p.setBrush(pal.color(group, QPalette::Highlight));
+  p.drawEllipse(knob, r, r);
+}
+
+OutputGauge::OutputGauge(QWidget* parent) : QWidget(parent) {
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QSize OutputGauge::sizeHint() const {
+  const int h = fontMetrics().height() + 6;
+  return {6 * h, h};
+}
+
+void OutputGauge::setState(uint8_t direction, double fill) {
+  direction_ = direction <= 2 ? direction : 0;
+  fill_ = direction_ == 0 ? 0 : std::clamp(fill, 0.0, 1.0);
+  if (direction_ != 0) angle_ = std::fmod(angle_ + (direction_ == 2 ? 30 : -30) * fill_, 360.0);
+  update();
+}
+
+void OutputGauge::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QPalette::ColorGroup group = groupOf(*this);
+  const QColor ink = palette().color(group, QPalette::WindowText);
+  const double h = height();
+  const QPointF centre(h / 2, h / 2);
+  const double r = h / 2 - 2;
+
+  if (direction_ == 0) {
+    const double s = r * 0.45;
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    p.drawRect(QRectF(centre - QPointF(s, s), centre + QPointF(s, s)));
+  } else {
+    // Three quarters of a circle from twelve o'clock, with the head at its far end, which lies at nine
+    // o'clock turning right and at three o'clock turning left; there the arrow points up.
+    p.save();
+    p.translate(centre);
+    p.rotate(angle_);
+    const double pen = std::max(1.5, h / 10);
+    p.setPen(QPen(ink, pen, Qt::SolidLine, Qt::FlatCap));
+    p.setBrush(Qt::NoBrush);
+    const bool right = direction_ == 2;
+    p.drawArc(QRectF(-r, -r, 2 * r, 2 * r), 90 * 16, (right ? -270 : 270) * 16);
+    const QPointF end(right ? -r : r, 0);
+    const double s = r * 0.6;
+    QPainterPath head;
+    head.moveTo(end + QPointF(0, -s));
+    head.lineTo(end + QPointF(-s, s * 0.3));
+    head.lineTo(end + QPointF(s, s * 0.3));
+    head.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    p.drawPath(head);
+    p.restore();
+  }
+
+  const QRectF bar(h + 4.5, 4.5, width() - h - 6, h - 9);
+  p.setPen(QPen(palette().color(group, QPalette::Mid), 1));
+  p.setBrush(palette().color(group, QPalette::Base));
+  p.drawRect(bar);
+  if (fill_ > 0) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(palette().color(group, QPalette::Highlight));
+    p.drawRect(QRectF(bar.left() + 1, bar.top() + 1, (bar.width() - 1) * fill_, bar.height() - 1));
+  }
+}
+
+}  // namespace velomat

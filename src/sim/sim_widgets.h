@@ -1,0 +1,76 @@
+// The two drawn controls of the simulation window: the stick pad of the on-screen joystick and the gauge
+// that shows how an interface output turns.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+namespace velomat {
+
+// Full deflection -1..1 as an SDL axis value: -32768 at -1, 0 in the centre, 32767 at 1.
+int16_t axisValue(double deflection);
+
+// A square pad with a knob. The mouse drags the knob (a press takes it to the pointer) and it springs
+// back to the centre on release. With the focus, each arrow key moves it an eighth of the way further;
+// it stays there until Space or Home (Pos1) brings it back to the centre.
+class StickPad final : public QWidget {
+ public:
+  static constexpr int kKeySteps = 8;  // key presses from the centre to full deflection
+
+  explicit StickPad(QWidget* parent = nullptr);
+
+  // Called with the SDL axis values of X and Y whenever the knob moves; left and up are negative.
+  void setMoved(std::function<void(int16_t x, int16_t y)> moved) { moved_ = std::move(moved); }
+
+  // Deflection -1..1 in each direction; setDeflection clamps.
+  QPointF deflection() const { return deflection_; }
+  void setDeflection(QPointF deflection);
+  // Where the knob's centre is at a deflection, in the pad's coordinates.
+  QPointF pointOf(QPointF deflection) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  double travel() const;  // pixels from the centre to full deflection
+  int knobRadius() const;
+  QPointF deflectionAt(QPointF point) const;
+  void step(int dx, int dy);
+
+  QPointF deflection_{0, 0};
+  bool dragging_ = false;
+  std::function<void(int16_t, int16_t)> moved_;
+};
+
+// One interface output at a glance: a round arrow turning left (anticlockwise) or right (clockwise), a
+// stop square when the output is off, and a bar filled to the output's speed.
+class OutputGauge final : public QWidget {
+ public:
+  explicit OutputGauge(QWidget* parent = nullptr);
+
+  // direction: 0 off, 1 left, 2 right (as the interfaces code it); fill 0..1. Each call turns the
+  // arrow on by a step as long as the fill, so the arrow turns faster the faster the motor runs.
+  void setState(uint8_t direction, double fill);
+  uint8_t direction() const { return direction_; }
+  double fill() const { return fill_; }
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override { return sizeHint(); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  uint8_t direction_ = 0;
+  double fill_ = 0;
+  double angle_ = 0;  // degrees the arrow has turned, clockwise
+};
+
+}  // namespace velomat

@@ -1,0 +1,89 @@
+// velomat-sim's simulation window: the on-screen joystick that drives the SDL virtual joystick, and the
+// simulated interfaces as a model would show them: outputs turning, inputs to close, faults to cause.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <array>
+
+#include "link/drivers/sim/sim_interfaces.h"
+#include "link/virtual_joystick.h"
+#include "records/connection.h"
+#include "sim/sim_widgets.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QToolButton;
+
+namespace velomat {
+
+inline constexpr const char* kSimulationWindowCaption = "Velomat Simulation";
+
+// The window's controls, for the window itself and for tests that drive it as a user does.
+struct SimulationControls {
+  // Joystick: stick X/Y, throttle Z, the hat's 3x3 grid row by row (centre in the middle), buttons 1..8,
+  // and whether buttons and hat latch.
+  StickPad* stick = nullptr;
+  QSlider* throttle = nullptr;
+  QLabel* throttleText = nullptr;
+  std::array<QToolButton*, 9> hat{};
+  std::array<QToolButton*, 8> buttons{};
+  QCheckBox* latch = nullptr;
+
+  // The connected interface, its exchange rate and, per output, name, gauge and figures.
+  QLabel* interfaceText = nullptr;
+  QLabel* rateText = nullptr;
+  std::array<QLabel*, kMaxOutputs> motorNames{};
+  std::array<OutputGauge*, kMaxOutputs> gauges{};
+  std::array<QLabel*, kMaxOutputs> motorTexts{};
+
+  // Inputs E1..E16 as switches, the extension module, the connection.
+  std::array<QToolButton*, kMaxInputs> inputs{};
+  QCheckBox* extensionModule = nullptr;
+  QPushButton* connection = nullptr;
+};
+
+class SimulationWindow final : public QWidget {
+ public:
+  // `joystick` is the on-screen joystick: 3 axes (X, Y, Z), 8 buttons, 1 hat. The window sets it to
+  // rest (stick centred, throttle closed, nothing pressed) and from then on is its only writer.
+  // With a parent the window stays a window of its own, and a modal parent does not block it.
+  SimulationWindow(VirtualJoystick& joystick, sim::SimIntelligentInterface& intInt,
+                   sim::SimRoboInterface& robo, QWidget* parent = nullptr);
+  ~SimulationWindow() override;
+
+  // Moves the window beside `main` (to its right, or to its left where the screen ends) and shows it.
+  void showBeside(const QWidget& main);
+
+  // Reads the simulations into the display as they stand at `now`. A timer calls it about 20 times a
+  // second while the window is shown; the simulations may exchange on another thread meanwhile.
+  void refresh(sim::Clock::time_point now = sim::Clock::now());
+
+  SimulationControls& controls() { return controls_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  // A joystick nobody sees must not drive: closing centres the stick and lets go of buttons and hat.
+  // The throttle stays, as it does on a real joystick.
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* buildJoystick();
+  QWidget* buildInterface();
+  QWidget* buildInputs();
+  bool latched() const;
+  void setHat(int index);
+  void setLatched(bool latched);
+  void setConnectionLost(bool lost);
+
+  VirtualJoystick& joystick_;
+  sim::SimIntelligentInterface& intInt_;
+  sim::SimRoboInterface& robo_;
+  SimulationControls controls_;
+  QTimer timer_;
+};
+
+}  // namespace velomat

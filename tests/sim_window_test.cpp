@@ -1,0 +1,476 @@
+// The simulation window driven as a user drives it: drags on the stick pad, keys, held and clicked
+// buttons. The joystick is read back through SDL as the program reads it, and the simulated interfaces
+// are exchanged with as the control worker would.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QToolButton>
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include "link/sdl_joystick.h"
+#include "sim/simulation_window.h"
+
+#if defined(__SANITIZE_THREAD__)
+// Qt is not built with ThreadSanitizer, so what its pooled threads do among themselves cannot be judged
+// here. The window and the worker meet only in the simulations and in SDL, and those stay checked.
+extern "C" const char* __tsan_default_suppressions() {
+  return "called_from_lib:libQt6Core.so.6\ncalled_from_lib:libQt6Gui.so.6\n";
+}
+#endif
+
+namespace velomat {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kFullLeft = 0, kCentre = 32768, kFullRight = 65535;  // up reads as left, down as right
+
+// The sample value of an axis `eighths` eighths of the way from the centre.
+uint32_t eighths(int n) {
+  return kCentre + (n < 0 ? n * 4096 : static_cast<int>(std::lround(n * 32767 / 8.0)));
+}
+
+// Whether `value` lies about halfway from the centre to `full`.
+bool halfway(uint32_t value, uint32_t full) {
+  const double share = (static_cast<double>(value) - kCentre) / (static_cast<double>(full) - kCentre);
+  return full == kCentre ? value == kCentre : share > 0.4 && share < 0.6;
+}
+
+struct Gauge {
+  int output;
+  uint8_t direction;
+  double fill;
+  const char* text;  // nullptr: the interface has no such output
+};
+
+class SimWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sdl.ok()) << SDL_GetError();
+    if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+    stick = std::make_unique<VirtualJoystick>(3, 8, 1, "Bildschirm-Joystick");
+    ASSERT_TRUE(stick->ok()) << SDL_GetError();
+    window = std::make_unique<SimulationWindow>(*stick, intInt, robo);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+  SimulationControls& c() { return window->controls(); }
+  JoySample read() {
+    JoySample sample;
+    EXPECT_EQ(sdl.joyGetPosEx(0, sample), kJoyNoError);
+    return sample;
+  }
+  void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center()); }
+  void press(QWidget* widget) { QTest::mousePress(widget, Qt::LeftButton, {}, widget->rect().center()); }
+  void release(QWidget* widget) { QTest::mouseRelease(widget, Qt::LeftButton, {}, widget->rect().center()); }
+  void openIntInt(int32_t type, bool module) {
+    intInt.setExtensionModule(module);
+    record.interfaceType = type;
+    ASSERT_EQ(intInt.open(record, "COM1"), 0u);
+  }
+  void expectGauges(std::initializer_list<Gauge> gauges) {
+    for (const Gauge& g : gauges) {
+      SCOPED_TRACE("Motor " + std::to_string(g.output + 1));
+      const size_t o = static_cast<size_t>(g.output);
+      EXPECT_EQ(c().gauges[o]->isEnabled(), g.text != nullptr);
+      EXPECT_EQ(c().gauges[o]->direction(), g.direction);
+      EXPECT_NEAR(c().gauges[o]->fill(), g.fill, 1e-9);
+      EXPECT_EQ(c().motorTexts[o]->text(), QString::fromUtf8(g.text ? g.text : "–"));
+    }
+  }
+  int enabledInputs() {
+    int count = 0;
+    for (QToolButton* input : c().inputs) count += input->isEnabled() ? 1 : 0;
+    return count;
+  }
+
+  SdlJoystick sdl;  // first: SDL runs before the on-screen joystick attaches and after it detaches
+  sim::SimIntelligentInterface intInt{sim::SimOptions{.paced = false}};
+  sim::SimRoboInterface robo{sim::SimOptions{.paced = false}};
+  IntIntRecord record;
+  std::unique_ptr<VirtualJoystick> stick;
+  std::unique_ptr<SimulationWindow> window;
+};
+
+TEST_F(SimWindow, the_stick_follows_a_drag_to_corners_and_edges_and_springs_back_on_release) {
+  struct Row {
+    const char* where;
+    QPointF to;
+    uint32_t x, y;
+  };
+  const Row rows[] = {{"up left", {-1, -1}, kFullLeft, kFullLeft},
+                      {"up right", {1, -1}, kFullRight, kFullLeft},
+                      {"down right", {1, 1}, kFullRight, kFullRight},
+                      {"down left", {-1, 1}, kFullLeft, kFullRight},
+                      {"up", {0, -1}, kCentre, kFullLeft},
+                      {"right", {1, 0}, kFullRight, kCentre},
+                      {"down", {0, 1}, kCentre, kFullRight},
+                      {"left", {-1, 0}, kFullLeft, kCentre}};
+  StickPad* pad = c().stick;
+  const QPoint centre = pad->pointOf({0, 0}).toPoint();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.where);
+    QTest::mousePress(pad, Qt::LeftButton, {}, centre);
+    EXPECT_EQ(read().dwXpos, kCentre);
+    QTest::mouseMove(pad, pad->pointOf(row.to * 0.5).toPoint());
+    const JoySample half = read();
+    EXPECT_TRUE(halfway(half.dwXpos, row.x)) << half.dwXpos;
+    EXPECT_TRUE(halfway(half.dwYpos, row.y)) << half.dwYpos;
+    const QPoint beyond = pad->pointOf(row.to * 1.5).toPoint();  // past the pad's edge
+    QTest::mouseMove(pad, beyond);
+    const JoySample full = read();
+    EXPECT_EQ(full.dwXpos, row.x);
+    EXPECT_EQ(full.dwYpos, row.y);
+    QTest::mouseRelease(pad, Qt::LeftButton, {}, beyond);
+    const JoySample released = read();
+    EXPECT_EQ(released.dwXpos, kCentre);
+    EXPECT_EQ(released.dwYpos, kCentre);
+  }
+}
+
+TEST_F(SimWindow, arrow_keys_move_the_stick_an_eighth_at_a_time_until_space_or_home_centres_it) {
+  struct Row {
+    const char* what;
+    std::vector<Qt::Key> keys;
+    int x, y;  // eighths
+    Qt::Key centre;
+  };
+  const Row rows[] = {
+      {"three right", {Qt::Key_Right, Qt::Key_Right, Qt::Key_Right}, 3, 0, Qt::Key_Space},
+      {"up past the end", std::vector<Qt::Key>(10, Qt::Key_Up), 0, -8, Qt::Key_Home},
+      {"two left, one down", {Qt::Key_Left, Qt::Key_Down, Qt::Key_Left}, -2, 1, Qt::Key_Space},
+      {"right and back", {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left}, 0, 1, Qt::Key_Home}};
+  click(c().stick);  // a click takes the focus and leaves the stick centred
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    for (Qt::Key key : row.keys) QTest::keyClick(c().stick, key);
+    JoySample s = read();
+    EXPECT_NEAR(s.dwXpos, eighths(row.x), 1);
+    EXPECT_NEAR(s.dwYpos, eighths(row.y), 1);
+    QTest::keyClick(c().stick, row.centre);
+    s = read();
+    EXPECT_EQ(s.dwXpos, kCentre);
+    EXPECT_EQ(s.dwYpos, kCentre);
+  }
+}
+
+TEST_F(SimWindow, the_throttle_starts_closed_and_stays_where_it_is_left) {
+  QSlider* throttle = c().throttle;
+  EXPECT_EQ(read().dwZpos, 0u);
+  EXPECT_EQ(c().throttleText->text(), "0 %");
+
+  // Drag the handle up past the groove's end and let go: full throttle, and it stays.
+  QStyleOptionSlider option;
+  option.initFrom(throttle);
+  option.orientation = Qt::Vertical;
+  option.minimum = throttle->minimum();
+  option.maximum = throttle->maximum();
+  option.sliderPosition = option.sliderValue = throttle->value();
+  option.upsideDown = true;
+  const QPoint handle = throttle->style()
+                            ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, throttle)
+                            .center();
+  QTest::mousePress(throttle, Qt::LeftButton, {}, handle);
+  QTest::mouseMove(throttle, {handle.x(), handle.y() / 2});
+  QTest::mouseMove(throttle, {handle.x(), -20});
+  QTest::mouseRelease(throttle, Qt::LeftButton, {}, {handle.x(), -20});
+  EXPECT_EQ(read().dwZpos, kFullRight);
+  EXPECT_EQ(c().throttleText->text(), "100 %");
+
+  QTest::keyClick(throttle, Qt::Key_Home);
+  for (int i = 0; i < 5; ++i) QTest::keyClick(throttle, Qt::Key_PageUp);
+  EXPECT_EQ(read().dwZpos, static_cast<uint32_t>(5 * throttle->pageStep()));
+  EXPECT_EQ(c().throttleText->text(), "50 %");
+}
+
+TEST_F(SimWindow, hat_and_buttons_act_while_held_and_let_go_on_release) {
+  // The hat row by row from up left, in hundredths of a degree clockwise from forward; then buttons 1..8.
+  const uint32_t pov[9] = {31500, 0, 4500, 27000, kHatCentred, 9000, 22500, 18000, 13500};
+  for (size_t i = 0; i < 9 + 8; ++i) {
+    const bool hat = i < 9;
+    QToolButton* button = hat ? c().hat[i] : c().buttons[i - 9];
+    SCOPED_TRACE(button->toolTip().toStdString());
+    press(button);
+    const JoySample held = read();
+    EXPECT_EQ(held.dwPOV, hat ? pov[i] : kHatCentred);
+    EXPECT_EQ(held.dwButtons, hat ? 0u : 1u << (i - 9));
+    EXPECT_EQ(held.dwButtonNumber, hat ? 0u : 1u);
+    release(button);
+    const JoySample released = read();
+    EXPECT_EQ(released.dwPOV, kHatCentred);
+    EXPECT_EQ(released.dwButtons, 0u);
+  }
+}
+
+TEST_F(SimWindow, latched_buttons_and_hat_stay_until_clicked_again_and_unlatching_lets_go) {
+  click(c().latch);
+  click(c().buttons[2]);
+  click(c().buttons[5]);
+  EXPECT_EQ(read().dwButtons, 1u << 2 | 1u << 5);
+  click(c().buttons[2]);
+  EXPECT_EQ(read().dwButtons, 1u << 5);
+
+  click(c().hat[5]);  // right
+  EXPECT_EQ(read().dwPOV, 9000u);
+  click(c().hat[0]);  // up left takes over: one direction at a time
+  EXPECT_EQ(read().dwPOV, 31500u);
+  EXPECT_FALSE(c().hat[5]->isChecked());
+  click(c().hat[0]);
+  EXPECT_EQ(read().dwPOV, kHatCentred);
+  click(c().hat[7]);
+  click(c().hat[4]);  // the centre
+  EXPECT_EQ(read().dwPOV, kHatCentred);
+
+  click(c().hat[1]);
+  click(c().latch);
+  const JoySample s = read();
+  EXPECT_EQ(s.dwButtons, 0u);
+  EXPECT_EQ(s.dwPOV, kHatCentred);
+  press(c().buttons[0]);
+  release(c().buttons[0]);
+  EXPECT_EQ(read().dwButtons, 0u);  // held again, not latched
+}
+
+TEST_F(SimWindow, closing_the_window_lets_go_of_stick_buttons_and_hat_but_leaves_the_throttle) {
+  click(c().latch);
+  click(c().buttons[1]);
+  click(c().hat[3]);
+  QTest::keyClick(c().stick, Qt::Key_Left);
+  QTest::keyClick(c().throttle, Qt::Key_End);
+  JoySample s = read();
+  ASSERT_EQ(s.dwButtons, 2u);
+  ASSERT_EQ(s.dwPOV, 27000u);
+  ASSERT_LT(s.dwXpos, kCentre);
+  window->close();
+  s = read();
+  EXPECT_EQ(s.dwButtons, 0u);
+  EXPECT_EQ(s.dwPOV, kHatCentred);
+  EXPECT_EQ(s.dwXpos, kCentre);
+  EXPECT_EQ(s.dwZpos, kFullRight);
+}
+
+TEST_F(SimWindow, the_connected_interface_decides_which_input_switches_are_enabled) {
+  struct Row {
+    const char* name;
+    int32_t type;  // 0: the ROBO Interface, -1: nothing open
+    bool module;
+    int inputs;
+  };
+  const Row rows[] = {
+      {"Nicht verbunden", -1, true, 0},
+      {"ROBO Interface", 0, true, 8},
+      {"Intelligent Interface, seriell", kIntIntSerial, true, 8},
+      {"Intelligent Interface, seriell mit Erweiterung", kIntIntSerialWithExtension, false, 8},
+      {"Intelligent Interface, seriell mit Erweiterung", kIntIntSerialWithExtension, true, 16},
+      {"Intelligent Interface, Parallelport", kIntIntParallel, true, 16}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.name << ", module " << row.module);
+    uint32_t handle = kRoboNoHandle;
+    if (row.type == 0) handle = robo.openUsbOrRadio(0, 0);
+    if (row.type > 0) openIntInt(row.type, row.module);
+    window->refresh();
+    EXPECT_EQ(c().interfaceText->text(), QString::fromUtf8(row.name));
+    EXPECT_EQ(enabledInputs(), row.inputs);
+    for (int k = 0; k < row.inputs; ++k) EXPECT_TRUE(c().inputs[static_cast<size_t>(k)]->isEnabled()) << k;
+    intInt.close(record);
+    robo.close(handle);
+  }
+}
+
+TEST_F(SimWindow, a_switch_closes_its_input_on_both_simulations_until_clicked_again) {
+  openIntInt(kIntIntSerialWithExtension, true);
+  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  window->refresh();
+  click(c().inputs[2]);
+  click(c().inputs[15]);
+  EXPECT_TRUE(c().inputs[2]->isChecked());
+  EXPECT_EQ(intInt.exchange(record, 0), 1u << 2 | 1u << 15);
+  EXPECT_EQ(robo.readInputs(handle), 1u << 2);  // the ROBO Interface has eight inputs
+  click(c().inputs[2]);
+  EXPECT_EQ(intInt.exchange(record, 0), 1u << 15);
+  EXPECT_EQ(robo.inputs(), 1u << 15);
+}
+
+TEST_F(SimWindow, the_gauges_show_direction_and_on_share_the_intelligent_interface_received) {
+  openIntInt(kIntIntSerial, true);
+  for (int i = 0; i < 400; ++i) {  // motor 1 left always, motor 2 right in three of four, motor 4 both bits
+    intInt.exchange(record, 0b01 | (i % 4 != 0 ? 0b10 << 2 : 0) | 0b11 << 6);
+  }
+  const sim::Clock::time_point last = intInt.wire().lastExchange();
+  window->refresh(last);
+  expectGauges({{0, 1, 1.0, "links 100 %"},
+                {1, 2, 0.75, "rechts 75 %"},
+                {2, 0, 0, "aus"},
+                {3, 0, 0, "aus"},
+                {4, 0, 0, nullptr},
+                {7, 0, 0, nullptr}});
+  ASSERT_GT(intInt.wire().exchangeRate(), 0);
+  EXPECT_EQ(c().rateText->text(), QString("%1 pro Sekunde").arg(std::lround(intInt.wire().exchangeRate())));
+
+  window->refresh(last + sim::kIntIntWatchdog + 1ms);  // the interface's watchdog switches off
+  expectGauges({{0, 0, 0, "aus"}, {1, 0, 0, "aus"}});
+  window->refresh(last + 2s);  // exchanges that stopped have no rate
+  EXPECT_EQ(c().rateText->text(), "0 pro Sekunde");
+}
+
+TEST_F(SimWindow, the_gauges_show_direction_and_level_the_robo_interface_received) {
+  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  ASSERT_EQ(robo.sendOutputs(handle, 0b01 | 0b10 << 2 | 0b00 << 4 | 0b10 << 6, 0x0357, 0), 0u);
+  window->refresh();
+  expectGauges({{0, 1, 1.0, "links Stufe 7"},
+                {1, 2, 5 / 7.0, "rechts Stufe 5"},
+                {2, 0, 0, "aus"},
+                {3, 2, 0, "rechts Stufe 0"},
+                {4, 0, 0, nullptr},
+                {7, 0, 0, nullptr}});
+}
+
+TEST_F(SimWindow, the_connection_button_makes_every_exchange_fail_until_clicked_again) {
+  openIntInt(kIntIntSerial, false);
+  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  EXPECT_EQ(c().connection->text(), "Verbindung unterbrechen");
+  click(c().connection);
+  EXPECT_EQ(c().connection->text(), "Verbindung wiederherstellen");
+  EXPECT_EQ(intInt.exchange(record, 0), kIntIntFailure);
+  EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), kRoboFailure);
+  click(c().connection);
+  EXPECT_EQ(c().connection->text(), "Verbindung unterbrechen");
+  EXPECT_EQ(intInt.exchange(record, 0), 0u);
+  EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), 0u);
+}
+
+TEST_F(SimWindow, the_extension_check_box_plugs_in_the_module_that_serves_motors_5_to_8) {
+  struct Row {
+    int32_t type;
+    int outputsWithModule;
+  };
+  const Row rows[] = {{kIntIntSerial, 4}, {kIntIntSerialWithExtension, 8}, {kIntIntParallel, 8}};
+  const uint32_t motor6Right = 0b10 << 10;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "interfaceType " << row.type);
+    openIntInt(row.type, false);
+    intInt.exchange(record, motor6Right);
+    window->refresh(intInt.wire().lastExchange());
+    expectGauges({{5, 0, 0, nullptr}});
+    EXPECT_EQ(enabledInputs(), 8);
+
+    click(c().extensionModule);
+    EXPECT_TRUE(intInt.extensionModule());
+    intInt.exchange(record, motor6Right);
+    window->refresh(intInt.wire().lastExchange());
+    const bool served = row.outputsWithModule == 8;
+    EXPECT_EQ(c().gauges[5]->isEnabled(), served);
+    EXPECT_EQ(c().gauges[5]->direction(), served ? 2 : 0);
+    EXPECT_EQ(enabledInputs(), 2 * row.outputsWithModule);
+    click(c().extensionModule);
+    EXPECT_FALSE(intInt.extensionModule());
+    intInt.close(record);
+  }
+}
+
+TEST_F(SimWindow, every_text_shows_in_full_without_overlap_in_a_window_that_fits_beside_the_main_window) {
+  openIntInt(kIntIntSerialWithExtension, true);
+  intInt.exchange(record, 0xAAAA);  // all eight right at full
+  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  robo.sendOutputs(handle, 0xAA, 0x7777, 0);
+  click(c().connection);  // the longer button text
+  for (bool roboShown : {false, true}) {
+    SCOPED_TRACE(roboShown ? "ROBO Interface" : "Intelligent Interface");
+    if (roboShown) intInt.close(record);
+    window->refresh(intInt.wire().lastExchange());
+    EXPECT_EQ(c().motorTexts[0]->text(), roboShown ? "rechts Stufe 7" : "rechts 100 %");
+    QList<QWidget*> leaves;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+      if (w->isVisible() && w->findChildren<QWidget*>().isEmpty()) leaves << w;
+    }
+    ASSERT_GT(leaves.size(), 60);
+    for (QWidget* w : leaves) {
+      const QString name = w->metaObject()->className() + QString(" ") + w->property("text").toString();
+      EXPECT_GE(w->width(), w->sizeHint().width()) << name.toStdString();
+      EXPECT_GE(w->height(), w->sizeHint().height()) << name.toStdString();
+      for (QWidget* other : leaves) {
+        if (other == w) continue;
+        const QRect a(w->mapTo(window.get(), QPoint()), w->size());
+        const QRect b(other->mapTo(window.get(), QPoint()), other->size());
+        EXPECT_FALSE(a.intersects(b)) << name.toStdString() << " overlaps another";
+      }
+    }
+  }
+  EXPECT_LE(window->width(), 1024 - 600);
+  EXPECT_LE(window->height(), 768 - 60);  // room for the title bar and a panel
+}
+
+TEST_F(SimWindow, it_shows_right_of_the_main_window_or_left_of_it_where_the_screen_ends) {
+  const QRect screen = window->screen()->availableGeometry();
+  for (bool atRightEdge : {false, true}) {
+    SCOPED_TRACE(atRightEdge ? "main window at the right edge" : "main window at the left edge");
+    QDialog main;
+    main.resize(300, 200);
+    main.move(atRightEdge ? screen.right() - 310 : screen.left(), screen.top());
+    main.show();
+    SimulationWindow beside(*stick, intInt, robo, &main);
+    beside.showBeside(main);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
+    const QRect m = main.frameGeometry(), b = beside.frameGeometry();
+    EXPECT_TRUE(atRightEdge ? b.right() < m.left() : b.left() > m.right());
+    EXPECT_GE(b.left(), screen.left());
+    EXPECT_LE(b.right(), screen.right());
+  }
+}
+
+TEST_F(SimWindow, a_modal_main_window_blocks_other_windows_but_not_the_simulation_window_it_parents) {
+  QDialog main;
+  main.setWindowModality(Qt::ApplicationModal);  // as its exec() makes it
+  SimulationWindow beside(*stick, intInt, robo, &main);
+  main.show();
+  beside.showBeside(main);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
+  // Through the window system, where the block of a modal window applies.
+  for (SimulationWindow* shown : {&beside, window.get()}) {
+    QToolButton* button = shown->controls().buttons[0];
+    const QPoint at = button->mapTo(shown, button->rect().center());
+    QTest::mousePress(shown->windowHandle(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(read().dwButtons, shown == &beside ? 1u : 0u);
+    QTest::mouseRelease(shown->windowHandle(), Qt::LeftButton, {}, at);
+  }
+}
+
+TEST_F(SimWindow, the_window_reads_the_simulation_while_a_worker_exchanges_and_reads_the_joystick) {
+  openIntInt(kIntIntSerialWithExtension, true);
+  std::atomic<bool> stop{false};
+  std::atomic<uint32_t> sawButtons{0};
+  std::thread worker([&] {
+    JoySample sample;
+    for (uint32_t i = 0; !stop.load(); ++i) {
+      intInt.exchange(record, (i & 1) ? 0b01 : 0);
+      if (sdl.joyGetPosEx(0, sample) == kJoyNoError) sawButtons.fetch_or(sample.dwButtons);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    window->refresh();
+    click(c().inputs[static_cast<size_t>(i % 16)]);
+    if (i % 50 == 0) click(c().extensionModule);
+    QTest::keyClick(c().stick, (i / 8) % 2 ? Qt::Key_Left : Qt::Key_Right);
+  }
+  press(c().buttons[7]);
+  while ((sawButtons.load() & 0x80) == 0) std::this_thread::yield();
+  release(c().buttons[7]);
+  stop = true;
+  worker.join();
+  window->refresh(intInt.wire().lastExchange());
+  EXPECT_EQ(c().gauges[0]->direction(), 1);
+  EXPECT_NEAR(c().gauges[0]->fill(), 0.5, 0.01);
+}
+
+}  // namespace
+}  // namespace velomat
