@@ -20,14 +20,6 @@
 #include "link/sdl_joystick.h"
 #include "sim/simulation_window.h"
 
-#if defined(__SANITIZE_THREAD__)
-// Qt is not built with ThreadSanitizer, so what its pooled threads do among themselves cannot be judged
-// here. The window and the worker meet only in the simulations and in SDL, and those stay checked.
-extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so.6\ncalled_from_lib:libQt6Gui.so.6\n";
-}
-#endif
-
 namespace velomat {
 namespace {
 

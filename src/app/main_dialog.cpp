@@ -1,10 +1,14 @@
 #include "app/main_dialog.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QSlider>
+#include <QSocketNotifier>
 
 #include "app/classic_style.h"
 #include "app/controls.h"
@@ -165,6 +169,7 @@ MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
 // The worker is stopped and joined before the panel and the controls it reads go.
 MainDialog::~MainDialog() {
   worker_.reset();
+  if (reportEvent_ >= 0) ::close(reportEvent_);
 }
 
 void MainDialog::buildControls() {
@@ -207,6 +212,15 @@ bool MainDialog::initialisePanel() {
 
 void MainDialog::startWorker(JoystickSource& joystick, InterfaceLink& link) {
   link_ = &link;
+  // Reports that pile up before the GUI thread gets to them are one: only the latest run's matters.
+  reportEvent_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  auto* notifier = new QSocketNotifier(static_cast<qintptr>(reportEvent_), QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this] {
+    uint64_t count;
+    [[maybe_unused]] const ssize_t got = ::read(reportEvent_, &count, sizeof count);
+    const uint64_t report = latestReport_.load(std::memory_order_acquire);
+    OnRunFinished(report >> 1, (report & 1) != 0 ? RunEnd::JoystickLost : RunEnd::Stopped);
+  });
   RunReport& report = *this;
   worker_ = std::make_unique<ControlWorker>(state_, joystick, link, boxes_, report);
   worker_->start();
@@ -230,8 +244,9 @@ void MainDialog::OnNotAus() {
 }
 
 void MainDialog::runFinished(uint64_t run, RunEnd end) {
-  QMetaObject::invokeMethod(
-      this, [this, run, end] { OnRunFinished(run, end); }, Qt::QueuedConnection);
+  latestReport_.store(run << 1 | (end == RunEnd::JoystickLost ? 1u : 0u), std::memory_order_release);
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(reportEvent_, &one, sizeof one);
 }
 
 void MainDialog::OnRunFinished(uint64_t run, RunEnd end) {

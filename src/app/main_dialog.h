@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -73,6 +74,10 @@ class MainDialog final : public QDialog, private RunReport {
   std::unique_ptr<Panel> panel_;
   InterfaceLink* link_ = nullptr;
   std::unique_ptr<ControlWorker> worker_;
+  // The worker's end-of-run report reaches the GUI thread as the latest report in an atomic (run << 1,
+  // bit 0 set for a lost joystick) and a wake-up on an eventfd that the GUI thread's event loop watches.
+  std::atomic<uint64_t> latestReport_{0};
+  int reportEvent_ = -1;
 };
 
 }  // namespace velomat
