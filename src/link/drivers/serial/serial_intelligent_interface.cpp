@@ -31,7 +31,7 @@ uint32_t SerialIntelligentInterface::open(IntIntRecord& record, const char* port
   if (portName == nullptr || (type != kIntIntSerial && type != kIntIntSerialWithExtension)) {
     return kIntIntFailure;
   }
-  path_ = ports_(std::string_view(portName, strnlen(portName, kPortNameSize)));
+  path_ = ports_ ? ports_(std::string_view(portName, strnlen(portName, kPortNameSize))) : std::string();
   if (path_.empty() || !port_.open(path_.c_str(), kBaud)) return kIntIntFailure;
 
   extension_ = type == kIntIntSerialWithExtension;

@@ -56,7 +56,7 @@ uint32_t HardwareRoboInterface::openSerial(uint32_t connectionCode, uint32_t por
   if (connectionCode != kSerialConnection) return kRoboFailure;
   char name[16];
   std::snprintf(name, sizeof name, "COM%u", static_cast<unsigned>(portNumber));
-  path_ = ports_(name);
+  path_ = ports_ ? ports_(name) : std::string();
   if (path_.empty()) return kRoboFailure;
   return openWith(Kind::Serial);
 }
