@@ -267,6 +267,7 @@ TEST(InterfaceLinkOverSerial, retry_goes_on_when_the_interface_answers_again) {
   SerialIntelligentInterface intInt([&](std::string_view) { return peer.path(); });
   testing::ScriptedBoxes boxes;
   boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
+  boxes.throwWhenUsedUp = true;
   IntIntLink s(intInt, boxes);
   ASSERT_TRUE(s.link.openInterface());
   EXPECT_EQ(s.link.exchangeIo(0x0206, 0, 0), 0x0300u);
@@ -287,13 +288,15 @@ struct TempDir {
   fs::path path;
 };
 
-// The user answers Retry after doing something (or nothing) about the lost connection.
+// The user answers Retry after doing something (or nothing) about the lost connection; a fifth box
+// means the connection never comes back.
 class RetryAfter final : public MessageBoxes {
  public:
   std::function<void(int box)> doing;
   int shown = 0;
   BoxAnswer show(std::string_view, std::string_view, BoxButtons) override {
-    doing(++shown);
+    if (++shown > 4) throw std::logic_error("the connection did not come back");
+    doing(shown);
     return BoxAnswer::Retry;
   }
 };

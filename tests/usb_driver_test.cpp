@@ -198,7 +198,8 @@ TEST_F(RoboOverUsb, retry_in_the_lost_connection_box_finds_the_replugged_device)
   std::atomic<uint8_t> stop{0};
   testing::RecordingIntInt intInt;
   testing::ScriptedBoxes boxes;
-  boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry, BoxAnswer::Retry};
+  boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
+  boxes.throwWhenUsedUp = true;
   InterfaceLink link(intInt, robo, connection, stop, boxes);
   ASSERT_TRUE(link.openInterface());
   usb.plugged = false;
