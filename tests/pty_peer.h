@@ -62,18 +62,7 @@ class PtyPeer {
  private:
   // The length of a command by its first byte; an unknown byte counts as a command of its own.
   static size_t commandSize(uint8_t first) {
-    switch (first) {
-      case 0xC1:
-        return 2;
-      case 0xC2:
-        return 3;
-      case 0xA1:
-        return 14;
-      case 0xF2:
-        return 17;
-      default:
-        return 1;
-    }
+    return first == 0xC1 ? 2 : first == 0xC2 ? 3 : first == 0xA1 ? 14 : first == 0xF2 ? 17 : 1;
   }
 
   void run() {
@@ -117,27 +106,19 @@ class PtyPeer {
 
 // The Intelligent Interface: it answers 0xC1 with the low byte of `inputs` and 0xC2 with both bytes.
 inline PeerReply intelligentInterfaceReply(const Bytes& command, uint16_t inputs) {
-  if (command[0] == 0xC1) return {{static_cast<uint8_t>(inputs & 0xFF)}};
-  if (command[0] == 0xC2) return {{static_cast<uint8_t>(inputs & 0xFF), static_cast<uint8_t>(inputs >> 8)}};
-  return {};
+  const uint8_t low = inputs & 0xFF, high = inputs >> 8;
+  return command[0] == 0xC1 ? PeerReply{{low}} : command[0] == 0xC2 ? PeerReply{{low, high}} : PeerReply{};
 }
 
 // The ROBO Interface on a serial port: session open and close, and 21 bytes for each command with
 // the inputs in byte 0.
-inline PeerReply roboInterfaceReply(const Bytes& command, uint8_t inputs) {
-  switch (command[0]) {
-    case 0xA1:
-      return {{0x5E, 0x01, 0x02, 0x03, 0x04}};
-    case 0xA2:
-      return {{0x5D}};
-    case 0xF2: {
-      Bytes reply(21, 0xEE);
-      reply[0] = inputs;
-      return {reply};
-    }
-    default:
-      return {};
-  }
+inline PeerReply roboInterfaceReply(const Bytes& command, uint16_t inputs) {
+  Bytes reply(21, 0xEE);
+  reply[0] = inputs & 0xFF;
+  return command[0] == 0xA1   ? PeerReply{{0x5E, 0x01, 0x02, 0x03, 0x04}}
+         : command[0] == 0xA2 ? PeerReply{{0x5D}}
+         : command[0] == 0xF2 ? PeerReply{reply}
+                              : PeerReply{};
 }
 
 }  // namespace velomat::testing

@@ -3,8 +3,6 @@
 
 #include "fake_usb_transport.h"
 #include "link/drivers/usb/hardware_robo_interface.h"
-#include "link/interface_link.h"
-#include "link_doubles.h"
 
 namespace velomat {
 namespace {
@@ -16,16 +14,14 @@ const UsbDeviceId kRadio{0x146A, 0x0003, 0, 0x02, 0x82};
 const UsbControlRequest kSessionOpen{0xC0, 0xFB, 0x0102, 1};
 const UsbControlRequest kSessionClose{0xC0, 0x21, 0, 0};
 
+std::vector<uint8_t> sentOn(const FakeUsbTransport& bus) {
+  return {bus.sent.begin(), bus.sent.begin() + bus.sentSize};
+}
+
 class RoboOverUsb : public ::testing::Test {
  protected:
   FakeUsbTransport usb;
-  HardwareRoboInterface robo{usb, [](std::string_view) { return std::string(); }};
-
-  uint32_t openRadio() {
-    usb.product = 0x0003;
-    return robo.openUsbOrRadio(80, 0);
-  }
-  std::vector<uint8_t> sent() const { return {usb.sent.begin(), usb.sent.begin() + usb.sentSize}; }
+  HardwareRoboInterface robo{usb, {}};
 };
 
 TEST_F(RoboOverUsb, every_speed_level_reaches_both_halves_of_its_motor_and_no_other) {
@@ -50,7 +46,7 @@ TEST_F(RoboOverUsb, every_speed_level_reaches_both_halves_of_its_motor_and_no_ot
     want[2] = halves & 0xFF;
     want[3] = (halves >> 8) & 0xFF;
     want[4] = (halves >> 16) & 0xFF;
-    EXPECT_EQ(sent(), want);
+    EXPECT_EQ(sentOn(usb), want);
   }
 }
 
@@ -121,22 +117,13 @@ TEST_F(RoboOverUsb, an_open_fails_without_device_claim_session_or_answer) {
       {"claim refused", [](FakeUsbTransport& u) { u.claimFails = true; }, 0},
       {"no answer", [](FakeUsbTransport& u) { u.answers = false; }, 0},
       {"radio without link", [](FakeUsbTransport& u) { u.plugged = false; }, 80},
-      {"session refused",
-       [](FakeUsbTransport& u) {
-         u.product = 3;
-         u.controlAnswer = -1;
-       },
-       80},
-      {"radio without interface",
-       [](FakeUsbTransport& u) {
-         u.product = 3;
-         u.answers = false;
-       },
-       80},
+      {"session refused", [](FakeUsbTransport& u) { u.controlAnswer = -1; }, 80},
+      {"radio without interface", [](FakeUsbTransport& u) { u.answers = false; }, 80},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.fault);
     FakeUsbTransport bus;
+    bus.product = row.code == 0 ? 0x0001 : 0x0003;
     HardwareRoboInterface driver(bus, {});
     row.apply(bus);
     EXPECT_EQ(driver.openUsbOrRadio(row.code, 0), kRoboFailure);
@@ -144,30 +131,32 @@ TEST_F(RoboOverUsb, an_open_fails_without_device_claim_session_or_answer) {
   }
 }
 
-TEST_F(RoboOverUsb, usb_and_radio_open_their_own_device_and_start_all_off) {
-  const std::pair<uint32_t, UsbDeviceId> rows[] = {{0, kUsb}, {80, kRadio}, {5, kRadio}};
-  for (const auto& [code, device] : rows) {
-    SCOPED_TRACE(code);
+TEST_F(RoboOverUsb, usb_and_radio_open_their_own_device_all_off_and_radio_in_a_session) {
+  struct Row {
+    uint32_t code;
+    UsbDeviceId device;
+    std::vector<UsbControlRequest> afterOpen, afterClose;
+  };
+  const Row rows[] = {{0, kUsb, {}, {}},
+                      {80, kRadio, {kSessionOpen}, {kSessionOpen, kSessionClose}},
+                      {5, kRadio, {kSessionOpen}, {kSessionOpen, kSessionClose}}};
+  std::vector<uint8_t> allOff(17, 0);
+  allOff[0] = 0xF2;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.code);
     FakeUsbTransport bus;
-    bus.product = device.product;
+    bus.product = row.device.product;
     HardwareRoboInterface driver(bus, {});
-    EXPECT_NE(driver.openUsbOrRadio(code, 0), kRoboFailure);
-    EXPECT_EQ(bus.opens, std::vector<UsbDeviceId>{device});
-    EXPECT_EQ(bus.controls.size(), device == kRadio ? 1u : 0u);
-    std::vector<uint8_t> allOff(17, 0);
-    allOff[0] = 0xF2;
-    EXPECT_EQ(std::vector<uint8_t>(bus.sent.begin(), bus.sent.begin() + bus.sentSize), allOff);
+    const uint32_t handle = driver.openUsbOrRadio(row.code, 0);
+    ASSERT_NE(handle, kRoboFailure);
+    EXPECT_EQ(bus.opens, std::vector<UsbDeviceId>{row.device});
+    EXPECT_EQ(bus.controls, row.afterOpen);
+    EXPECT_EQ(sentOn(bus), allOff);
+    driver.close(handle);
+    EXPECT_EQ(bus.controls, row.afterClose);
+    EXPECT_FALSE(bus.isOpen);
+    EXPECT_EQ(driver.sendOutputs(handle, 0, 0, 0), kRoboFailure);
   }
-}
-
-TEST_F(RoboOverUsb, the_radio_session_opens_and_closes_with_its_vendor_requests) {
-  const uint32_t handle = openRadio();
-  ASSERT_NE(handle, kRoboFailure);
-  EXPECT_EQ(usb.controls, std::vector<UsbControlRequest>{kSessionOpen});
-  robo.close(handle);
-  EXPECT_EQ(usb.controls, (std::vector<UsbControlRequest>{kSessionOpen, kSessionClose}));
-  EXPECT_FALSE(usb.isOpen);
-  EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), kRoboFailure);
 }
 
 TEST_F(RoboOverUsb, an_unplugged_device_fails_until_it_is_back_and_is_then_claimed_again) {
@@ -190,24 +179,6 @@ TEST_F(RoboOverUsb, an_unplugged_device_fails_until_it_is_back_and_is_then_claim
     EXPECT_EQ(bus.controls.empty() ? UsbControlRequest{} : bus.controls.back(),
               code == 0 ? UsbControlRequest{} : kSessionOpen);  // a new radio session
   }
-}
-
-TEST_F(RoboOverUsb, retry_in_the_lost_connection_box_finds_the_replugged_device) {
-  ConnectionSettings connection;
-  connection.interfaceKind = kRoboUsb;
-  std::atomic<uint8_t> stop{0};
-  testing::RecordingIntInt intInt;
-  testing::ScriptedBoxes boxes;
-  boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
-  boxes.throwWhenUsedUp = true;
-  InterfaceLink link(intInt, robo, connection, stop, boxes);
-  ASSERT_TRUE(link.openInterface());
-  usb.plugged = false;
-  usb.plugInAtOpen = 3;  // the open, the search after the first box, then it is back
-  usb.reply[0] = 0x24;
-  EXPECT_EQ(link.exchangeIo(0x09, 0x0077, 0), 0x24u);
-  EXPECT_EQ(boxes.shown.size(), 2u);
-  EXPECT_EQ(usb.sent[1], 0x09);
 }
 
 TEST_F(RoboOverUsb, handles_die_with_close_or_the_next_open_and_unknown_ones_fail) {
