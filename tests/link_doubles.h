@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -87,13 +88,21 @@ class ScriptedBoxes final : public MessageBoxes {
   std::vector<ShownBox> shown;
   bool echo = false;                            // also write the text to stderr (for death tests)
   std::function<void(const ShownBox&)> onShow;  // runs before the answer, on the asking thread
+  // Throw once the script is used up instead of answering Cancel. Cancel in the lost-connection box
+  // ends the process with exit code 0, which would end a test binary halfway as a success.
+  bool throwWhenUsedUp = false;
 
   BoxAnswer show(std::string_view text, std::string_view caption, BoxButtons buttons) override {
     std::lock_guard lock(mutex_);
     shown.push_back({std::string(text), std::string(caption), buttons});
     if (echo) fprintf(stderr, "box: %.*s\n", static_cast<int>(text.size()), text.data());
     if (onShow) onShow(shown.back());
-    if (answers.empty()) return BoxAnswer::Cancel;
+    if (answers.empty()) {
+      if (throwWhenUsedUp) {
+        throw std::logic_error("no answer scripted for the box \"" + std::string(text) + "\"");
+      }
+      return BoxAnswer::Cancel;
+    }
     const BoxAnswer answer = answers.front();
     answers.pop_front();
     return answer;

@@ -1,5 +1,9 @@
-// A run allocates nothing: every malloc of the process is counted while the cycles run.
+// A run allocates nothing: every malloc of the process is counted while the cycles and the drivers'
+// exchanges run.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -9,7 +13,10 @@
 #include "control/control_cycle.h"
 #include "control/control_worker.h"
 #include "fake_joystick.h"
+#include "fake_usb_transport.h"
+#include "link/drivers/serial/serial_intelligent_interface.h"
 #include "link/drivers/sim/sim_interfaces.h"
+#include "link/drivers/usb/hardware_robo_interface.h"
 #include "link/sdl_joystick.h"
 #include "link/virtual_joystick.h"
 
@@ -167,6 +174,63 @@ TEST(NoAllocation, a_whole_run_from_wake_up_to_the_all_off_exchange_allocates_no
   });
   EXPECT_EQ(counted, 0);
   EXPECT_EQ(intInt.lastOutputWord(), 0u);  // the run ended with its all-off exchange
+}
+
+TEST(NoAllocation, exchanges_of_the_robo_interface_driver_allocate_nothing) {
+  testing::FakeUsbTransport usb;  // its transfers allocate nothing either
+  HardwareRoboInterface robo(usb, {});
+  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  ASSERT_NE(handle, kRoboFailure);
+  int failures = 0;
+  EXPECT_EQ(allocationsDuring([&] {
+              for (int i = 0; i < kPasses; ++i) {
+                failures += robo.sendOutputs(handle, i & 0xFF, 0x7531, 0) == kRoboFailure;
+                failures += robo.readInputs(handle) == kRoboFailure;
+              }
+            }),
+            0);
+  EXPECT_EQ(failures, 0);
+}
+
+// The interface on a pseudo-terminal is played by a thread that answers each two-byte command with
+// one byte from fixed buffers, so that every allocation counted is the driver's.
+TEST(NoAllocation, exchanges_of_the_serial_intelligent_interface_driver_allocate_nothing) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  char name[64] = {};
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 &&
+              ptsname_r(master, name, sizeof name) == 0);
+  const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);  // no hang-up between the driver's opens
+  std::atomic<bool> stop{false};
+  std::thread peer([&] {
+    uint8_t command[2];
+    size_t have = 0;
+    const uint8_t reply = 0x5A;
+    while (!stop) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 5) <= 0) continue;
+      const ssize_t n = read(master, command + have, sizeof command - have);
+      if (n > 0 && (have += static_cast<size_t>(n)) == sizeof command) {
+        have = 0;
+        if (write(master, &reply, 1) != 1) return;
+      }
+    }
+  });
+  SerialIntelligentInterface driver([&](std::string_view) { return std::string(name); });
+  IntIntRecord record;
+  record.interfaceType = kIntIntSerial;
+  const bool opened = driver.open(record, "COM1") == 0;
+  int failures = 0;
+  const long allocations = allocationsDuring([&] {
+    for (int i = 0; opened && i < 2000; ++i) failures += driver.exchange(record, i & 0xFF) != 0x5A;
+  });
+  stop = true;
+  peer.join();
+  driver.close(record);
+  close(slave);
+  close(master);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(failures, 0);
 }
 
 }  // namespace

@@ -1,0 +1,98 @@
+#include "link/drivers/serial/port_names.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace velomat {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A decimal number without sign or leading zero that fills all of `text`; -1 otherwise.
+long wholeNumber(std::string_view text) {
+  if (text.empty() || text.size() > 9 || text[0] == '0') return -1;
+  long value = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return -1;
+  return value;
+}
+
+// The number k of "ttyS7" and the like, or -1. "ttyS0" has the number 0.
+long deviceNumber(std::string_view name, std::string_view prefix) {
+  if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return -1;
+  const std::string_view digits = name.substr(prefix.size());
+  if (digits == "0") return 0;
+  return wholeNumber(digits);
+}
+
+// The kernel makes ttyS0..ttyS<n> whether or not a UART is there; its "type" is 0 (unknown) then.
+bool hasUart(const fs::path& ttyClassDir, const std::string& name) {
+  std::ifstream typeFile(ttyClassDir / name / "type");
+  long type = 0;
+  return typeFile >> type && type != 0;
+}
+
+}  // namespace
+
+PortPlaces portPlacesFor(const char* xdgConfigHome, const char* home) {
+  PortPlaces places;
+  if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') {
+    places.configDir = std::string(xdgConfigHome) + "/velomat";
+  } else if (home != nullptr && home[0] == '/') {
+    places.configDir = std::string(home) + "/.config/velomat";
+  }
+  return places;
+}
+
+PortPlaces systemPortPlaces() {
+  return portPlacesFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+std::string findSerialDevice(std::string_view portName, const PortPlaces& places) {
+  if (portName.substr(0, 3) != "COM") return {};
+  const long n = wholeNumber(portName.substr(3));
+  if (n < 1) return {};
+
+  if (!places.configDir.empty()) {
+    const fs::path link = fs::path(places.configDir) / std::string(portName);
+    std::error_code error;
+    const fs::file_type type = fs::symlink_status(link, error).type();
+    if (type != fs::file_type::not_found && type != fs::file_type::none) return link.string();
+  }
+
+  const std::string_view families[] = {"ttyUSB", "ttyACM", "ttyS"};
+  std::vector<std::tuple<size_t, long, std::string>> found;  // family, number, name
+  std::error_code error;
+  for (fs::directory_iterator entry(places.devDir, error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    for (size_t family = 0; family < std::size(families); ++family) {
+      const long k = deviceNumber(name, families[family]);
+      if (k < 0) continue;
+      if (families[family] == "ttyS" && !hasUart(places.ttyClassDir, name)) continue;
+      found.emplace_back(family, k, name);
+    }
+  }
+  if (static_cast<size_t>(n) > found.size()) return {};
+  std::sort(found.begin(), found.end());
+  return (fs::path(places.devDir) / std::get<2>(found[static_cast<size_t>(n - 1)])).string();
+}
+
+PortResolver portResolver(PortPlaces places) {
+  return
+      [places = std::move(places)](std::string_view portName) { return findSerialDevice(portName, places); };
+}
+
+PortResolver systemPortResolver() {
+  return portResolver(systemPortPlaces());
+}
+
+}  // namespace velomat

@@ -1,0 +1,39 @@
+// Which device a port name such as "COM2" stands for on Linux. docs/ports.md explains the rule to users.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace velomat {
+
+// Where the rule looks. Tests point these at a directory tree of their own.
+struct PortPlaces {
+  std::string configDir;  // holds the links COM1, COM2, ...; empty: no links are looked for
+  std::string devDir = "/dev";
+  std::string ttyClassDir = "/sys/class/tty";  // tells which ttyS<k> have a UART behind them
+};
+
+// The places of this machine: the links live in $XDG_CONFIG_HOME/velomat when XDG_CONFIG_HOME is an
+// absolute path, else in $HOME/.config/velomat; with neither there are no links. Takes the two
+// variables as arguments so that the rule can be tested; nullptr stands for an unset variable.
+PortPlaces portPlacesFor(const char* xdgConfigHome, const char* home);
+PortPlaces systemPortPlaces();  // from the environment
+
+// The device path for "COMn" (n = 1, 2, ...), or "" when there is none:
+//  1. An entry named COMn in places.configDir (meant to be a symbolic link to a device) wins; the
+//     path of the entry itself is returned, so that each open follows the link anew. A link that
+//     points nowhere still wins: the open then fails instead of talking to some other device.
+//  2. Otherwise COMn is the n-th serial device present, counting first the USB serial adapters
+//     ttyUSB<k>, then the USB modems ttyACM<k>, then the built-in ports ttyS<k> that have a UART
+//     behind them (ttyClassDir/ttyS<k>/type is not 0), each family in the numeric order of k.
+// Any other name (LPT1, COM0, COM-1, com1, COM01) has no device.
+std::string findSerialDevice(std::string_view portName, const PortPlaces& places);
+
+// What the drivers ask for a device path. Called when a port is opened, never in the control loop.
+using PortResolver = std::function<std::string(std::string_view portName)>;
+
+PortResolver portResolver(PortPlaces places);
+PortResolver systemPortResolver();  // portResolver(systemPortPlaces())
+
+}  // namespace velomat

@@ -1,0 +1,83 @@
+#include "link/drivers/serial/serial_intelligent_interface.h"
+
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "link/drivers/reply_bound.h"
+
+namespace velomat {
+
+namespace {
+
+constexpr int kBaud = 9600;
+constexpr uint8_t kExchange = 0xC1;
+constexpr uint8_t kExchangeWithExtension = 0xC2;
+
+}  // namespace
+
+SerialIntelligentInterface::SerialIntelligentInterface(PortResolver ports) : ports_(std::move(ports)) {}
+
+bool SerialIntelligentInterface::owns(const IntIntRecord& record) const {
+  return token_ != 0 && std::memcmp(record.driverData, &token_, sizeof token_) == 0;
+}
+
+uint32_t SerialIntelligentInterface::open(IntIntRecord& record, const char* portName) {
+  if (token_ != 0) {
+    port_.close();
+    token_ = 0;
+  }
+  const int32_t type = record.interfaceType;
+  if (portName == nullptr || (type != kIntIntSerial && type != kIntIntSerialWithExtension)) {
+    return kIntIntFailure;
+  }
+  path_ = ports_ ? ports_(std::string_view(portName, strnlen(portName, kPortNameSize))) : std::string();
+  if (path_.empty() || !port_.open(path_.c_str(), kBaud)) return kIntIntFailure;
+
+  extension_ = type == kIntIntSerialWithExtension;
+  if (transfer(0) == kIntIntFailure) {
+    port_.close();
+    return kIntIntFailure;
+  }
+  if (++lastToken_ == 0) ++lastToken_;
+  token_ = lastToken_;
+  std::memcpy(record.driverData, &token_, sizeof token_);
+  return 0;
+}
+
+uint32_t SerialIntelligentInterface::exchange(IntIntRecord& record, uint32_t outputWord) {
+  if (!owns(record)) return kIntIntFailure;
+  // A port that vanished was closed; the adapter may be back under the same path.
+  if (!port_.isOpen() && !port_.open(path_.c_str(), kBaud)) return kIntIntFailure;
+  return transfer(outputWord);
+}
+
+uint32_t SerialIntelligentInterface::transfer(uint32_t outputWord) {
+  size_t commandSize = 2, replySize = 1;
+  command_[0] = kExchange;
+  command_[1] = static_cast<uint8_t>(outputWord & 0xFF);
+  if (extension_) {
+    command_[0] = kExchangeWithExtension;
+    command_[2] = static_cast<uint8_t>((outputWord >> 8) & 0xFF);
+    commandSize = 3;
+    replySize = 2;
+  }
+
+  const SerialPort::Clock::time_point deadline = SerialPort::Clock::now() + kReplyBound;
+  port_.flushInput();
+  if (port_.writeAll(command_.data(), commandSize, deadline) != PortResult::Ok) return kIntIntFailure;
+  if (port_.readExact(reply_.data(), replySize, deadline) != PortResult::Ok) return kIntIntFailure;
+  // The interface answers with exactly the reply; more bytes mean that something else is talking on
+  // the line, and the reply cannot be trusted.
+  if (port_.pendingInput() != 0) return kIntIntFailure;
+  return replySize == 2 ? static_cast<uint32_t>(reply_[0] | reply_[1] << 8) : reply_[0];
+}
+
+void SerialIntelligentInterface::close(IntIntRecord& record) {
+  if (!owns(record)) return;
+  port_.close();
+  token_ = 0;
+  std::memset(record.driverData, 0, sizeof token_);
+}
+
+}  // namespace velomat

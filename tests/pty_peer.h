@@ -1,0 +1,124 @@
+// The far end of a pseudo-terminal, played by a thread as an interface would: it reads every command
+// a driver writes to the terminal and writes back what the answer function says.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velomat::testing {
+
+using Bytes = std::vector<uint8_t>;
+
+struct PeerReply {
+  Bytes bytes;          // written back at once; none: the peer stays silent
+  bool hangUp = false;  // then the peer closes its end, as an unplugged adapter would
+};
+
+class PtyPeer {
+ public:
+  // `answer` gets each command and its number (0 for the first) and runs on the peer's thread.
+  using Answer = std::function<PeerReply(const Bytes& command, int number)>;
+
+  explicit PtyPeer(Answer answer, bool keepCommands = true)
+      : answer_(std::move(answer)), keep_(keepCommands) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[64];
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+        ptsname_r(master_, name, sizeof name) != 0) {
+      throw std::runtime_error("no pseudo-terminal");
+    }
+    path_ = name;
+    // Held open so that the master does not see a hang-up before the driver opens the terminal and
+    // after it closes it. It reads nothing and leaves the terminal's settings alone.
+    slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    thread_ = std::thread([this] { run(); });
+  }
+  PtyPeer(const PtyPeer&) = delete;
+  PtyPeer& operator=(const PtyPeer&) = delete;
+  ~PtyPeer() {
+    stop_ = true;
+    thread_.join();
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+  }
+
+  const std::string& path() const { return path_; }
+  std::vector<Bytes> commands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+  }
+
+ private:
+  // The length of a command by its first byte; an unknown byte counts as a command of its own.
+  static size_t commandSize(uint8_t first) {
+    return first == 0xC1 ? 2 : first == 0xC2 ? 3 : first == 0xA1 ? 14 : first == 0xF2 ? 17 : 1;
+  }
+
+  void run() {
+    Bytes pending;
+    int number = 0;
+    uint8_t buffer[256];
+    while (!stop_) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 5) <= 0 || (p.revents & POLLIN) == 0) continue;
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n <= 0) continue;
+      pending.insert(pending.end(), buffer, buffer + n);
+      while (!pending.empty() && pending.size() >= commandSize(pending[0])) {
+        const Bytes command(pending.begin(), pending.begin() + static_cast<long>(commandSize(pending[0])));
+        pending.erase(pending.begin(), pending.begin() + static_cast<long>(command.size()));
+        if (keep_) {
+          std::lock_guard lock(mutex_);
+          commands_.push_back(command);
+        }
+        const PeerReply reply = answer_(command, number++);
+        if (!reply.bytes.empty() && write(master_, reply.bytes.data(), reply.bytes.size()) < 0) return;
+        if (reply.hangUp) {
+          close(master_);
+          master_ = -1;
+          return;
+        }
+      }
+    }
+  }
+
+  Answer answer_;
+  const bool keep_;
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<Bytes> commands_;
+  std::thread thread_;
+};
+
+// The Intelligent Interface: it answers 0xC1 with the low byte of `inputs` and 0xC2 with both bytes.
+inline PeerReply intelligentInterfaceReply(const Bytes& command, uint16_t inputs) {
+  const uint8_t low = inputs & 0xFF, high = inputs >> 8;
+  return command[0] == 0xC1 ? PeerReply{{low}} : command[0] == 0xC2 ? PeerReply{{low, high}} : PeerReply{};
+}
+
+// The ROBO Interface on a serial port: session open and close, and 21 bytes for each command with
+// the inputs in byte 0.
+inline PeerReply roboInterfaceReply(const Bytes& command, uint16_t inputs) {
+  Bytes reply(21, 0xEE);
+  reply[0] = inputs & 0xFF;
+  return command[0] == 0xA1   ? PeerReply{{0x5E, 0x01, 0x02, 0x03, 0x04}}
+         : command[0] == 0xA2 ? PeerReply{{0x5D}}
+         : command[0] == 0xF2 ? PeerReply{reply}
+                              : PeerReply{};
+}
+
+}  // namespace velomat::testing

@@ -1,0 +1,362 @@
+// The serial drivers against a pseudo-terminal whose other end a thread plays as the interface, and
+// the rule that finds the device behind COMn.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "fake_usb_transport.h"
+#include "link/drivers/serial/port_names.h"
+#include "link/drivers/serial/serial_intelligent_interface.h"
+#include "link/drivers/usb/hardware_robo_interface.h"
+#include "link/interface_link.h"
+#include "link_doubles.h"
+#include "pty_peer.h"
+
+namespace velomat {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::PeerReply;
+using testing::PtyPeer;
+
+IntIntRecord recordOfType(int32_t type) {
+  IntIntRecord record;
+  record.interfaceType = type;
+  return record;
+}
+
+// Answers as the interface does (`reply`), except command number `odd`, which gets `oddReply`.
+PtyPeer::Answer answering(PeerReply (*reply)(const Bytes&, uint16_t), uint16_t inputs, int odd = -1,
+                          PeerReply oddReply = {}) {
+  return [=](const Bytes& command, int n) { return n == odd ? oddReply : reply(command, inputs); };
+}
+PtyPeer::Answer intIntAnswer(uint16_t inputs, int odd = -1, PeerReply oddReply = {}) {
+  return answering(testing::intelligentInterfaceReply, inputs, odd, std::move(oddReply));
+}
+PtyPeer::Answer roboAnswer(uint16_t inputs, int odd = -1, PeerReply oddReply = {}) {
+  return answering(testing::roboInterfaceReply, inputs, odd, std::move(oddReply));
+}
+
+// Every port but COM9 leads to the peer's terminal; the driver's questions are noted.
+struct IntIntOnPeer {
+  explicit IntIntOnPeer(PtyPeer::Answer answer) : peer(std::move(answer)) {}
+  PtyPeer peer;
+  std::vector<std::string> asked;
+  SerialIntelligentInterface driver{[this](std::string_view name) {
+    asked.emplace_back(name);
+    return name == "COM9" ? std::string() : peer.path();
+  }};
+};
+
+struct RoboOnPeer {
+  explicit RoboOnPeer(PtyPeer::Answer answer) : peer(std::move(answer)) {}
+  PtyPeer peer;
+  testing::FakeUsbTransport usb;
+  std::vector<std::string> asked;
+  HardwareRoboInterface driver{usb, [this](std::string_view name) {
+                                 asked.emplace_back(name);
+                                 return name == "COM2" ? peer.path() : std::string();
+                               }};
+};
+
+// Opens an interface of `type` that answers with `inputs`, makes one exchange and returns the bytes
+// that went out for it and its result.
+std::pair<Bytes, uint32_t> exchangeOnce(int32_t type, uint32_t outputWord, uint16_t inputs) {
+  IntIntOnPeer s(intIntAnswer(inputs));
+  IntIntRecord record = recordOfType(type);
+  EXPECT_EQ(s.driver.open(record, "COM1"), 0u);
+  const uint32_t result = s.driver.exchange(record, outputWord);
+  const std::vector<Bytes> commands = s.peer.commands();
+  EXPECT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands.front(), type == 1 ? Bytes({0xC1, 0}) : Bytes({0xC2, 0, 0}));  // the open's all-off
+  return {commands.back(), result};
+}
+
+TEST(IntelligentInterfaceOverSerial, every_motor_bit_goes_out_as_it_is_and_the_input_bytes_come_back) {
+  struct Row {
+    int32_t type;
+    uint32_t outputWord;
+    Bytes wire;
+    uint16_t inputs;
+    uint32_t result;
+  };
+  const Row rows[] = {
+      {1, 0x00, {0xC1, 0x00}, 0, 0},
+      {1, 0x01, {0xC1, 0x01}, 0, 0},
+      {1, 0x02, {0xC1, 0x02}, 0, 0},
+      {1, 0x03, {0xC1, 0x03}, 0, 0},  // motor 1 off, left, right, both bits (the interface stops it)
+      {1, 0x40, {0xC1, 0x40}, 0, 0},
+      {1, 0x80, {0xC1, 0x80}, 0, 0},
+      {1, 0xC0, {0xC1, 0xC0}, 0, 0},            // motor 4
+      {1, 0x0A, {0xC1, 0x0A}, 0, 0},            // a line feed stays one byte
+      {1, 0xFF01, {0xC1, 0x01}, 0xFF80, 0x80},  // without extension module one byte each way
+      {2, 0x0100, {0xC2, 0x00, 0x01}, 0, 0},
+      {2, 0x0200, {0xC2, 0x00, 0x02}, 0, 0},
+      {2, 0x0300, {0xC2, 0x00, 0x03}, 0, 0},  // motor 5
+      {2, 0xC000, {0xC2, 0x00, 0xC0}, 0, 0},  // motor 8
+      {2, 0xA55A, {0xC2, 0x5A, 0xA5}, 0x8001, 0x8001},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.type << " " << std::hex << row.outputWord);
+    EXPECT_EQ(exchangeOnce(row.type, row.outputWord, row.inputs), std::make_pair(row.wire, row.result));
+  }
+}
+
+TEST(IntelligentInterfaceOverSerial, inputs_e1_to_e16_arrive_untouched_by_the_terminal) {
+  const std::pair<int32_t, uint16_t> rows[] = {
+      {1, 0x0001}, {1, 0x0080}, {2, 0x0100}, {2, 0x8000}, {2, 0xFFFF},  // E1, E8, E9, E16, all
+      {1, 0x000D}, {1, 0x000A}, {2, 0x1311},               // carriage return, line feed, XON and XOFF
+      {1, 0x0003}, {1, 0x0004}, {1, 0x007F}, {1, 0x00FF},  // interrupt, end of file, delete, bit 7
+  };
+  for (auto [type, inputs] : rows) {
+    SCOPED_TRACE(::testing::Message() << std::hex << inputs);
+    EXPECT_EQ(exchangeOnce(type, 0, inputs).second, inputs);
+  }
+}
+
+TEST(IntelligentInterfaceOverSerial, a_missing_short_or_surplus_reply_is_a_lost_connection_until_it_answers) {
+  struct Row {
+    const char* fault;
+    int32_t type;
+    PeerReply reply;
+    bool comesBack;
+  };
+  const Row rows[] = {
+      {"no reply", 1, {}, true},
+      {"short reply", 2, {{0x12}}, true},
+      {"surplus reply", 1, {{0x12, 0x34, 0x56}}, true},
+      {"the peer hangs up", 1, {{}, true}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.fault);
+    IntIntOnPeer s(intIntAnswer(0x21, 1, row.reply));
+    IntIntRecord record = recordOfType(row.type);
+    ASSERT_EQ(s.driver.open(record, "COM3"), 0u);
+    EXPECT_EQ(s.driver.exchange(record, 0x05), kIntIntFailure);
+    EXPECT_EQ(s.driver.exchange(record, 0x05), row.comesBack ? 0x21u : kIntIntFailure);
+  }
+}
+
+TEST(IntelligentInterfaceOverSerial, an_open_fails_without_port_or_answer) {
+  struct Row {
+    const char* why;
+    int32_t type;
+    const char* port;
+    bool answers, asksForPort;
+  };
+  const Row rows[] = {
+      {"no answer", 1, "COM1", false, true},     {"no answer", 2, "COM4", false, true},
+      {"no such port", 1, "COM9", true, true},   {"parallel port", 10, "LPT1", true, false},
+      {"parallel port", 10, "LPT", true, false}, {"unknown type", 0, "COM1", true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.why << " " << row.port);
+    IntIntOnPeer s(row.answers ? intIntAnswer(0) : [](const Bytes&, int) { return PeerReply{}; });
+    IntIntRecord record = recordOfType(row.type);
+    EXPECT_EQ(s.driver.open(record, row.port), kIntIntFailure);
+    EXPECT_EQ(s.asked.size(), row.asksForPort ? 1u : 0u);
+    EXPECT_EQ(s.driver.exchange(record, 0), kIntIntFailure);
+  }
+}
+
+TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_the_open_record_exchanges) {
+  IntIntOnPeer s(intIntAnswer(0x07));
+  IntIntRecord never = recordOfType(1), record = recordOfType(1);
+  s.driver.close(never);
+  EXPECT_EQ(s.driver.exchange(never, 1), kIntIntFailure);
+  ASSERT_EQ(s.driver.open(record, "COM1"), 0u);
+  EXPECT_EQ(s.driver.exchange(never, 1), kIntIntFailure);
+  EXPECT_EQ(s.driver.exchange(record, 1), 0x07u);
+  s.driver.close(record);
+  EXPECT_EQ(s.driver.exchange(record, 1), kIntIntFailure);
+  ASSERT_EQ(s.driver.open(record, "COM1"), 0u);  // the port is free again
+  EXPECT_EQ(s.peer.commands(), (std::vector<Bytes>{{0xC1, 0}, {0xC1, 1}, {0xC1, 0}}));
+}
+
+const Bytes kSessionOpen = {0xA1, 'f', 't', '-', 'R', 'o', 'b', 'o', '-', 'O', 'N', '-', 'V', '1'};
+
+Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4) {
+  Bytes command(17, 0);
+  command[0] = 0xF2;
+  command[1] = direction;
+  command[2] = b2;
+  command[3] = b3;
+  command[4] = b4;
+  return command;
+}
+
+TEST(RoboInterfaceOverSerial, the_session_the_exchange_and_the_close_request_go_over_the_port) {
+  RoboOnPeer s(roboAnswer(0x5A));
+  const uint32_t handle = s.driver.openSerial(70, 2, 0);
+  ASSERT_NE(handle, kRoboFailure);
+  EXPECT_EQ(s.asked, std::vector<std::string>{"COM2"});
+  EXPECT_EQ(s.driver.sendOutputs(handle, 0x09, 0x0357, 0), 0u);
+  EXPECT_EQ(s.driver.readInputs(handle), 0x5Au);
+  s.driver.close(handle);  // waits for the answer to 0xA2, so the peer has seen it
+  const std::vector<Bytes> want = {
+      kSessionOpen, roboCommand(0, 0, 0, 0), roboCommand(0x09, 0x7F, 0xBB, 0x01), {0xA2}};
+  EXPECT_EQ(s.peer.commands(), want);
+  EXPECT_EQ(s.driver.sendOutputs(handle, 0, 0, 0), kRoboFailure);
+  EXPECT_TRUE(s.usb.opens.empty());
+}
+
+TEST(RoboInterfaceOverSerial, an_open_fails_without_the_session_or_its_first_answer) {
+  struct Row {
+    const char* why;
+    uint32_t code, port;
+    int odd;  // the command that gets the odd reply: 0 the session request, 1 the first exchange
+    PeerReply reply;
+  };
+  const Row rows[] = {
+      {"no session answer", 70, 2, 0, {}},
+      {"wrong session answer", 70, 2, 0, {{0x5F, 1, 2, 3, 4}}},
+      {"short session answer", 70, 2, 0, {{0x5E, 1}}},
+      {"no exchange answer", 70, 2, 1, {}},
+      {"not the serial code", 71, 2, -1, {}},
+      {"no such port", 70, 3, -1, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    RoboOnPeer s(roboAnswer(0, row.odd, row.reply));
+    EXPECT_EQ(s.driver.openSerial(row.code, row.port, 0), kRoboFailure);
+  }
+}
+
+TEST(RoboInterfaceOverSerial, a_lost_reply_opens_a_new_session_on_the_next_call) {
+  RoboOnPeer s(roboAnswer(0x11, 2, {}));  // the first command after the open stays unanswered
+  const uint32_t handle = s.driver.openSerial(70, 2, 0);
+  ASSERT_EQ(s.driver.sendOutputs(handle, 0x01, 0, 0), 0u);
+  EXPECT_EQ(s.driver.readInputs(handle), kRoboFailure);
+  EXPECT_EQ(s.driver.sendOutputs(handle, 0x01, 0, 0), 0u);
+  EXPECT_EQ(s.driver.readInputs(handle), 0x11u);
+  const std::vector<Bytes> want = {kSessionOpen, roboCommand(0, 0, 0, 0), roboCommand(1, 0, 0, 0),
+                                   kSessionOpen, roboCommand(1, 0, 0, 0)};
+  EXPECT_EQ(s.peer.commands(), want);
+}
+
+struct IntIntLink {
+  explicit IntIntLink(IntelligentInterfaceDriver& intInt, MessageBoxes& boxes)
+      : link(intInt, robo, connection, stop, boxes) {
+    connection.interfaceKind = kIntelligentInterface;
+    connection.portNumber = 1;
+    connection.hasExtension = 1;
+  }
+  ConnectionSettings connection;
+  std::atomic<uint8_t> stop{0};
+  testing::RecordingRobo robo;
+  InterfaceLink link;
+};
+
+TEST(InterfaceLinkOverSerial, retry_goes_on_when_the_interface_answers_again) {
+  PtyPeer peer([](const Bytes& command, int n) {
+    return n == 1 || n == 2 ? PeerReply{} : testing::intelligentInterfaceReply(command, 0x0300);
+  });
+  SerialIntelligentInterface intInt([&](std::string_view) { return peer.path(); });
+  testing::ScriptedBoxes boxes;
+  boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
+  boxes.throwWhenUsedUp = true;
+  IntIntLink s(intInt, boxes);
+  ASSERT_TRUE(s.link.openInterface());
+  EXPECT_EQ(s.link.exchangeIo(0x0206, 0, 0), 0x0300u);
+  EXPECT_EQ(boxes.shown.size(), 2u);
+  const Bytes exchange = {0xC2, 0x06, 0x02};
+  EXPECT_EQ(peer.commands(), (std::vector<Bytes>{{0xC2, 0, 0}, exchange, exchange, exchange}));
+}
+
+struct TempDir {
+  TempDir() {
+    char name[] = "/tmp/velomat-test-XXXXXX";
+    path = mkdtemp(name);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+  fs::path path;
+};
+
+// The user answers Retry after doing something (or nothing) about the lost connection; a fifth box
+// means the connection never comes back.
+class RetryAfter final : public MessageBoxes {
+ public:
+  std::function<void(int box)> doing;
+  int shown = 0;
+  BoxAnswer show(std::string_view, std::string_view, BoxButtons) override {
+    if (++shown > 4) throw std::logic_error("the connection did not come back");
+    doing(shown);
+    return BoxAnswer::Retry;
+  }
+};
+
+TEST(InterfaceLinkOverSerial, retry_opens_a_vanished_port_again_once_its_device_is_back) {
+  TempDir config;
+  PtyPeer unplugged(intIntAnswer(0x0001, 1, {{}, true}));  // hangs up at the first exchange
+  std::optional<PtyPeer> pluggedBackIn;
+  fs::create_symlink(unplugged.path(), config.path / "COM1");
+  SerialIntelligentInterface intInt(portResolver({config.path.string(), config.path.string(), {}}));
+  RetryAfter boxes;
+  boxes.doing = [&](int box) {
+    if (box < 2) return;  // the first Retry finds nothing behind the link
+    pluggedBackIn.emplace(intIntAnswer(0x4002));
+    fs::remove(config.path / "COM1");
+    fs::create_symlink(pluggedBackIn->path(), config.path / "COM1");
+  };
+  IntIntLink s(intInt, boxes);
+  ASSERT_TRUE(s.link.openInterface());
+  EXPECT_EQ(s.link.exchangeIo(0x0001, 0, 0), 0x4002u);
+  EXPECT_EQ(boxes.shown, 2);
+  EXPECT_EQ(pluggedBackIn->commands(), std::vector<Bytes>{Bytes({0xC2, 0x01, 0x00})});
+}
+
+TEST(ComPortRule, a_link_wins_then_adapters_modems_and_uarts_count_in_numeric_order) {
+  TempDir tree;
+  const fs::path dev = tree.path / "dev", tty = tree.path / "tty", config = tree.path / "config";
+  fs::create_directories(dev);
+  fs::create_directories(config);
+  for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyS1", "ttyS2",
+                           "ttyS10", "ttyUSBx", "ttyS01", "tty0", "console"}) {
+    std::ofstream(dev / name).put('\n');
+  }
+  for (auto [name, type] : {std::pair{"ttyS0", "4"}, {"ttyS1", "0"}, {"ttyS10", "4"}}) {  // ttyS2: none
+    fs::create_directories(tty / name);
+    std::ofstream(tty / name / "type") << type;
+  }
+  fs::create_symlink("/nonexistent/ttyX", config / "COM3");
+  const PortPlaces places{config.string(), dev.string(), tty.string()};
+  const std::pair<const char*, fs::path> rows[] = {
+      {"COM1", dev / "ttyUSB0"},  {"COM2", dev / "ttyUSB1"},
+      {"COM3", config / "COM3"},  // even pointing nowhere
+      {"COM4", dev / "ttyUSB10"}, {"COM5", dev / "ttyACM0"},
+      {"COM6", dev / "ttyS0"},    {"COM7", dev / "ttyS10"},
+  };
+  for (const auto& [name, path] : rows) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(findSerialDevice(name, places), path.string());
+  }
+  for (const char* name : {"COM8", "COM0", "COM-1", "COM01", "com1", "LPT1", "COM", "COM2147"}) {
+    EXPECT_EQ(findSerialDevice(name, places), "") << name;  // no device
+  }
+  EXPECT_EQ(findSerialDevice("COM3", {"", dev.string(), tty.string()}), (dev / "ttyUSB2").string());
+}
+
+TEST(ComPortRule, the_links_live_in_the_xdg_config_home_or_else_in_home_dot_config) {
+  const std::tuple<const char*, const char*, const char*> rows[] = {
+      {"/x", "/h", "/x/velomat"},
+      {nullptr, "/h", "/h/.config/velomat"},
+      {"x", "/h", "/h/.config/velomat"},
+      {"", "/h", "/h/.config/velomat"},  // only an absolute path counts
+      {nullptr, nullptr, ""},
+      {nullptr, "h", ""},
+  };
+  for (auto [xdg, home, dir] : rows) {
+    SCOPED_TRACE(::testing::Message() << (xdg ? xdg : "-") << " " << (home ? home : "-"));
+    EXPECT_EQ(portPlacesFor(xdg, home).configDir, dir);
+  }
+}
+
+}  // namespace
+}  // namespace velomat
