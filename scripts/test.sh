@@ -3,6 +3,7 @@
 #   build/release  all suites and a short run of the benchmarks
 #   build/asan     all suites under AddressSanitizer + UndefinedBehaviorSanitizer
 #   build/tsan     the threaded suites under ThreadSanitizer
+#   build/fuzz     the settings reader fuzzed for a few seconds (clang, libFuzzer, ASan + UBSan)
 # Ends with one line: "tests: N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +48,13 @@ run_suites() {  # <build dir> <cmake options> -- <ctest options>
 run_suites build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -- 
 run_suites build/asan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=address,undefined -DVELOMAT_BENCH=OFF --
 run_suites build/tsan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=thread -DVELOMAT_BENCH=OFF -- -L threaded
+
+echo "== build/fuzz"
+if scripts/fuzz.sh 5; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
 
 [[ $failed -eq 0 ]] || status=1
 echo "tests: $passed passed, $failed failed"
