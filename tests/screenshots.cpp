@@ -1,18 +1,41 @@
-// Takes the pictures of the README: the real windows on a real X server (scripts/screenshot.sh runs
-// this under Xvfb), set up by the same clicks and choices a user makes.
+// Takes the pictures of the README: velomat-sim's real windows on a real X server (scripts/screenshot.sh
+// runs this under Xvfb), set up by the clicks and choices a user makes: the connection dialog with
+// "IntInt COM1" chosen, then the main window and the simulation window during a run, with the stick
+// pushed left and motor 2 on the hat ("POV1").
+#include <unistd.h>
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 
-#include "app/main_dialog.h"
-#include "link_doubles.h"
+#include "app/connection_dialog.h"
+#include "app/qt_message_boxes.h"
+#include "app/sim_program.h"
 
 using namespace velomat;
 
 namespace {
+
+QString folder;
+bool failed = false;
+
+void save(QWidget* window, const QString& name) {
+  QTest::qWait(400);  // the first paint, and the simulation window's next refresh
+  const QString path = folder + "/" + name;
+  if (!window->screen()->grabWindow(window->winId()).save(path)) {
+    std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(path));
+    failed = true;
+    return;
+  }
+  std::printf("screenshot: %s\n", qPrintable(path));
+}
 
 void choose(QComboBox* list, const QString& text) {
   list->showPopup();
@@ -21,30 +44,55 @@ void choose(QComboBox* list, const QString& text) {
   QTest::keyClick(view, Qt::Key_Return);
 }
 
-bool save(QWidget* window, const QString& path) {
-  if (!QTest::qWaitForWindowExposed(window)) return false;
-  QTest::qWait(300);  // let the window manager and the first paint settle
-  const QPixmap picture = window->screen()->grabWindow(window->winId());
-  if (!picture.save(path)) return false;
-  std::printf("screenshot: %s\n", qPrintable(path));
-  return true;
+// Answers what comes up while the program starts: the joystick greeting with OK, the connection dialog
+// with "IntInt COM1" and "Verbinden" after its picture.
+void answerStartUp() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+    box->button(QMessageBox::Ok)->click();
+  } else if (auto* connection = dynamic_cast<ConnectionDialog*>(modal)) {
+    choose(connection->interfaceList(), "IntInt COM1");
+    save(connection, "connection-dialog.png");
+    qobject_cast<QPushButton*>(dialogItem(connection, id::kEndButton))->click();
+    return;
+  }
+  QTimer::singleShot(50, answerStartUp);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
+  folder = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
+  // A start without settings, in a folder of its own.
+  const QString work = QDir::tempPath() + QString("/velomat-screenshots-%1").arg(getpid());
+  QDir().mkpath(work);
+  QDir::setCurrent(work);
 
-  // The main window as velomat-sim opens it with its on-screen joystick (X, Y, Z, a hat, 8 buttons),
-  // motor 1 steered left and right on the hat, motor 2 forward and backward.
-  SharedState state;
-  state.joystickCaps = {kJoyCapsHasZ | kJoyCapsHasPov, 3, 8};
-  testing::ScriptedBoxes boxes;
-  MainDialog dialog(state, boxes);
-  if (!dialog.initialisePanel()) return 1;
-  dialog.show();
-  choose(dialog.controls().dirAxisList[0], "POV1");
-  choose(dialog.controls().speedAxisList[1], "POV2");
-  return save(&dialog, folder + "/main-window.png") ? 0 : 1;
+  QtMessageBoxes boxes;
+  SimProgram program(boxes);
+  boxes.setParent(&program.mainDialog());
+  QTimer::singleShot(50, answerStartUp);
+  program.start();
+
+  MainDialog& main = program.mainDialog();
+  main.show();
+  if (!QTest::qWaitForWindowExposed(&main)) return 1;
+  choose(main.controls().dirAxisList[1], "POV1");
+  QTest::mouseClick(main.controls().startButton, Qt::LeftButton);
+  program.simulationWindow().controls().stick->setDeflection(QPointF(-0.6, 0));  // motor 1 turns left
+  QTest::qWait(1500);
+  save(&main, "main-window.png");
+  save(&program.simulationWindow(), "simulation-window.png");
+  QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(&main, id::kEmergencyStopButton)), Qt::LeftButton);
+  // The About box, from the credits button.
+  QTimer::singleShot(100, [] {
+    QWidget* about = QApplication::activeModalWidget();
+    save(about, "about-box.png");
+    about->close();
+  });
+  QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(&main, id::kCreditsButton)), Qt::LeftButton);
+  QTest::qWait(100);
+  QDir(work).removeRecursively();
+  return failed ? 1 : 0;
 }

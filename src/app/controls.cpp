@@ -63,6 +63,18 @@ void AutoRadioButton::keyPressEvent(QKeyEvent* event) {
   event->accept();
 }
 
+void MultiLineCheckBox::paintEvent(QPaintEvent*) {
+  QStylePainter painter(this);
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  const QString caption = option.text;
+  option.text.clear();
+  painter.drawControl(QStyle::CE_CheckBox, option);
+  const QRect area = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
+  painter.drawItemText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, palette(), isEnabled(),
+                       caption, QPalette::WindowText);
+}
+
 MultiLineButton::MultiLineButton(const QString& text, QWidget* parent, bool flat)
     : QPushButton(text, parent) {
   setFlat(flat);

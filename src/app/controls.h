@@ -39,6 +39,16 @@ class AutoCheckBox final : public QCheckBox {
   bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
 
+// A check box whose text breaks into lines to fit its width; text() stays the caption as given.
+class MultiLineCheckBox final : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 // A push button whose text breaks into lines to fit its width; text() stays the caption as given.
 class MultiLineButton final : public QPushButton {
  public:

@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -10,8 +11,11 @@
 #include <QSlider>
 #include <QSocketNotifier>
 
+#include "app/about_dialog.h"
 #include "app/classic_style.h"
+#include "app/connection_dialog.h"
 #include "app/controls.h"
+#include "app/dialog_builder.h"
 #include "app/dialog_units.h"
 #include "config/settings_file.h"
 #include "config/settings_store.h"
@@ -21,65 +25,44 @@ namespace velomat {
 
 namespace {
 
-enum class Kind {
-  Group,
-  Radio,
-  List,
-  Check,
-  Text,
-  CentredText,
-  Slider,
-  Button,
-  DefaultButton,
-  MultiLineButton,
-  FlatButton
-};
-
-struct ControlEntry {
-  int id;
-  Kind kind;
-  const char* text;
-  int x, y, width, height;  // dialog units; for a list the height is that of the opened list
-};
-
 // Motor panel 0; the panels of motors 1 to 3 repeat it further down.
 constexpr ControlEntry kMotorPanel[] = {
-    {id::kMotorGroup, Kind::Group, "Motor 1", 5, 0, 235, 69},
-    {id::kDirAxisRadio, Kind::Radio, "Achse:", 12, 10, 64, 11},
-    {id::kDirAxisList, Kind::List, "", 78, 9, 28, 94},
-    {id::kDirButtonsRadio, Kind::Radio, "Buttons (L/R):", 12, 24, 61, 12},
-    {id::kButtonLeftList, Kind::List, "", 78, 24, 28, 94},
-    {id::kButtonRightList, Kind::List, "", 109, 24, 28, 94},
-    {id::kDirFixedRadio, Kind::Radio, "Fest:", 12, 39, 64, 11},
-    {id::kFixedDirList, Kind::List, "", 78, 38, 28, 94},
-    {id::kEndSwitchCheck, Kind::Check, "Endtaster (L/R):", 12, 53, 64, 11},
-    {id::kEndSwitchLeftList, Kind::List, "", 78, 52, 28, 94},
-    {id::kEndSwitchRightList, Kind::List, "", 109, 52, 28, 94},
-    {id::kNone, Kind::Text, "Geschwindigkeit:", 149, 6, 58, 9},
-    {id::kSpeedAxisRadio, Kind::Radio, "Achse:", 149, 17, 58, 9},
-    {id::kSpeedAxisList, Kind::List, "", 207, 15, 28, 94},
-    {id::kThrottleRadio, Kind::Radio, "Schubregler:", 149, 31, 58, 8},
-    {id::kThrottleList, Kind::List, "", 207, 29, 28, 94},
-    {id::kSpeedFixedRadio, Kind::Radio, "Fest:", 149, 44, 58, 8},
-    {id::kSpeedLabel, Kind::CentredText, "100%", 207, 46, 19, 10},
-    {id::kSpeedSlider, Kind::Slider, "", 149, 54, 84, 12},
+    {id::kMotorGroup, ControlKind::Group, "Motor 1", 5, 0, 235, 69},
+    {id::kDirAxisRadio, ControlKind::Radio, "Achse:", 12, 10, 64, 11},
+    {id::kDirAxisList, ControlKind::List, "", 78, 9, 28, 94},
+    {id::kDirButtonsRadio, ControlKind::Radio, "Buttons (L/R):", 12, 24, 61, 12},
+    {id::kButtonLeftList, ControlKind::List, "", 78, 24, 28, 94},
+    {id::kButtonRightList, ControlKind::List, "", 109, 24, 28, 94},
+    {id::kDirFixedRadio, ControlKind::Radio, "Fest:", 12, 39, 64, 11},
+    {id::kFixedDirList, ControlKind::List, "", 78, 38, 28, 94},
+    {id::kEndSwitchCheck, ControlKind::Check, "Endtaster (L/R):", 12, 53, 64, 11},
+    {id::kEndSwitchLeftList, ControlKind::List, "", 78, 52, 28, 94},
+    {id::kEndSwitchRightList, ControlKind::List, "", 109, 52, 28, 94},
+    {id::kNone, ControlKind::Text, "Geschwindigkeit:", 149, 6, 58, 9},
+    {id::kSpeedAxisRadio, ControlKind::Radio, "Achse:", 149, 17, 58, 9},
+    {id::kSpeedAxisList, ControlKind::List, "", 207, 15, 28, 94},
+    {id::kThrottleRadio, ControlKind::Radio, "Schubregler:", 149, 31, 58, 8},
+    {id::kThrottleList, ControlKind::List, "", 207, 29, 28, 94},
+    {id::kSpeedFixedRadio, ControlKind::Radio, "Fest:", 149, 44, 58, 8},
+    {id::kSpeedLabel, ControlKind::CentredText, "100%", 207, 46, 19, 10},
+    {id::kSpeedSlider, ControlKind::Slider, "", 149, 54, 84, 12},
 };
 constexpr int kMotorPanelOffset[kMotorsPerModule] = {0, 70, 140, 211};
 
 constexpr ControlEntry kGlobalControls[] = {
-    {id::kStartButton, Kind::MultiLineButton, "LOS!", 245, 6, 90, 25},
-    {id::kApplyButton, Kind::Button, "Übernehmen", 259, 34, 62, 14},
-    {id::kEmergencyStopButton, Kind::DefaultButton, "NOT-AUS", 245, 53, 90, 25},
-    {id::kStopInputCheck, Kind::Check, "Aus-Taster:", 249, 91, 50, 10},
-    {id::kStopInputList, Kind::List, "", 307, 89, 28, 94},
-    {id::kStopButtonCheck, Kind::Check, "Aus-Button:", 249, 108, 50, 10},
-    {id::kStopButtonList, Kind::List, "", 307, 106, 28, 94},
-    {id::kCreditsButton, Kind::FlatButton, kCreditsButtonText, 245, 134, 90, 35},
-    {id::kNone, Kind::Text, "Einstellungen für:", 251, 182, 74, 8},
-    {id::kModuleList, Kind::List, "", 251, 193, 77, 67},
-    {id::kResetButton, Kind::MultiLineButton, "Alle Einstellungen zurücksetzen", 245, 214, 90, 24},
-    {id::kEndButton, Kind::Button, "Ende", 281, 249, 54, 16},
-    {id::kStatusText, Kind::Text, "Bereit", 245, 269, 90, 10},
+    {id::kStartButton, ControlKind::MultiLineButton, "LOS!", 245, 6, 90, 25},
+    {id::kApplyButton, ControlKind::Button, "Übernehmen", 259, 34, 62, 14},
+    {id::kEmergencyStopButton, ControlKind::DefaultButton, "NOT-AUS", 245, 53, 90, 25},
+    {id::kStopInputCheck, ControlKind::Check, "Aus-Taster:", 249, 91, 50, 10},
+    {id::kStopInputList, ControlKind::List, "", 307, 89, 28, 94},
+    {id::kStopButtonCheck, ControlKind::Check, "Aus-Button:", 249, 108, 50, 10},
+    {id::kStopButtonList, ControlKind::List, "", 307, 106, 28, 94},
+    {id::kCreditsButton, ControlKind::FlatButton, kCreditsButtonText, 245, 134, 90, 35},
+    {id::kNone, ControlKind::Text, "Einstellungen für:", 251, 182, 74, 8},
+    {id::kModuleList, ControlKind::List, "", 251, 193, 77, 67},
+    {id::kResetButton, ControlKind::MultiLineButton, "Alle Einstellungen zurücksetzen", 245, 214, 90, 24},
+    {id::kEndButton, ControlKind::Button, "Ende", 281, 249, 54, 16},
+    {id::kStatusText, ControlKind::Text, "Bereit", 245, 269, 90, 10},
 };
 
 // Writing the settings file is the user's whole setup: a failure is told, never passed over.
@@ -91,68 +74,6 @@ void reportSaveFailure(MessageBoxes& boxes, const WriteResult& result) {
 
 constexpr int kDialogWidth = 340;
 constexpr int kDialogHeight = 284;
-constexpr int kListFieldHeight = 13;  // the closed drop-down list, in dialog units
-
-QWidget* createControl(const ControlEntry& entry, int motor, int yOffset, QWidget* parent,
-                       const DialogUnits& units) {
-  const QString text = QString::fromUtf8(entry.text);
-  QWidget* widget = nullptr;
-  QRect place = units.rect(entry.x, entry.y + yOffset, entry.width, entry.height);
-  switch (entry.kind) {
-    case Kind::Group: {
-      widget = new QGroupBox(QString::asprintf("Motor %d", motor + 1), parent);
-      break;
-    }
-    case Kind::Radio:
-      widget = new AutoRadioButton(text, parent);
-      break;
-    case Kind::List: {
-      auto* list = new QComboBox(parent);
-      const int shown = (entry.height - kListFieldHeight) / 8;  // list rows of about one line each
-      list->setMaxVisibleItems(shown > 1 ? shown : 1);
-      place.setHeight(units.y(kListFieldHeight));
-      widget = list;
-      break;
-    }
-    case Kind::Check:
-      widget = new AutoCheckBox(text, parent);
-      break;
-    case Kind::Text:
-      widget = new QLabel(text, parent);
-      break;
-    case Kind::CentredText: {
-      auto* label = new QLabel(text, parent);
-      label->setAlignment(Qt::AlignCenter);
-      widget = label;
-      break;
-    }
-    case Kind::Slider: {
-      auto* slider = new QSlider(Qt::Horizontal, parent);
-      slider->setTickPosition(QSlider::NoTicks);
-      widget = slider;
-      break;
-    }
-    case Kind::Button:
-      widget = new QPushButton(text, parent);
-      break;
-    case Kind::DefaultButton: {
-      auto* button = new QPushButton(text, parent);
-      button->setDefault(true);
-      widget = button;
-      break;
-    }
-    case Kind::MultiLineButton:
-      widget = new MultiLineButton(text, parent, false);
-      break;
-    case Kind::FlatButton:
-      widget = new MultiLineButton(text, parent, true);
-      break;
-  }
-  widget->setGeometry(place);
-  if (entry.id != id::kNone) setDialogId(widget, entry.id);
-  return widget;
-}
-
 }  // namespace
 
 MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
@@ -185,7 +106,9 @@ void MainDialog::buildControls() {
                                 entry.y,
                                 entry.width,
                                 entry.height};
-      QWidget* widget = createControl(placed, m, kMotorPanelOffset[m], this, units);
+      QWidget* widget = createControl(placed, kMotorPanelOffset[m], this, units);
+      if (auto* group = qobject_cast<QGroupBox*>(widget))
+        group->setTitle(QString::asprintf("Motor %d", m + 1));
       if (auto* radio = dynamic_cast<AutoRadioButton*>(widget)) {
         const bool isDirection = entry.id == id::kDirAxisRadio || entry.id == id::kDirButtonsRadio ||
                                  entry.id == id::kDirFixedRadio;
@@ -195,7 +118,7 @@ void MainDialog::buildControls() {
     for (AutoRadioButton* radio : direction) radio->setGroup(direction);
     for (AutoRadioButton* radio : speed) radio->setGroup(speed);
   }
-  for (const ControlEntry& entry : kGlobalControls) createControl(entry, 0, 0, this, units);
+  for (const ControlEntry& entry : kGlobalControls) createControl(entry, 0, this, units);
 }
 
 bool MainDialog::initialisePanel() {
@@ -208,6 +131,28 @@ bool MainDialog::initialisePanel() {
   panel_->applyDefaults();
   panel_->UpdatePanelEnabling();
   return true;
+}
+
+void MainDialog::OnInitDialog(JoystickSource& joystick, InterfaceLink& link) {
+  // The window menu: the toolkit offers no system menu of its own, so the item sits in the window's
+  // context menu.
+  auto* about = new QAction(QString::fromUtf8(kAboutMenuText), this);
+  connect(about, &QAction::triggered, this, [this] { showAbout(); });
+  addAction(about);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+  setWindowIcon(programIcon());
+
+  ConnectionDialog connection(state_, joystick, link, boxes_, this);
+  connection.run();
+  if (!initialisePanel()) return;
+  panel_->loadSettingsTables();
+  panel_->UpdatePanelEnabling();
+  startWorker(joystick, link);
+}
+
+void MainDialog::showAbout() {
+  AboutDialog about(this);
+  about.exec();
 }
 
 void MainDialog::startWorker(JoystickSource& joystick, InterfaceLink& link) {
@@ -368,6 +313,8 @@ void MainDialog::connectHandlers() {
           [this] { resetAllSettings(); });
   connect(qobject_cast<QPushButton*>(dialogItem(this, id::kEndButton)), &QAbstractButton::clicked, this,
           [this] { OnOK(); });
+  connect(qobject_cast<QPushButton*>(dialogItem(this, id::kCreditsButton)), &QAbstractButton::clicked, this,
+          [this] { showAbout(); });
 }
 
 }  // namespace velomat

@@ -35,6 +35,12 @@ class MainDialog final : public QDialog, private RunReport {
   MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent = nullptr);
   ~MainDialog() override;
 
+  // The main window's start, in this order: the window menu's About item and the icon, the connection
+  // dialog (which returns only after connecting; every other way ends the process), the panel filled
+  // from the joystick and the connection, the defaults, the stored settings, the enabling rules, and
+  // the control worker waiting for "LOS!".
+  void OnInitDialog(JoystickSource& joystick, InterfaceLink& link);
+
   // Fills the lists from the joystick and the connection, puts the defaults into table and panel and
   // applies the enabling rules. False when the window lacks a control.
   bool initialisePanel();
@@ -48,6 +54,7 @@ class MainDialog final : public QDialog, private RunReport {
   void OnRunFinished(uint64_t run, RunEnd end);  // a run has sent its all-off exchange
   void resetAllSettings();                       // "Alle Einstellungen zurücksetzen"
   [[noreturn]] void OnOK();                      // "Ende": stop, close the interface, save, exit 0
+  void showAbout();                              // the credits button and the window menu
 
   PanelControls& controls() { return controls_; }
   Panel& panel() { return *panel_; }

@@ -1,0 +1,223 @@
+#include "app/connection_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <cstdio>
+
+#include "app/classic_style.h"
+#include "app/dialog_builder.h"
+#include "config/settings_file.h"
+#include "config/settings_store.h"
+#include "panel/panel_controls.h"
+
+namespace velomat {
+
+namespace {
+
+constexpr int kWidth = 135;
+constexpr int kHeight = 58;
+
+constexpr ControlEntry kControls[] = {
+    {id::kEndButton, ControlKind::DefaultButton, "Verbinden", 78, 4, 52, 18},
+    {id::kCancel, ControlKind::Button, "Abbrechen", 80, 27, 50, 14},
+    {id::kNone, ControlKind::Text, "Interface 1 an:", 11, 5, 53, 9},
+    {id::kInterfaceList, ControlKind::List, "", 11, 14, 61, 107},
+    {id::kExtensionCheck, ControlKind::MultiLineCheck, "Extension- Modul", 11, 33, 50, 16},
+    {id::kStatusLine, ControlKind::RightText, "Nicht Verbunden", 62, 47, 68, 8},
+};
+
+// The list entries: ROBO Interface over USB and radio, on the serial ports, then the Intelligent
+// Interface on the serial and the parallel ports.
+constexpr int kRoboUsbEntry = 0;
+constexpr int kRoboRadioEntry = 1;
+constexpr int kRoboSerialEntries = 2;       // 2..5: "ROBO COM1" .. "ROBO COM4"
+constexpr int kIntIntSerialEntries = 6;     // 6..9: "IntInt COM1" .. "IntInt COM4"
+constexpr int kIntIntParallelEntries = 10;  // 10..13: "LPT1" .. "LPT3", "LPT"
+
+QString formatted(const char* format, auto... values) {
+  char text[256];  // the buffer the messages are formatted into
+  std::snprintf(text, sizeof text, format, values...);
+  return QString::fromUtf8(text);
+}
+
+}  // namespace
+
+QStringList interfaceListEntries() {
+  QStringList entries{"ROBO USB", "ROBO FUNK"};
+  for (int n = 1; n <= 4; ++n) entries << QString::asprintf("ROBO COM%d", n);
+  for (int n = 1; n <= 4; ++n) entries << QString::asprintf("IntInt COM%1d", n);
+  for (int n = 1; n <= 3; ++n) entries << QString::asprintf("LPT%1d", n);
+  entries << "LPT";
+  return entries;
+}
+
+void applyInterfaceEntry(int index, ConnectionSettings& connection) {
+  connection.parallelPort = 0;
+  if (index == kRoboUsbEntry) {
+    connection.interfaceKind = kRoboUsb;
+    connection.portNumber = -1;
+  } else if (index == kRoboRadioEntry) {
+    connection.interfaceKind = kRoboRadio;
+    connection.portNumber = -1;
+  } else if (index >= kRoboSerialEntries && index < kIntIntSerialEntries) {
+    connection.interfaceKind = kRoboSerial;
+    connection.portNumber = index - kRoboSerialEntries + 1;
+  } else if (index >= kIntIntSerialEntries && index < kIntIntParallelEntries) {
+    connection.interfaceKind = kIntelligentInterface;
+    connection.portNumber = index - kIntIntSerialEntries + 1;
+  } else {
+    // Every other index is a parallel port; "LPT" (the last entry) is port 4.
+    connection.interfaceKind = kIntelligentInterface;
+    connection.portNumber = index - kIntIntParallelEntries + 1;
+    connection.parallelPort = 1;
+  }
+}
+
+ConnectionDialog::ConnectionDialog(SharedState& state, JoystickSource& joystick, InterfaceLink& link,
+                                   MessageBoxes& boxes, QWidget* parent)
+    : QDialog(parent), state_(state), joystick_(joystick), link_(link), boxes_(boxes) {
+  setWindowTitle(QString::fromUtf8(kConnectionDialogCaption));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowIcon(programIcon());
+  setFont(dialogFont());
+  const DialogUnits units(font());
+  setFixedSize(units.x(kWidth), units.y(kHeight));
+  for (const ControlEntry& entry : kControls) createControl(entry, 0, this, units);
+  applyClassicStyle(this);
+
+  interfaceList_ = qobject_cast<QComboBox*>(dialogItem(this, id::kInterfaceList));
+  extensionCheck_ = qobject_cast<QCheckBox*>(dialogItem(this, id::kExtensionCheck));
+  statusLine_ = qobject_cast<QLabel*>(dialogItem(this, id::kStatusLine));
+  extensionCheck_->setEnabled(false);  // made disabled; nothing enables it
+  auto* connect = qobject_cast<QPushButton*>(dialogItem(this, id::kEndButton));
+  auto* cancel = qobject_cast<QPushButton*>(dialogItem(this, id::kCancel));
+  QObject::connect(connect, &QAbstractButton::clicked, this, [this] { OnOK(); });
+  QObject::connect(cancel, &QAbstractButton::clicked, this, [this] { reject(); });
+}
+
+bool ConnectionDialog::OnInitDialog() {
+  ConnectionSettings& connection = state_.connection;
+  connection.portNumber = -1;
+  connection.hasExtension = 0;
+  connection.interfaceKind = kRoboUsb;
+  connection.motorCount = 4;
+  interfaceList_->clear();
+  interfaceList_->addItems(interfaceListEntries());
+  interfaceList_->setCurrentIndex(0);
+  connection.parallelPort = 0;
+  state_.joystickId = 0;
+  probeJoystick();
+  loadSettingsHeader();
+  return result() == QDialog::Accepted;
+}
+
+void ConnectionDialog::run() {
+  if (!OnInitDialog()) exec();
+}
+
+void ConnectionDialog::probeJoystick() {
+  for (;;) {
+    // Both calls every time, whatever the first one says.
+    const uint32_t capsResult = joystick_.joyGetDevCaps(state_.joystickId, caps_);
+    state_.joySample.dwSize = kJoySampleSize;
+    state_.joySample.dwFlags = kJoyReturnAll;
+    const uint32_t sampleResult = joystick_.joyGetPosEx(state_.joystickId, state_.joySample);
+    if (capsResult == kJoyNoError && sampleResult == kJoyNoError) return;
+    if (state_.joystickId == 0) {
+      state_.joystickId = 1;
+      continue;
+    }
+    // Retry asks joystick 1 again; joystick 0 waits for the next start.
+    if (boxes_.show(kNoJoystickText, kNoJoystickCaption, BoxButtons::RetryCancel) != BoxAnswer::Retry) {
+      endProcess(kExitNoJoystick);
+    }
+  }
+}
+
+void ConnectionDialog::loadSettingsHeader() {
+  const auto file = readFileStart(kSettingsFileName, kSettingsFileSize);
+  if (!file) {
+    reportJoystickFound();
+    return;
+  }
+  switch (settingsKind(*file)) {
+    case SettingsKind::ResetMarker:
+      reportJoystickFound();
+      return;
+    case SettingsKind::Other:
+      if (boxes_.show(kWrongFileText, "Achtung", BoxButtons::OkCancel) != BoxAnswer::Ok)
+        endProcess(kExitWrongFile);
+      reportJoystickFound();
+      return;
+    case SettingsKind::Settings:
+      break;
+  }
+
+  // The stored header goes straight into the live values.
+  SettingsHeader header{state_.joystickCaps, state_.table.moduleIndex.load(std::memory_order_relaxed),
+                        state_.connection};
+  decodeHeader(*file, header);
+  state_.joystickCaps = header.caps;
+  state_.table.moduleIndex.store(header.moduleIndex, std::memory_order_relaxed);
+  state_.connection = header.connection;
+
+  // The lists follow the joystick found; another joystick than stored is told.
+  const JoystickCaps& stored = state_.joystickCaps;
+  if (stored.buttonCount != caps_.wNumButtons || stored.axisCount != caps_.wNumAxes ||
+      stored.caps != caps_.wCaps) {
+    state_.joystickCaps = JoystickCaps::fromRecord(caps_);
+    boxes_.show(
+        formatted("\nTreiberbezeichnung: %s\nAchsen: %u\nButtons: %u\n\nAchtung:\nWenn dieser Joystick "
+                  "weniger/andere Funktionen als der bisher gespeicherte hat, kann es ggf. zu Fehlern beim "
+                  "Laden der Einstellungsdatei kommen.\nEvtl. müssen Sie dann die Einstellungen "
+                  "zurücksetzen oder notfalls auch die Einstellungsdatei \"settings.vlm\" löschen.",
+                  caps_.szPname, caps_.wNumAxes, caps_.wNumButtons & 0xFF)
+            .toStdString(),
+        kOtherJoystickCaption, BoxButtons::Ok);
+  }
+  if (connectInterface()) QDialog::accept();
+}
+
+void ConnectionDialog::reportJoystickFound() {
+  state_.joystickCaps = JoystickCaps::fromRecord(caps_);
+  boxes_.show(
+      formatted("Verbindung zum Joystick erfolgreich!\n\nTreiberbezeichnung: %s\nAchsen: %u\nButtons: %u",
+                caps_.szPname, caps_.wNumAxes, static_cast<unsigned>(state_.joystickCaps.buttonCount))
+          .toStdString(),
+      kJoystickFoundCaption, BoxButtons::Ok);
+}
+
+bool ConnectionDialog::connectInterface() {
+  statusLine_->setText(QString::fromUtf8(kConnectingStatus));
+  statusLine_->repaint();  // the open blocks the dialog while it runs
+  if (link_.openInterface()) {
+    statusLine_->setText(QString::fromUtf8(kConnectedStatus));
+    return true;
+  }
+  statusLine_->setText(QString::fromUtf8(kNotConnectedStatus));
+  boxes_.show(kConnectFailedText, {}, BoxButtons::Ok);
+  return false;
+}
+
+void ConnectionDialog::OnOK() {
+  ConnectionSettings& connection = state_.connection;
+  applyInterfaceEntry(interfaceList_->currentIndex(), connection);
+  if (!connectInterface()) return;  // the dialog stays for another choice
+  // Read only now: the open above used the extension setting in force before.
+  if (!extensionCheck_->isChecked()) {
+    connection.hasExtension = 0;
+    connection.motorCount = 4;
+  } else if (connection.isIntelligentInterface()) {
+    connection.hasExtension = 1;
+    connection.motorCount = 8;
+  }
+  QDialog::accept();
+}
+
+void ConnectionDialog::reject() {
+  endProcess(kExitCancelled);
+}
+
+}  // namespace velomat

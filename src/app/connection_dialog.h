@@ -1,0 +1,90 @@
+// The connection dialog that runs before the main window: it finds the joystick, reads the header of
+// the settings file and either connects the stored interface at once or lets the user pick interface
+// and port and press "Verbinden". It returns only after a connection; every other way ends the process.
+#pragma once
+
+#include <QDialog>
+
+#include "control/control_cycle.h"
+#include "link/interface_link.h"
+#include "link/joystick.h"
+#include "link/message_box.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+
+namespace velomat {
+
+inline constexpr const char* kConnectionDialogCaption = "Velomat";
+inline constexpr const char* kNoJoystickText =
+    "Kein Joystick gefunden.\nÜberprüfen Sie die Verbindung und die Joysticktreiber.";
+inline constexpr const char* kNoJoystickCaption = "Verbindung fehlgeschlagen";
+inline constexpr const char* kWrongFileText =
+    "Die Einstellungsdatei \"settings.vlm\" wurde von einer anderen Version von Velomat erzeugt oder ist "
+    "beschädigt. Alle Einstellungen werden zurückgesetzt und die Datei wird beim Beenden von Velomat "
+    "überschrieben.";
+inline constexpr const char* kOtherJoystickCaption = "Anderer Joystick gefunden!";
+inline constexpr const char* kJoystickFoundCaption = "Verbindung erfolgreich";
+inline constexpr const char* kConnectingStatus = "Baue Verbindung zum Interface auf...\n";
+inline constexpr const char* kConnectedStatus = "Verbindung zum Interface erfolgreich\n";
+inline constexpr const char* kNotConnectedStatus = "Keine Verbindung zum Interface!\n";
+inline constexpr const char* kConnectFailedText = "Verbindung zum Interface fehlgeschlagen!\n";
+
+// Exit codes of the ways the connection ends the process.
+inline constexpr int kExitCancelled = 0;
+inline constexpr int kExitNoJoystick = 1;
+inline constexpr int kExitWrongFile = 2;
+
+namespace id {
+inline constexpr int kInterfaceList = 1226;
+inline constexpr int kExtensionCheck = 1009;
+inline constexpr int kStatusLine = 1229;
+inline constexpr int kCancel = 2;
+}  // namespace id
+
+// The fourteen entries of the interface list, in order.
+QStringList interfaceListEntries();
+
+// What "Verbinden" makes of list entry `index`: interfaceKind, portNumber and parallelPort.
+void applyInterfaceEntry(int index, ConnectionSettings& connection);
+
+class ConnectionDialog final : public QDialog {
+ public:
+  ConnectionDialog(SharedState& state, JoystickSource& joystick, InterfaceLink& link, MessageBoxes& boxes,
+                   QWidget* parent = nullptr);
+
+  // Resets the connection state, fills the list, finds the joystick (or ends the process with exit
+  // code 1) and reads the settings header. True when the stored interface was connected: the dialog is
+  // then done without the user.
+  bool OnInitDialog();
+  // OnInitDialog, then, unless that connected, the dialog until the user connects.
+  void run();
+
+  void OnOK();  // "Verbinden" and the Enter key
+  bool connectInterface();
+  void loadSettingsHeader();
+  void reportJoystickFound();
+
+  QComboBox* interfaceList() const { return interfaceList_; }
+  QCheckBox* extensionCheck() const { return extensionCheck_; }
+  QLabel* statusLine() const { return statusLine_; }
+
+ protected:
+  void accept() override { OnOK(); }
+  [[noreturn]] void reject() override;  // "Abbrechen", Escape, the close box: exit code 0
+
+ private:
+  void probeJoystick();
+
+  SharedState& state_;
+  JoystickSource& joystick_;
+  InterfaceLink& link_;
+  MessageBoxes& boxes_;
+  JoyCapsRecord caps_;  // the joystick the probe found
+  QComboBox* interfaceList_ = nullptr;
+  QCheckBox* extensionCheck_ = nullptr;
+  QLabel* statusLine_ = nullptr;
+};
+
+}  // namespace velomat

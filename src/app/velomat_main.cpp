@@ -1,0 +1,27 @@
+// velomat: the program for a real joystick and a real interface.
+#include <QApplication>
+
+#include "app/main_dialog.h"
+#include "app/qt_message_boxes.h"
+#include "link/drivers/serial/port_names.h"
+#include "link/drivers/serial/serial_intelligent_interface.h"
+#include "link/drivers/usb/hardware_robo_interface.h"
+#include "link/drivers/usb/libusb_transport.h"
+#include "link/sdl_joystick.h"
+
+int main(int argc, char* argv[]) {
+  using namespace velomat;
+  QApplication app(argc, argv);
+  QtMessageBoxes boxes;
+  SdlJoystick joystick;
+  LibusbTransport usb;
+  SerialIntelligentInterface intInt(systemPortResolver());
+  HardwareRoboInterface robo(usb, systemPortResolver());
+  SharedState state;
+  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  MainDialog dialog(state, boxes);
+  boxes.setParent(&dialog);
+  dialog.OnInitDialog(joystick, link);
+  dialog.exec();
+  endProcess(0);  // closing saved the settings; the worker is not joined
+}
