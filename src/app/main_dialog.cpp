@@ -220,7 +220,8 @@ void MainDialog::resetAllSettings() {
     if (link_ != nullptr) link_->closeInterface();
     const std::string_view marker = kResetMarkerText;
     const WriteResult written = replaceFile(
-        kSettingsFileName, std::span(reinterpret_cast<const uint8_t*>(marker.data()), marker.size()));
+        kSettingsFileName, std::span(reinterpret_cast<const uint8_t*>(marker.data()), marker.size()),
+        panel_->fileSystem());
     if (!written.ok) reportSaveFailure(boxes_, written);
     endProcess(0);
   }

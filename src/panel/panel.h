@@ -53,6 +53,10 @@ class Panel {
   // the defaults stay.
   void loadSettingsTables();
 
+  // Where the settings file is written (the system's file system, unless a test says otherwise).
+  void setFileSystem(FileSystem& files) { files_ = &files; }
+  FileSystem& fileSystem() { return *files_; }
+
   // The stop controls as the file keeps them, and back.
   StopValues stopValues() const;
   void showStopValues(const StopValues& stop);
@@ -64,6 +68,7 @@ class Panel {
   SharedState& state_;
   ConfigTable& table_;
   MessageBoxes& boxes_;
+  FileSystem* files_ = &posixFileSystem();
 };
 
 }  // namespace velomat

@@ -27,7 +27,7 @@ WriteResult Panel::saveSettings() {
   const SettingsHeader header{state_.joystickCaps, table_.moduleIndex.load(std::memory_order_relaxed),
                               state_.connection};
   const SettingsBytes bytes = encodeSettings(header, table_, stopValues());
-  return replaceFile(kSettingsFileName, bytes);
+  return replaceFile(kSettingsFileName, bytes, *files_);
 }
 
 void Panel::loadSettingsTables() {

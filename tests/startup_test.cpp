@@ -1,0 +1,363 @@
+// Whole start-ups and ends of the program on the offscreen platform: the joystick probe, the settings
+// header, the connection dialog answered as a user answers it, the main window it leads to, and every
+// way the program ends (exit codes as death tests).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/connection_dialog.h"
+#include "app/main_dialog.h"
+#include "config/settings_file.h"
+#include "config/settings_store.h"
+#include "fake_joystick.h"
+#include "link_doubles.h"
+
+namespace velomat {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using testing::RecordingIntInt;
+using testing::ScriptedBoxes;
+
+constexpr JoystickCaps kFound{kJoyCapsHasZ | kJoyCapsHasPov, 3, 8};
+
+std::vector<uint8_t> fileBytes() {
+  return readFileStart(kSettingsFileName, 1000).value_or(std::vector<uint8_t>{});
+}
+void writeFile(std::string_view contents) {
+  ASSERT_TRUE(replaceFile(kSettingsFileName,
+                          std::span(reinterpret_cast<const uint8_t*>(contents.data()), contents.size()))
+                  .ok);
+}
+int count(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// Writes the settings file where a save puts it, and says so on stderr (which a death test can read).
+class CountingFiles final : public FileSystem {
+ public:
+  int open(const char* path, int flags, mode_t mode) override {
+    return posixFileSystem().open(path, flags, mode);
+  }
+  ssize_t write(int fd, const void* data, size_t size) override {
+    return posixFileSystem().write(fd, data, size);
+  }
+  int fsync(int fd) override { return posixFileSystem().fsync(fd); }
+  int close(int fd) override { return posixFileSystem().close(fd); }
+  int rename(const char* from, const char* to) override {
+    ++renames;
+    std::fprintf(stderr, "file: %s written\n", to);
+    return posixFileSystem().rename(from, to);
+  }
+  int unlink(const char* path) override { return posixFileSystem().unlink(path); }
+  int renames = 0;
+};
+
+// A ROBO Interface that takes its time like a slow wire and tells on stderr of its all-off exchanges
+// and of its close, in the order they come.
+class LoudRobo final : public RoboInterfaceDriver {
+ public:
+  uint32_t openUsbOrRadio(uint32_t, uint32_t) override { return 7; }
+  uint32_t openSerial(uint32_t, uint32_t, uint32_t) override { return 7; }
+  uint32_t sendOutputs(uint32_t, uint32_t outputWord, uint32_t speedWord, uint32_t) override {
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    exchanges.fetch_add(1);
+    if (outputWord == 0 && speedWord == 0) note("all off");
+    return 0;
+  }
+  uint32_t readInputs(uint32_t) override { return 0; }
+  void close(uint32_t) override { note("close"); }
+  std::vector<std::string> events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  std::atomic<int> exchanges{0};
+
+ private:
+  void note(const char* what) {
+    std::fprintf(stderr, "driver: %s\n", what);
+    std::lock_guard lock(mutex_);
+    events_.push_back(what);
+  }
+  std::mutex mutex_;
+  std::vector<std::string> events_;
+};
+
+using Action = std::function<void(ConnectionDialog&)>;
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A folder of the test's own; the child of a death test, started anew, finds its parent's.
+    child_ = !GTEST_FLAG_GET(internal_run_death_test).empty();
+    folder_ =
+        fs::temp_directory_path() /
+        ("velomat-startup-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+         "-" + std::to_string(child_ ? getppid() : getpid()));
+    fs::create_directories(folder_);
+    previous_ = fs::current_path();
+    fs::current_path(folder_);
+    std::strcpy(joystick.caps.szPname, "Testknueppel");
+    joystick.caps.wNumAxes = 3;
+    joystick.caps.wNumButtons = 8;
+    joystick.caps.wCaps = kFound.caps;
+    joystick.next.dwXpos = joystick.next.dwYpos = joystick.next.dwZpos = kAxisCentre;
+    boxes.echo = true;
+  }
+  void TearDown() override {
+    dialog.reset();
+    fs::current_path(previous_);
+    if (!child_) fs::remove_all(folder_);
+  }
+
+  static void verbinden(ConnectionDialog& connection) {
+    QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(&connection, id::kEndButton)), Qt::LeftButton);
+  }
+  static Action choose(const char* entry) {
+    return [entry](ConnectionDialog& connection) {
+      connection.interfaceList()->setCurrentIndex(connection.interfaceList()->findText(entry));
+      verbinden(connection);
+    };
+  }
+
+  // The program's start; each time the connection dialog waits for the user, the next action answers.
+  void start(std::deque<Action> actions = {verbinden}) {
+    dialog = std::make_unique<MainDialog>(state, boxes);
+    dialog->panel().setFileSystem(files);
+    QTimer user;
+    user.setInterval(5);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      auto* connection = dynamic_cast<ConnectionDialog*>(QApplication::activeModalWidget());
+      if (connection == nullptr) return;
+      if (actions.empty()) {
+        ADD_FAILURE() << "the connection dialog waits for a choice";
+        connection->done(QDialog::Accepted);
+        return;
+      }
+      const Action next = actions.front();
+      actions.pop_front();
+      next(*connection);
+    });
+    user.start();
+    dialog->OnInitDialog(joystick, link);
+    dialog->show();  // as the program's exec of the window does
+    EXPECT_TRUE(actions.empty()) << "the start did not ask for every choice the test made";
+  }
+  PanelControls& c() { return dialog->controls(); }
+
+  // A settings file as a save writes it, for the joystick found unless said otherwise.
+  void storeSettings(ConnectionSettings connection, JoystickCaps caps = kFound) {
+    ConfigTable table;
+    applyTableDefaults(table, caps, connection.motorCount);
+    set(table.speedPercent, 0, 42);
+    set(table.dirFixed, 4, 1);
+    set(table.fixedDirSel, 4, kDirRight);
+    const SettingsBytes bytes = encodeSettings({caps, 1, connection}, table, {1, 0, 15, -1});
+    writeFile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
+
+  testing::FakeJoystick joystick;
+  SharedState state;
+  RecordingIntInt intInt;
+  LoudRobo robo;
+  ScriptedBoxes boxes;
+  InterfaceLink link{intInt, robo, state.connection, state.stopRequested, boxes};
+  CountingFiles files;
+  std::unique_ptr<MainDialog> dialog;
+
+ private:
+  bool child_ = false;
+  fs::path folder_, previous_;
+};
+
+const std::string kGreeting =
+    "Verbindung zum Joystick erfolgreich!\n\nTreiberbezeichnung: Testknueppel\nAchsen: 3\nButtons: 8";
+
+TEST_F(StartupTest, without_a_settings_file_the_joystick_is_greeted_and_verbinden_connects_the_first_entry) {
+  start();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, kGreeting);
+  EXPECT_EQ(boxes.shown[0].caption, "Verbindung erfolgreich");
+  EXPECT_EQ(state.connection.interfaceKind, kRoboUsb);
+  EXPECT_EQ(state.connection.motorCount, 4);
+  EXPECT_EQ(state.joystickCaps, kFound);
+  EXPECT_EQ(c().dirAxisList[0]->currentText(), "X");
+  EXPECT_EQ(c().dirAxisList[0]->count(), 5);  // X, Y, Z, POV1, POV2
+  EXPECT_EQ(c().moduleList->count(), 1);
+  EXPECT_NE(dialog->worker(), nullptr);
+  EXPECT_FALSE(fs::exists(kSettingsFileName));
+}
+
+TEST_F(StartupTest, a_stored_file_reconnects_without_a_choice_and_the_window_shows_what_was_stored) {
+  storeSettings({kIntelligentInterface, 3, 1, 0, 8});
+  start({});
+  EXPECT_TRUE(boxes.shown.empty());
+  ASSERT_EQ(intInt.calls.size(), 1u);
+  EXPECT_EQ(intInt.calls[0].text, "COM3");
+  EXPECT_EQ(intInt.interfaceTypes, std::vector<int32_t>{kIntIntSerialWithExtension});
+  EXPECT_EQ(c().moduleList->count(), 2);
+  EXPECT_EQ(c().moduleList->currentText(), "Hauptmodul");  // stored with the extension shown
+  EXPECT_EQ(c().speedSlider[0]->value(), 42);
+  EXPECT_TRUE(c().dirFixedRadio[2]->isChecked());
+  EXPECT_EQ(c().fixedDirList[2]->currentText(), "R");
+  EXPECT_TRUE(c().stopInputCheck->isChecked());
+  EXPECT_EQ(c().stopInputList->currentText(), "E16");
+}
+
+TEST_F(StartupTest, another_joystick_than_stored_is_told_and_the_lists_follow_the_one_found) {
+  storeSettings({kRoboUsb, -1, 0, 0, 4}, {0, 2, 4});
+  start({});
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].caption, "Anderer Joystick gefunden!");
+  EXPECT_EQ(
+      boxes.shown[0].text.rfind("\nTreiberbezeichnung: Testknueppel\nAchsen: 3\nButtons: 8\n\nAchtung:\n", 0),
+      0u);
+  EXPECT_EQ(state.joystickCaps, kFound);
+  EXPECT_EQ(c().buttonLeftList[0]->count(), 8);
+  EXPECT_EQ(c().dirAxisList[0]->itemText(4), "POV2");
+}
+
+TEST_F(StartupTest, a_file_that_is_no_settings_file_gives_the_defaults_and_the_end_writes_a_good_one) {
+  struct Row {
+    const char* contents;
+    bool told;  // the wrong-file message
+  };
+  const Row rows[] = {{"VLM14 von einer alten Version", true},
+                      {"VLM", true},
+                      {"", true},
+                      {"DELETED - Bitte starten Sie Velomat neu.", false},
+                      {"DELETxyz", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.contents);
+    writeFile(row.contents);
+    boxes.shown.clear();
+    boxes.answers = {BoxAnswer::Ok, BoxAnswer::Ok};
+    start();
+    ASSERT_EQ(boxes.shown.size(), row.told ? 2u : 1u);
+    if (row.told) {
+      EXPECT_EQ(boxes.shown[0].text, kWrongFileText);
+      EXPECT_EQ(boxes.shown[0].caption, "Achtung");
+      EXPECT_EQ(boxes.shown[0].buttons, BoxButtons::OkCancel);
+    }
+    EXPECT_EQ(boxes.shown.back().text, kGreeting);
+    EXPECT_EQ(c().speedSlider[0]->value(), 100);
+    dialog->close();  // the close box saves
+    EXPECT_EQ(fileBytes().size(), kSettingsFileSize);
+    EXPECT_EQ(settingsKind(fileBytes()), SettingsKind::Settings);
+    dialog.reset();
+  }
+}
+
+TEST_F(StartupTest, without_a_joystick_retry_asks_joystick_one_again) {
+  joystick.present = {false, false};
+  joystick.recordAsked = true;
+  boxes.answers = {BoxAnswer::Retry, BoxAnswer::Ok};
+  boxes.onShow = [&](const testing::ShownBox& box) {
+    if (box.text == kNoJoystickText) joystick.present = {true, true};  // plugged in while the box is up
+  };
+  start();
+  EXPECT_THAT(joystick.asked, ElementsAre("caps 0", "sample 0", "caps 1", "sample 1", "caps 1", "sample 1"));
+  EXPECT_EQ(state.joystickId, 1u);
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[0].caption, "Verbindung fehlgeschlagen");
+  EXPECT_EQ(boxes.shown[0].buttons, BoxButtons::RetryCancel);
+}
+
+TEST_F(StartupTest, a_failed_open_keeps_the_dialog_open_for_another_choice) {
+  intInt.openResults = {kIntIntFailure};
+  QString statusAfterFailure;
+  start({choose("IntInt COM1"), [&](ConnectionDialog& connection) {
+           statusAfterFailure = connection.statusLine()->text();
+           choose("IntInt COM2")(connection);
+         }});
+  EXPECT_EQ(statusAfterFailure, kNotConnectedStatus);
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, kConnectFailedText);
+  EXPECT_EQ(boxes.shown[1].caption, "");  // the program's title
+  ASSERT_EQ(intInt.calls.size(), 2u);
+  EXPECT_EQ(intInt.calls[1].text, "COM2");
+  EXPECT_EQ(state.connection.portNumber, 2);
+}
+
+TEST_F(StartupTest, the_ways_out_of_the_connection_end_the_process_with_their_exit_codes) {
+  GTEST_FLAG_SET(death_test_style, "fast");  // no thread runs yet; the child shares the folder
+  struct Row {
+    const char* what;
+    const char* file;  // nullptr: none
+    bool joystick;
+    std::deque<BoxAnswer> answers;
+    int code;
+  };
+  const Row rows[] = {
+      {"Cancel in the dialog", nullptr, true, {BoxAnswer::Ok}, 0},
+      {"no joystick, Cancel", nullptr, false, {BoxAnswer::Cancel}, 1},
+      {"wrong file, Cancel", "VLM14 alt", true, {BoxAnswer::Cancel}, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (row.file != nullptr) writeFile(row.file);
+    joystick.present = {row.joystick, row.joystick};
+    boxes.answers = row.answers;
+    const auto cancel = [](ConnectionDialog& connection) {
+      QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(&connection, id::kCancel)), Qt::LeftButton);
+    };
+    EXPECT_EXIT(start({cancel}), ::testing::ExitedWithCode(row.code), "");
+    // Nothing was saved: no file, or the file as it was, byte for byte.
+    if (row.file == nullptr) {
+      EXPECT_FALSE(fs::exists(kSettingsFileName));
+    } else {
+      EXPECT_EQ(fileBytes(), std::vector<uint8_t>(row.file, row.file + std::strlen(row.file)));
+    }
+  }
+}
+
+TEST_F(StartupTest, the_close_box_during_a_run_switches_off_closes_the_interface_and_saves_once) {
+  joystick.next.dwXpos = 0;  // motor 1 runs
+  start();
+  QTest::mouseClick(c().startButton, Qt::LeftButton);
+  while (robo.exchanges.load() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  dialog->close();
+  EXPECT_THAT(robo.events(), ElementsAre("all off", "close"));
+  EXPECT_EQ(files.renames, 1);
+  EXPECT_EQ(fileBytes().size(), kSettingsFileSize);
+}
+
+TEST_F(StartupTest, ende_during_a_run_switches_off_closes_once_saves_once_and_ends_with_0) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the run's thread must be there in the child
+  joystick.next.dwXpos = 0;
+  start();
+  QTest::mouseClick(c().startButton, Qt::LeftButton);
+  while (robo.exchanges.load() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto inOrder = [](const std::string& err) {
+    const size_t off = err.find("driver: all off"), close = err.find("driver: close"),
+                 saved = err.find("file: settings.vlm written");
+    return count(err, "driver: all off") == 1 && count(err, "driver: close") == 1 &&
+           count(err, "file: ") == 1 && off < close && close < saved && saved != std::string::npos;
+  };
+  EXPECT_EXIT(
+      QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(dialog.get(), id::kEndButton)), Qt::LeftButton),
+      ::testing::ExitedWithCode(0), ::testing::Truly(inOrder));
+  EXPECT_EQ(fileBytes().size(), kSettingsFileSize);  // the child's save, in the shared folder
+}
+
+}  // namespace
+}  // namespace velomat
