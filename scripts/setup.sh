@@ -11,6 +11,10 @@ packages=(
   libusb-1.0-0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick
+  xdotool            # scripts/startup_time.sh: waits for windows and presses keys under Xvfb
+  librsvg2-bin       # scripts/icons.sh: draws the icon's PNG sizes from its SVG
+  dpkg-dev           # scripts/package.sh: dpkg-shlibdeps finds the package's library dependencies
+  desktop-file-utils # scripts/check_package.sh: desktop-file-validate
 )
 
 missing=()

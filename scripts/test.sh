@@ -4,6 +4,7 @@
 #   build/asan     all suites under AddressSanitizer + UndefinedBehaviorSanitizer
 #   build/tsan     the threaded suites under ThreadSanitizer
 #   build/fuzz     the settings reader fuzzed for a few seconds (clang, libFuzzer, ASan + UBSan)
+#   package        the Debian package built, installed into a scratch root and checked
 # Ends with one line: "tests: N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,12 +50,17 @@ run_suites build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo --
 run_suites build/asan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=address,undefined -DVELOMAT_BENCH=OFF --
 run_suites build/tsan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=thread -DVELOMAT_BENCH=OFF -- -L threaded
 
-echo "== build/fuzz"
-if scripts/fuzz.sh 5; then
-  passed=$((passed + 1))
-else
-  failed=$((failed + 1))
-fi
+step() {  # <name> <command...>: one more test, passed or failed
+  echo "== $1"
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+}
+step build/fuzz scripts/fuzz.sh 5
+step package scripts/check_package.sh
 
 [[ $failed -eq 0 ]] || status=1
 echo "tests: $passed passed, $failed failed"

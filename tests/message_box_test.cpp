@@ -44,11 +44,12 @@ TEST(QtMessageBoxes, a_box_shows_its_text_caption_and_buttons_and_returns_the_an
     BoxAnswer answer;
     int count;
   };
+  // The buttons carry the German texts of the system's boxes.
   const Row rows[] = {{BoxButtons::Ok, "OK", BoxAnswer::Ok, 1},
-                      {BoxButtons::OkCancel, "Cancel", BoxAnswer::Cancel, 2},
-                      {BoxButtons::RetryCancel, "Retry", BoxAnswer::Retry, 2},
-                      {BoxButtons::YesNoCancel, "No", BoxAnswer::No, 3},
-                      {BoxButtons::YesNoCancel, "Yes", BoxAnswer::Yes, 3}};
+                      {BoxButtons::OkCancel, "Abbrechen", BoxAnswer::Cancel, 2},
+                      {BoxButtons::RetryCancel, "Wiederholen", BoxAnswer::Retry, 2},
+                      {BoxButtons::YesNoCancel, "Nein", BoxAnswer::No, 3},
+                      {BoxButtons::YesNoCancel, "Ja", BoxAnswer::Yes, 3}};
   for (const Row& row : rows) {
     Seen seen;
     answerNextBox(row.click, seen);
@@ -72,7 +73,7 @@ TEST(QtMessageBoxes, a_box_without_caption_carries_the_program_file_name) {
 TEST(QtMessageBoxes, a_worker_thread_waits_for_the_answer_given_on_the_gui_thread) {
   QtMessageBoxes boxes;
   Seen seen;
-  answerNextBox("Retry", seen);
+  answerNextBox("Wiederholen", seen);
   std::promise<BoxAnswer> answered;
   std::thread worker([&] {
     answered.set_value(boxes.show("Verbindung zum Interface verloren", {}, BoxButtons::RetryCancel));

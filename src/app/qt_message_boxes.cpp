@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 namespace velomat {
@@ -41,6 +42,15 @@ BoxAnswer QtMessageBoxes::showHere(const QString& text, const QString& caption, 
       break;
   }
   QMessageBox box(QMessageBox::NoIcon, caption, text, standard, parent_.data());
+  // The buttons speak the program's language, as the system's boxes do on a German desktop.
+  const std::pair<QMessageBox::StandardButton, const char*> german[] = {{QMessageBox::Ok, "OK"},
+                                                                        {QMessageBox::Cancel, "Abbrechen"},
+                                                                        {QMessageBox::Retry, "&Wiederholen"},
+                                                                        {QMessageBox::Yes, "&Ja"},
+                                                                        {QMessageBox::No, "&Nein"}};
+  for (const auto& [button, label] : german) {
+    if (QAbstractButton* shown = box.button(button)) shown->setText(QString::fromUtf8(label));
+  }
   switch (box.exec()) {
     case QMessageBox::Ok:
       return BoxAnswer::Ok;
