@@ -15,11 +15,14 @@
 #include <memory>
 
 #include "app/main_dialog.h"
+#include "gui_steps.h"
 #include "link_doubles.h"
 
 namespace velomat {
 namespace {
 
+using testing::choose;
+using testing::click;
 using testing::ScriptedBoxes;
 
 constexpr uint32_t kAllAxes = kJoyCapsHasZ | kJoyCapsHasR | kJoyCapsHasU | kJoyCapsHasV;
@@ -61,21 +64,6 @@ class PanelTest : public ::testing::Test {
   }
   PanelControls& c() { return dialog->controls(); }
 
-  void click(QAbstractButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-  }
-  // Opens the list, moves to the entry and takes it with Return, as from the keyboard.
-  void choose(QComboBox* list, int index) {
-    list->showPopup();
-    QAbstractItemView* view = list->view();
-    view->setCurrentIndex(view->model()->index(index, list->modelColumn()));
-    QTest::keyClick(view, Qt::Key_Return);
-  }
-  void choose(QComboBox* list, const QString& text) {
-    const int index = list->findText(text);
-    ASSERT_GE(index, 0) << text.toStdString();
-    choose(list, index);
-  }
   void slideTo(QSlider* slider, int value) {
     QTest::keyClick(slider, Qt::Key_Home);
     for (int i = 0; i < value; ++i) QTest::keyClick(slider, Qt::Key_Right);

@@ -18,8 +18,10 @@
 #include "app/connection_dialog.h"
 #include "app/qt_message_boxes.h"
 #include "app/sim_program.h"
+#include "gui_steps.h"
 
 using namespace velomat;
+using velomat::testing::choose;
 
 namespace {
 
@@ -35,13 +37,6 @@ void save(QWidget* window, const QString& name) {
     return;
   }
   std::printf("screenshot: %s\n", qPrintable(path));
-}
-
-void choose(QComboBox* list, const QString& text) {
-  list->showPopup();
-  QAbstractItemView* view = list->view();
-  view->setCurrentIndex(view->model()->index(list->findText(text), list->modelColumn()));
-  QTest::keyClick(view, Qt::Key_Return);
 }
 
 // Answers what comes up while the program starts: the joystick greeting with OK, the connection dialog

@@ -18,12 +18,15 @@
 #include "app/main_dialog.h"
 #include "config/settings_store.h"
 #include "fake_joystick.h"
+#include "gui_steps.h"
 #include "link_doubles.h"
 
 namespace velomat {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::choose;
+using testing::click;
 using testing::ScriptedBoxes;
 
 constexpr uint32_t kAllAxes = kJoyCapsHasZ | kJoyCapsHasR | kJoyCapsHasU | kJoyCapsHasV;
@@ -57,13 +60,6 @@ class SettingsTest : public ::testing::Test {
     dialog->show();
   }
   PanelControls& c() { return dialog->controls(); }
-  void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center()); }
-  void choose(QComboBox* list, const QString& text) {
-    list->showPopup();
-    QAbstractItemView* view = list->view();
-    view->setCurrentIndex(view->model()->index(list->findText(text), list->modelColumn()));
-    QTest::keyClick(view, Qt::Key_Return);
-  }
   std::vector<uint8_t> tableBytes() {
     std::vector<uint8_t> bytes;
     for (int slot = 0; slot < kSlotCount; ++slot)

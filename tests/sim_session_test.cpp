@@ -18,12 +18,15 @@
 
 #include "app/connection_dialog.h"
 #include "app/sim_program.h"
+#include "gui_steps.h"
 #include "link_doubles.h"
 
 namespace velomat {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::choose;
+using testing::click;
 
 bool waitUntil(const std::function<bool()>& done) {
   for (int i = 0; i < 20000 && !done(); ++i) QTest::qWait(1);
@@ -66,15 +69,6 @@ class SimSession : public ::testing::Test {
   }
   MainDialog& main() { return program->mainDialog(); }
   SimulationControls& window() { return program->simulationWindow().controls(); }
-  void click(QAbstractButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-  }
-  void choose(QComboBox* list, const QString& text) {
-    list->showPopup();
-    QAbstractItemView* view = list->view();
-    view->setCurrentIndex(view->model()->index(list->findText(text), list->modelColumn()));
-    QTest::keyClick(view, Qt::Key_Return);
-  }
   // The exchanges the simulated interface has made so far.
   uint64_t exchanges() { return program->intelligentInterface().wire().exchangeCount(); }
 

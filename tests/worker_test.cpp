@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/main_dialog.h"
+#include "gui_steps.h"
 #include "link/drivers/sim/sim_interfaces.h"
 #include "link/sdl_joystick.h"
 #include "link/virtual_joystick.h"
@@ -75,13 +76,8 @@ class WorkerTest : public ::testing::Test {
   PanelControls& c() { return dialog->controls(); }
   QPushButton* button(int dialogId) { return qobject_cast<QPushButton*>(dialogItem(dialog.get(), dialogId)); }
 
-  void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center()); }
-  void choose(QComboBox* list, const QString& text) {
-    list->showPopup();
-    QAbstractItemView* view = list->view();
-    view->setCurrentIndex(view->model()->index(list->findText(text), list->modelColumn()));
-    QTest::keyClick(view, Qt::Key_Return);
-  }
+  static void click(QWidget* control) { testing::click(control); }
+  static void choose(QComboBox* list, const QString& text) { testing::choose(list, text); }
 
   // "LOS!", then wait for `exchanges` exchanges of the run.
   void start(size_t exchanges = 1) {
