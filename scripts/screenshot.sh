@@ -8,4 +8,4 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/nul
 cmake --build build/release -j2 --target velomat-screenshots
 mkdir -p docs
 xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" \
-  env QT_QPA_PLATFORM=xcb build/release/tests/velomat-screenshots docs
+  env QT_QPA_PLATFORM=xcb build/release/tools/velomat-screenshots docs

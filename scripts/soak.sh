@@ -10,4 +10,4 @@ minutes=${1:-1}
 scripts/setup.sh >/dev/null
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j2 --target velomat-soak >/dev/null
-exec build/release/tests/velomat-soak "$(awk -v m="$minutes" 'BEGIN { print m * 60 }')"
+exec build/release/tools/velomat-soak "$(awk -v m="$minutes" 'BEGIN { print m * 60 }')"

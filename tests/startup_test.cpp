@@ -26,6 +26,7 @@
 #include "config/settings_file.h"
 #include "config/settings_store.h"
 #include "fake_joystick.h"
+#include "gui_steps.h"
 #include "link_doubles.h"
 
 namespace velomat {
@@ -105,7 +106,7 @@ class LoudRobo final : public RoboInterfaceDriver {
 using Action = std::function<void(ConnectionDialog&)>;
 
 class StartupTest : public ::testing::Test {
- protected:
+ public:  // endDuringARun drives it too
   void SetUp() override {
     // A folder of the test's own; the child of a death test, started anew, finds its parent's.
     child_ = !GTEST_FLAG_GET(internal_run_death_test).empty();
@@ -341,22 +342,33 @@ TEST_F(StartupTest, the_close_box_during_a_run_switches_off_closes_the_interface
   EXPECT_EQ(fileBytes().size(), kSettingsFileSize);
 }
 
-TEST_F(StartupTest, ende_during_a_run_switches_off_closes_once_saves_once_and_ends_with_0) {
+// Ends the process during a run with the control `button`, its boxes answered with `answers`: it must
+// switch off, close the interface once and write the file once, in that order, and end with exit
+// code 0. The child of this death test starts anew, so each end has a test of its own.
+void endDuringARun(StartupTest& test, int button, std::deque<BoxAnswer> answers, size_t fileSize) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");  // the run's thread must be there in the child
-  joystick.next.dwXpos = 0;
-  start();
-  QTest::mouseClick(c().startButton, Qt::LeftButton);
-  while (robo.exchanges.load() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const auto inOrder = [](const std::string& err) {
     const size_t off = err.find("driver: all off"), close = err.find("driver: close"),
-                 saved = err.find("file: settings.vlm written");
+                 written = err.find("file: settings.vlm written");
     return count(err, "driver: all off") == 1 && count(err, "driver: close") == 1 &&
-           count(err, "file: ") == 1 && off < close && close < saved && saved != std::string::npos;
+           count(err, "file: ") == 1 && off < close && close < written && written != std::string::npos;
   };
-  EXPECT_EXIT(
-      QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(dialog.get(), id::kEndButton)), Qt::LeftButton),
-      ::testing::ExitedWithCode(0), ::testing::Truly(inOrder));
-  EXPECT_EQ(fileBytes().size(), kSettingsFileSize);  // the child's save, in the shared folder
+  test.joystick.next.dwXpos = 0;  // motor 1 runs
+  test.start();
+  testing::click(test.c().startButton);
+  while (test.robo.exchanges.load() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  test.boxes.answers = std::move(answers);
+  EXPECT_EXIT(testing::click(dialogItem(test.dialog.get(), button)), ::testing::ExitedWithCode(0),
+              ::testing::Truly(inOrder));
+  EXPECT_EQ(fileBytes().size(), fileSize);  // the child's file, in the shared folder
+}
+
+TEST_F(StartupTest, ende_during_a_run_switches_off_closes_once_saves_once_and_ends_with_0) {
+  endDuringARun(*this, id::kEndButton, {}, kSettingsFileSize);
+}
+
+TEST_F(StartupTest, the_resets_restart_during_a_run_switches_off_and_closes_before_it_writes_the_marker) {
+  endDuringARun(*this, id::kResetButton, {BoxAnswer::No, BoxAnswer::Ok}, kResetMarkerText.size());
 }
 
 }  // namespace
