@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -281,6 +282,32 @@ TEST_F(StartupTest, without_a_joystick_retry_asks_joystick_one_again) {
   ASSERT_EQ(boxes.shown.size(), 2u);
   EXPECT_EQ(boxes.shown[0].caption, "Verbindung fehlgeschlagen");
   EXPECT_EQ(boxes.shown[0].buttons, BoxButtons::RetryCancel);
+}
+
+TEST_F(StartupTest, the_about_box_opens_from_the_credits_button_and_from_the_window_menu) {
+  start();
+  ASSERT_EQ(dialog->actions().size(), 1);
+  EXPECT_EQ(dialog->actions()[0]->text(), "Inf&o über Velomat...");
+  EXPECT_EQ(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
+  EXPECT_FALSE(dialog->windowIcon().isNull());
+  const std::function<void()> opens[] = {
+      [&] { testing::click(dialogItem(dialog.get(), id::kCreditsButton)); },
+      [&] { dialog->actions()[0]->trigger(); }};
+  for (const auto& open : opens) {
+    QStringList texts;
+    QString caption;
+    QTimer::singleShot(20, [&] {
+      QWidget* about = QApplication::activeModalWidget();
+      ASSERT_NE(about, nullptr);
+      caption = about->windowTitle();
+      for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
+      QTest::keyClick(about, Qt::Key_Escape);
+    });
+    open();
+    EXPECT_EQ(caption, "Info über Velomat");
+    EXPECT_TRUE(texts.contains("Velomat Version 1.5"));
+    EXPECT_TRUE(texts.contains("Echtzeit-\nJoystick-\nVersion!"));
+  }
 }
 
 TEST_F(StartupTest, a_failed_open_keeps_the_dialog_open_for_another_choice) {
