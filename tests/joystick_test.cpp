@@ -65,11 +65,20 @@ TEST_F(Joystick, capabilities_follow_axes_hats_and_buttons) {
   }
 }
 
-TEST_F(Joystick, a_long_name_is_cut_to_the_record_with_its_terminator) {
-  attach(2, 2, 0, std::string(40, 'N'));
-  JoyCapsRecord caps;
-  ASSERT_EQ(sdl.joyGetDevCaps(0, caps), kJoyNoError);
-  EXPECT_EQ(std::strlen(caps.szPname), 31u);
+TEST_F(Joystick, a_long_name_is_cut_to_the_record_at_a_whole_character) {
+  const std::pair<std::string, std::string> rows[] = {
+      {std::string(40, 'N'), std::string(31, 'N')},
+      {std::string(30, 'N') + "ÄÖ", std::string(30, 'N')},  // "Ä" would be cut in half at 31 bytes
+      {std::string(29, 'N') + "ÄÖ", std::string(29, 'N') + "Ä"},
+  };
+  for (const auto& [name, expected] : rows) {
+    SdlJoystick fresh;
+    VirtualJoystick stick(2, 2, 0, name);
+    ASSERT_TRUE(stick.ok());
+    JoyCapsRecord caps;
+    ASSERT_EQ(fresh.joyGetDevCaps(0, caps), kJoyNoError);
+    EXPECT_EQ(std::string(caps.szPname), expected);
+  }
 }
 
 TEST_F(Joystick, axes_scale_to_0_through_65535_in_order_x_y_z_r_u_v) {

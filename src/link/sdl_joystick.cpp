@@ -112,7 +112,14 @@ uint32_t SdlJoystick::joyGetDevCaps(uint32_t id, JoyCapsRecord& caps) {
 
   JoyCapsRecord record;
   if (const char* name = SDL_JoystickName(joystick)) {
-    std::strncpy(record.szPname, name, sizeof record.szPname - 1);
+    // Cut to the record at a whole character: SDL's names are UTF-8, and half a character would show
+    // as garbage in the greeting.
+    size_t length = std::strlen(name);
+    if (length > sizeof record.szPname - 1) {
+      length = sizeof record.szPname - 1;
+      while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) --length;
+    }
+    std::memcpy(record.szPname, name, length);
   }
   const int axes = std::clamp(SDL_JoystickNumAxes(joystick), 0, kMaxJoystickAxes);
   record.wNumAxes = static_cast<uint32_t>(axes);
