@@ -41,7 +41,9 @@ BoxAnswer QtMessageBoxes::showHere(const QString& text, const QString& caption, 
       standard = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
       break;
   }
-  QMessageBox box(QMessageBox::NoIcon, caption, text, standard, parent_.data());
+  // Over the main window once it shows; before that (while the program connects) in the screen's middle.
+  QWidget* over = parent_ != nullptr && parent_->isVisible() ? parent_.data() : nullptr;
+  QMessageBox box(QMessageBox::NoIcon, caption, text, standard, over);
   // The buttons speak the program's language, as the system's boxes do on a German desktop.
   const std::pair<QMessageBox::StandardButton, const char*> german[] = {{QMessageBox::Ok, "OK"},
                                                                         {QMessageBox::Cancel, "Abbrechen"},
