@@ -31,11 +31,7 @@ constexpr ControlEntry kControls[] = {
 }  // namespace
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(kAboutCaption));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFont(dialogFont());
-  const DialogUnits units(font());
-  setFixedSize(units.x(kWidth), units.y(kHeight));
+  const DialogUnits units = setUpDialog(*this, kAboutCaption, kWidth, kHeight);
   for (const ControlEntry& entry : kControls) {
     QWidget* control = createControl(entry, 0, this, units);
     if (auto* label = qobject_cast<QLabel*>(control); label != nullptr && entry.height > 10)

@@ -78,12 +78,7 @@ void applyInterfaceEntry(int index, ConnectionSettings& connection) {
 ConnectionDialog::ConnectionDialog(SharedState& state, JoystickSource& joystick, InterfaceLink& link,
                                    MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent), state_(state), joystick_(joystick), link_(link), boxes_(boxes) {
-  setWindowTitle(QString::fromUtf8(kConnectionDialogCaption));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setWindowIcon(programIcon());
-  setFont(dialogFont());
-  const DialogUnits units(font());
-  setFixedSize(units.x(kWidth), units.y(kHeight));
+  const DialogUnits units = setUpDialog(*this, kConnectionDialogCaption, kWidth, kHeight);
   for (const ControlEntry& entry : kControls) createControl(entry, 0, this, units);
   applyClassicStyle(this);
 

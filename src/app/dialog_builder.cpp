@@ -1,6 +1,7 @@
 #include "app/dialog_builder.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -20,6 +21,18 @@ QIcon programIcon() {
   for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
     icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/velomat.png").arg(size), QSize(size, size));
   return icon;
+}
+
+DialogUnits setUpDialog(QDialog& dialog, const char* caption, int width, int height,
+                        Qt::WindowFlags extraFlags) {
+  dialog.setWindowTitle(QString::fromUtf8(caption));
+  dialog.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                        Qt::WindowCloseButtonHint | extraFlags);
+  dialog.setWindowIcon(programIcon());
+  dialog.setFont(dialogFont());
+  const DialogUnits units(dialog.font());
+  dialog.setFixedSize(units.x(width), units.y(height));
+  return units;
 }
 
 QWidget* createControl(const ControlEntry& entry, int yOffset, QWidget* parent, const DialogUnits& units) {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QString>
+#include <Qt>
 
 #include "app/dialog_units.h"
 
+class QDialog;
 class QWidget;
 
 namespace velomat {
@@ -34,6 +36,12 @@ struct ControlEntry {
   const char* text;
   int x, y, width, height;  // dialog units; for a list the height is that of the opened list
 };
+
+// Makes `dialog` a classic dialog: its caption, title bar with system menu and close box (and
+// `extraFlags`), the program's icon, the dialog font, and a fixed size of `width` x `height` dialog
+// units. Returns the dialog units of its font for placing the controls.
+DialogUnits setUpDialog(QDialog& dialog, const char* caption, int width, int height,
+                        Qt::WindowFlags extraFlags = {});
 
 // Creates the control of `entry` in `parent`, `yOffset` dialog units further down than the entry says.
 QWidget* createControl(const ControlEntry& entry, int yOffset, QWidget* parent, const DialogUnits& units);

@@ -78,11 +78,8 @@ constexpr int kDialogHeight = 284;
 
 MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent), state_(state), boxes_(boxes) {
-  setWindowTitle(QString::fromUtf8(kMainDialogCaption));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
-  setFont(dialogFont());
-  buildControls();
+  buildControls(
+      setUpDialog(*this, kMainDialogCaption, kDialogWidth, kDialogHeight, Qt::WindowMinimizeButtonHint));
   applyClassicStyle(this);
   panel_ = std::make_unique<Panel>(controls_, state_, boxes);
 }
@@ -93,9 +90,7 @@ MainDialog::~MainDialog() {
   if (reportEvent_ >= 0) ::close(reportEvent_);
 }
 
-void MainDialog::buildControls() {
-  const DialogUnits units(font());
-  setFixedSize(units.x(kDialogWidth), units.y(kDialogHeight));
+void MainDialog::buildControls(const DialogUnits& units) {
   for (int m = 0; m < kMotorsPerModule; ++m) {
     std::vector<AutoRadioButton*> direction, speed;
     for (const ControlEntry& entry : kMotorPanel) {
@@ -140,7 +135,6 @@ void MainDialog::OnInitDialog(JoystickSource& joystick, InterfaceLink& link) {
   connect(about, &QAction::triggered, this, [this] { showAbout(); });
   addAction(about);
   setContextMenuPolicy(Qt::ActionsContextMenu);
-  setWindowIcon(programIcon());
 
   ConnectionDialog connection(state_, joystick, link, boxes_, this);
   connection.run();

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 
+#include "app/dialog_units.h"
 #include "control/control_cycle.h"
 #include "control/control_worker.h"
 #include "link/interface_link.h"
@@ -68,7 +69,7 @@ class MainDialog final : public QDialog, private RunReport {
   bool focusNextPrevChild(bool next) override;
 
  private:
-  void buildControls();
+  void buildControls(const DialogUnits& units);
   void connectHandlers();
   void keepStopControlsCurrent();
   // Stops the run and waits for its all-off exchange, closes the interface and saves the settings.
