@@ -99,26 +99,38 @@ TEST(NoAllocation, a_long_run_of_cycles_with_a_frozen_sample_allocates_nothing) 
   }
 }
 
-TEST(NoAllocation, a_long_run_of_cycles_reading_a_moving_sdl_joystick_allocates_nothing) {
-  SdlJoystick sdl;
-  ASSERT_TRUE(sdl.ok());
-  if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
-  VirtualJoystick stick(3, 12, 1, "Testknueppel");
-  ASSERT_TRUE(stick.ok());
+// A virtual stick that moves as a hand moves it: the axes sweep, a button and the hat change. Button 12
+// is never pressed (a test may watch it as a stop button).
+class MovingStick : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sdl.ok());
+    if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+    stick = std::make_unique<VirtualJoystick>(3, 12, 1, "Testknueppel");
+    ASSERT_TRUE(stick->ok());
+    configureAllSources(state, 8);
+  }
+  void move(int i) {
+    static constexpr Uint8 kHat[] = {SDL_HAT_UP, SDL_HAT_RIGHT, SDL_HAT_CENTERED, SDL_HAT_LEFTDOWN};
+    stick->axis(0, static_cast<Sint16>(i % 65536 - 32768));
+    stick->axis(1, static_cast<Sint16>(32767 - i % 65536));
+    stick->axis(2, static_cast<Sint16>((i * 7) % 65536 - 32768));
+    stick->button(i % 11, (i & 1) != 0);
+    stick->hat(kHat[i % 4]);
+  }
+
+  SdlJoystick sdl;  // before the stick: SDL runs while it attaches and detaches
+  std::unique_ptr<VirtualJoystick> stick;
   SharedState state;
-  configureAllSources(state, 8);
+};
+
+TEST_F(MovingStick, a_long_run_of_cycles_reading_a_moving_sdl_joystick_allocates_nothing) {
   RunState run;
   controlCycle(run, state, sdl);  // the first read opens the device
-  constexpr Uint8 kHat[] = {SDL_HAT_UP, SDL_HAT_RIGHT, SDL_HAT_CENTERED, SDL_HAT_LEFTDOWN};
   uint32_t lastX = 0;
-  // The stick moves in every pass as a hand moves it: the axes sweep, a button and the hat change.
   EXPECT_EQ(allocationsDuring([&] {
               for (int i = 0; i < kPasses; ++i) {
-                stick.axis(0, static_cast<Sint16>(i % 65536 - 32768));
-                stick.axis(1, static_cast<Sint16>(32767 - i % 65536));
-                stick.axis(2, static_cast<Sint16>((i * 7) % 65536 - 32768));
-                stick.button(i % 12, (i & 1) != 0);
-                stick.hat(kHat[i % 4]);
+                move(i);
                 controlCycle(run, state, sdl);
                 lastX = state.joySample.dwXpos;
               }
@@ -138,14 +150,8 @@ class CountingReport final : public RunReport {
   std::atomic<int> runs{0};
 };
 
-TEST(NoAllocation, a_whole_run_from_wake_up_to_the_all_off_exchange_allocates_nothing_while_the_stick_moves) {
-  SdlJoystick sdl;
-  ASSERT_TRUE(sdl.ok());
-  if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
-  VirtualJoystick stick(3, 12, 1, "Testknueppel");
-  ASSERT_TRUE(stick.ok());
-  SharedState state;
-  configureAllSources(state, 8);
+TEST_F(MovingStick,
+       a_whole_run_from_wake_up_to_the_all_off_exchange_allocates_nothing_while_the_stick_moves) {
   state.connection.hasExtension = 1;
   state.stopControls.buttonOn = 1;  // checked in every pass, never pressed
   state.stopControls.buttonSel = 11;
@@ -163,10 +169,7 @@ TEST(NoAllocation, a_whole_run_from_wake_up_to_the_all_off_exchange_allocates_no
   const long counted = allocationsDuring([&] {
     worker.requestRun();
     for (int i = 0; intInt.wire().exchangeCount() < 20000; ++i) {
-      stick.axis(0, static_cast<Sint16>((i * 37) % 65536 - 32768));
-      stick.axis(2, static_cast<Sint16>((i * 11) % 65536 - 32768));
-      stick.button(i % 11, (i & 1) != 0);
-      stick.hat((i & 2) ? SDL_HAT_LEFT : SDL_HAT_CENTERED);
+      move(i);
       std::this_thread::yield();
     }
     worker.requestStop();

@@ -47,14 +47,17 @@ uint64_t ControlWorker::requestRun() {
 void ControlWorker::requestStop() {
   // Under the lock, so the worker's hand-over from an ending run to the next sees the stop.
   std::lock_guard lock(mutex_);
+  stopWithLock();
+}
+
+void ControlWorker::stopWithLock() {
   stop();
   stopSinceRequest_ = true;
 }
 
 bool ControlWorker::stopAndWait(std::chrono::milliseconds bound) {
   std::unique_lock lock(mutex_);
-  stop();
-  stopSinceRequest_ = true;
+  stopWithLock();
   signalled_ = false;  // a run not yet begun never begins
   return idle_.wait_for(lock, bound, [&] { return !running_; });
 }

@@ -82,6 +82,7 @@ class ControlWorker {
   void checkStopControls();
   bool stopRequested() const { return state_.stopRequested.load(std::memory_order_relaxed) != 0; }
   void stop() { state_.stopRequested.store(1, std::memory_order_relaxed); }
+  void stopWithLock();  // a stop from the GUI thread, mutex_ held
 
   SharedState& state_;
   JoystickSource& joystick_;
