@@ -145,7 +145,7 @@ void BM_StickToFirstExchangeCarryingIt(benchmark::State& state) {
     state.SetIterationTime(std::max(seconds, 0.0));
     millis.push_back(seconds * 1000);
   }
-  rig.worker->stopAndWait(std::chrono::seconds(1));
+  rig.worker->end(std::chrono::seconds(1));
   reportSpread(state, std::move(millis));
 }
 BENCHMARK(BM_StickToFirstExchangeCarryingIt)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "link/interface_link.h"
 #include "link_doubles.h"
 
@@ -11,8 +13,8 @@ using testing::RecordingIntInt;
 using testing::RecordingRobo;
 using testing::ScriptedBoxes;
 
-class Link : public ::testing::Test {
- protected:
+// A link on recording drivers; the tables make a fresh one for each row.
+struct Rig {
   ConnectionSettings connection;
   std::atomic<uint8_t> stopRequested{0};
   RecordingIntInt intInt;
@@ -27,6 +29,8 @@ class Link : public ::testing::Test {
     connection.hasExtension = extension;
   }
 };
+
+class Link : public ::testing::Test, public Rig {};
 
 TEST_F(Link, intelligent_interface_open_passes_type_and_port_name) {
   struct Row {
@@ -173,15 +177,80 @@ TEST_F(Link, a_robo_read_that_fails_is_a_lost_connection_too) {
   EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
-TEST_F(Link, cancel_in_the_lost_connection_box_ends_the_process_with_exit_code_0) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  intelligentInterface(1, 0, 0);
-  ASSERT_TRUE(link.openInterface());
-  intInt.exchangeResults = {0x1FFFF};
-  boxes.answers = {BoxAnswer::Cancel};
-  boxes.echo = true;
-  EXPECT_EXIT(link.exchangeIo(1, 0, 0), ::testing::ExitedWithCode(0),
-              "box: Verbindung zum Interface verloren");
+// What a lost connection does once the user has stopped or is ending: the words of the exchange under
+// way never go out again, and nothing is asked of a user who is ending the program.
+TEST_F(Link, after_a_stop_or_during_the_end_a_lost_connection_sends_no_motor_words_again) {
+  enum class Before { Nothing, Stop, End };
+  struct Row {
+    const char* what;
+    Before before;  // what the user did while the failing exchange was under way
+    BoxAnswer answer;
+    size_t boxes, exchanges;
+    bool ending, cancelled;
+  };
+  const Row rows[] = {
+      {"Retry resends", Before::Nothing, BoxAnswer::Retry, 1, 2, false, false},
+      {"NOT-AUS, then Retry", Before::Stop, BoxAnswer::Retry, 1, 1, false, false},
+      {"Cancel ends the program", Before::Nothing, BoxAnswer::Cancel, 1, 1, true, true},
+      {"Ende during the exchange", Before::End, BoxAnswer::Retry, 0, 1, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Rig t;
+    t.intelligentInterface(1, 0, 0);
+    ASSERT_TRUE(t.link.openInterface());
+    t.intInt.calls.clear();
+    t.intInt.exchangeResults = {0x1FFFF};  // one glitch: the next exchange would go through
+    t.intInt.inputWord = 0x0F;
+    t.intInt.duringExchange = [&] {
+      if (row.before == Before::Stop) t.stopRequested.store(1);
+      if (row.before == Before::End) t.link.beginEnding();
+      t.intInt.duringExchange = nullptr;
+    };
+    t.boxes.answers = {row.answer};
+    const uint32_t inputs = t.link.exchangeIo(0x30, 0, 0);
+    EXPECT_EQ(inputs, row.exchanges == 2 ? 0x0Fu : 0u);
+    EXPECT_EQ(t.boxes.shown.size(), row.boxes);
+    EXPECT_EQ(t.intInt.calls.size(), row.exchanges);
+    EXPECT_EQ(t.link.ending(), row.ending);
+    EXPECT_EQ(t.link.cancelled(), row.cancelled);
+    EXPECT_EQ(t.stopRequested.load(), row.before != Before::Nothing || row.cancelled ? 1 : 0);
+  }
+}
+
+TEST_F(Link, the_all_off_exchange_is_asked_for_until_the_end_then_tried_again_for_a_while) {
+  struct Row {
+    const char* what;
+    bool ending;
+    std::deque<uint32_t> results;  // of the tries, then the interface answers
+    std::deque<BoxAnswer> answers;
+    bool switchedOff;
+    size_t boxes;
+  };
+  constexpr uint32_t kLost = 0x1FFFF;
+  const Row rows[] = {
+      {"goes through", false, {}, {}, true, 0},
+      {"Retry until it goes through", false, {kLost, kLost}, {BoxAnswer::Retry, BoxAnswer::Retry}, true, 2},
+      {"Cancel: tried again without asking", false, {kLost, kLost, kLost}, {BoxAnswer::Cancel}, true, 1},
+      {"ending: a glitch is over after a few tries", true, {kLost, kLost, kLost}, {}, true, 0},
+      {"ending: the line stays lost", true, std::deque<uint32_t>(1000, kLost), {}, false, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Rig t;
+    t.intelligentInterface(1, 0, 0);
+    ASSERT_TRUE(t.link.openInterface());
+    t.intInt.calls.clear();
+    if (row.ending) t.link.beginEnding();
+    t.intInt.exchangeResults = row.results;
+    t.boxes.answers = row.answers;
+    EXPECT_EQ(t.link.switchOff(), row.switchedOff);
+    EXPECT_EQ(t.boxes.shown.size(), row.boxes);
+    const size_t tries = row.switchedOff ? row.results.size() + 1 : t.intInt.calls.size();
+    EXPECT_EQ(t.intInt.calls.size(), tries);
+    EXPECT_GE(tries, row.results.empty() ? 1u : 3u) << "tried again";
+    for (const DriverCall& call : t.intInt.calls) EXPECT_EQ(call, (DriverCall{"exchange", {0}, {}}));
+  }
 }
 
 TEST_F(Link, close_reaches_only_the_driver_of_the_connected_family) {

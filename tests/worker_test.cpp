@@ -161,11 +161,17 @@ TEST_F(WorkerTest, an_axis_list_acts_in_the_next_cycle_and_a_button_list_only_af
   EXPECT_EQ(motor(0), 0u);
   EXPECT_EQ(motor(1), kDirLeft);
 
+  const size_t before = log.count();
   choose(c().dirAxisList[0], "Y");
   const size_t chosen = log.count();
-  ASSERT_TRUE(waitUntil([&] { return motor(0) == kDirRight; }));
-  size_t first = chosen;
-  while (((log.at(first).outputWord) & 3u) != kDirRight) ++first;
+  // The first exchange carrying the new axis, once the worker has made it.
+  size_t first = before;
+  ASSERT_TRUE(waitUntil([&] {
+    for (const size_t made = log.count(); first < made; ++first) {
+      if ((log.at(first).outputWord & 3u) == kDirRight) return true;
+    }
+    return false;
+  }));
   EXPECT_LE(first, chosen + 1);
 
   choose(c().buttonLeftList[1], " 3");  // button 3 is not pressed
@@ -308,6 +314,33 @@ TEST_F(WorkerTest, a_lost_interface_with_retry_resumes_with_the_same_words) {
   EXPECT_EQ(seen[0].text, "Verbindung zum Interface verloren");
 }
 
+// "NOT-AUS" clicked while an exchange fails, the lost-connection box answered "Wiederholen": the
+// motors' words of the exchange under way never go out again, only the run's one all-off exchange.
+TEST_F(WorkerTest, retry_after_not_aus_sends_only_the_all_off_exchange) {
+  for (const int32_t kind : {kIntelligentInterface, kRoboUsb}) {
+    SCOPED_TRACE(kind);
+    open(kind);
+    constexpr size_t kAt = 25;
+    log.during = [&](size_t index) {
+      if (index != kAt) return;
+      (kind < 0 ? intInt.wire() : robo.wire()).failExchanges(1);
+      QMetaObject::invokeMethod(button(id::kEmergencyStopButton), &QAbstractButton::click);
+      while (state.stopRequested.load() == 0) std::this_thread::yield();
+    };
+    boxes.answers = {BoxAnswer::Retry};
+    start();
+    waitForEnd();
+    log.during = nullptr;
+    const auto all = log.all();
+    ASSERT_EQ(all.size(), kAt + 2);
+    EXPECT_TRUE(all[kAt].failed);
+    EXPECT_EQ(all.back(), kAllOff);
+    EXPECT_EQ(boxes.seen().size(), 1u);
+    expectIdlePanel(false);
+    boxes.shown.clear();
+  }
+}
+
 TEST_F(WorkerTest, an_end_switch_closed_on_the_interface_stops_its_motor_in_the_next_cycle) {
   open(kIntelligentInterface);
   click(c().endSwitchCheck[0]);  // motor 1 on X, E1 stops "L"
@@ -350,10 +383,12 @@ TEST_F(WorkerTest, the_throttle_cut_at_two_percent_keeps_the_output_off) {
 }
 
 // Random sequences of what a user does during and between runs, at random moments, against the
-// simulation without wire time. After each sequence: every run ended with exactly one all-off exchange
-// and nothing followed it, a "NOT-AUS" was never lost, and the panel shows what the worker does.
+// simulation without wire time, whose line glitches now and then. After each sequence: every run ended with
+// exactly one all-off exchange and nothing followed it, a "NOT-AUS" was never lost, and the panel shows what
+// the worker does.
 TEST_F(WorkerTest, random_sequences_of_runs_stops_and_edits_keep_every_promise) {
   open(kRoboUsb);
+  boxes.answers.assign(1000000, BoxAnswer::Retry);  // the line glitches now and then: "Wiederholen"
   std::mt19937 random(2024);
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   QComboBox* const axisLists[] = {c().dirAxisList[0], c().speedAxisList[0], c().throttleList[0],
@@ -366,7 +401,7 @@ TEST_F(WorkerTest, random_sequences_of_runs_stops_and_edits_keep_every_promise) 
     const uint64_t runsBefore = dialog->worker()->latestRun();
     bool stoppedLast = true;
     for (int n = 1 + pick(8); n > 0; --n, ++done) {
-      switch (pick(11)) {
+      switch (pick(12)) {
         case 0:
         case 1:
           if (c().startButton->isEnabled()) stoppedLast = false;
@@ -402,6 +437,9 @@ TEST_F(WorkerTest, random_sequences_of_runs_stops_and_edits_keep_every_promise) 
           emit list->activated(index);
           break;
         }
+        case 10:
+          robo.wire().failExchanges(1 + pick(2));
+          break;
         default:
           stick->axis(pick(3), static_cast<Sint16>(pick(65536) - 32768));
           break;

@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (!worker.stopAndWait(std::chrono::seconds(1))) fault("the last run did not end");
+  if (!worker.end(std::chrono::seconds(1)).stopped) fault("the last run did not end");
 
   std::printf(
       "soak: %.0f s, %llu exchanges, %llu runs, resident memory %ld kB at the start, %ld kB at the end, "

@@ -1,7 +1,11 @@
 #include "control/control_worker.h"
 
-#include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 #include "control/output_stage.h"
 
@@ -55,11 +59,22 @@ void ControlWorker::stopWithLock() {
   stopSinceRequest_ = true;
 }
 
-bool ControlWorker::stopAndWait(std::chrono::milliseconds bound) {
-  std::unique_lock lock(mutex_);
+void ControlWorker::requestEnd() {
+  std::lock_guard lock(mutex_);
+  link_.beginEnding();
   stopWithLock();
   signalled_ = false;  // a run not yet begun never begins
-  return idle_.wait_for(lock, bound, [&] { return !running_; });
+}
+
+EndOutcome ControlWorker::waitUntilEnded(std::chrono::milliseconds bound) {
+  std::unique_lock lock(mutex_);
+  const bool stopped = idle_.wait_for(lock, bound, [&] { return !running_ && !signalled_; });
+  return {stopped, stopped && switchedOff()};
+}
+
+EndOutcome ControlWorker::end(std::chrono::milliseconds bound) {
+  requestEnd();
+  return waitUntilEnded(bound);
 }
 
 uint64_t ControlWorker::latestRun() const {
@@ -67,15 +82,37 @@ uint64_t ControlWorker::latestRun() const {
   return requested_;
 }
 
-void ControlWorker::setPriority(WorkerPriority priority) {
-  if (!thread_.joinable()) return;
-  sched_param param{};
-  param.sched_priority = 0;
-  pthread_setschedparam(thread_.native_handle(),
-                        priority == WorkerPriority::Normal ? SCHED_OTHER : SCHED_IDLE, &param);
+void ControlWorker::raisePriorityForRun() {
+  errno = 0;
+  const int now = getpriority(PRIO_PROCESS, static_cast<id_t>(tid_));
+  if (now == -1 && errno != 0) return;
+  // Where the system refuses the full boost, RLIMIT_NICE may still allow part of it.
+  int wanted = baseNice_ - kRunNiceBoost;
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid_), wanted) != 0) {
+    rlimit limit{};
+    wanted = baseNice_;
+    if (getrlimit(RLIMIT_NICE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+      const int floor = 20 - static_cast<int>(limit.rlim_cur);
+      if (floor < baseNice_) wanted = std::max(floor, baseNice_ - kRunNiceBoost);
+    }
+    if (wanted == baseNice_ || setpriority(PRIO_PROCESS, static_cast<id_t>(tid_), wanted) != 0) {
+      wanted = now;
+    }
+  }
+  runNice_.store(wanted, std::memory_order_relaxed);
+}
+
+void ControlWorker::restorePriority() {
+  // A higher nice value than the current one is always granted.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(tid_), baseNice_);
 }
 
 void ControlWorker::loop() {
+  tid_ = static_cast<int>(::syscall(SYS_gettid));
+  errno = 0;
+  const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(tid_));
+  baseNice_ = nice == -1 && errno != 0 ? 0 : nice;
+  runNice_.store(baseNice_, std::memory_order_relaxed);
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [&] { return signalled_ || quit_; });
@@ -85,7 +122,9 @@ void ControlWorker::loop() {
     const uint64_t run = requested_;
     lock.unlock();
 
+    raisePriorityForRun();
     const RunEnd end = runControl();
+    restorePriority();
 
     lock.lock();
     running_ = false;
@@ -126,8 +165,9 @@ RunEnd ControlWorker::runControl() {
     run_.lastInputWord = driveOutputs(run_, state_, link_);
   }
 
-  link_.exchangeIo(0, 0, 0);  // every output off, however the run ended
-  return end;
+  // Every output off, however the run ended.
+  switchedOff_.store(link_.switchOff(), std::memory_order_release);
+  return link_.cancelled() ? RunEnd::Cancelled : end;
 }
 
 void ControlWorker::checkStopControls() {

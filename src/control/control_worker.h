@@ -23,6 +23,13 @@ inline constexpr const char* kJoystickLostText = "Verbindung zum Joystick verlor
 enum class RunEnd : uint8_t {
   Stopped,       // "NOT-AUS", "Ende", a stop control, or Cancel in the joystick box
   JoystickLost,  // the joystick stopped answering during the run
+  Cancelled,     // Cancel in the lost-connection box: the program ends
+};
+
+// What became of the runs when the program ended them.
+struct EndOutcome {
+  bool stopped = false;      // no run is active any more (it did not hang in its exchange)
+  bool switchedOff = false;  // and the last run's all-off exchange reached the interface
 };
 
 // How the worker tells the GUI that a run is over. Called on the worker's thread after the run's all-off
@@ -38,7 +45,9 @@ class RunReport {
   virtual void runFinished(uint64_t run, RunEnd end) = 0;
 };
 
-enum class WorkerPriority { Normal, Idle };
+// How much higher than its starting priority the worker runs during a run, in nice steps, where the
+// system grants it; an ordinary user is usually not granted any, and the run keeps the normal priority.
+inline constexpr int kRunNiceBoost = 5;
 
 class ControlWorker {
  public:
@@ -62,9 +71,18 @@ class ControlWorker {
   // (it sends only its all-off exchange). Does not wait.
   void requestStop();
 
-  // Requests the stop and waits, up to `bound`, until no run is active (its all-off exchange sent) and
-  // none is waiting to begin. True when that came within the bound. GUI thread ("Ende", closing).
-  bool stopAndWait(std::chrono::milliseconds bound);
+  // The program is ending: the current run stops (its all-off exchange is tried for a while without
+  // asking the user, see InterfaceLink::switchOff), and a run asked for but not yet begun never begins.
+  // Does not wait. Any thread.
+  void requestEnd();
+
+  // Waits, up to `bound`, until no run is active and none is waiting to begin, and tells whether the
+  // last all-off exchange reached the interface. Never asks the GUI thread for anything, so it may run
+  // on it, and in an exit handler.
+  EndOutcome waitUntilEnded(std::chrono::milliseconds bound);
+
+  // requestEnd, then waitUntilEnded.
+  EndOutcome end(std::chrono::milliseconds bound);
 
   // The number of the latest run asked for: a report of any other run is late.
   uint64_t latestRun() const;
@@ -72,9 +90,12 @@ class ControlWorker {
   // How many runs have ended and been reported.
   uint64_t finishedRuns() const { return finished_.load(std::memory_order_acquire); }
 
-  // The scheduling of the worker's thread: normal during a run, idle between runs. A refused change is
-  // ignored.
-  void setPriority(WorkerPriority priority);
+  // Whether the last run's all-off exchange reached the interface (true before the first run).
+  bool switchedOff() const { return switchedOff_.load(std::memory_order_acquire); }
+
+  // The nice value of the worker's thread during the latest run: kRunNiceBoost below the one it
+  // started with where that was granted, else as much as RLIMIT_NICE allows, else unchanged.
+  int runNice() const { return runNice_.load(std::memory_order_relaxed); }
 
  private:
   void loop();
@@ -83,6 +104,11 @@ class ControlWorker {
   bool stopRequested() const { return state_.stopRequested.load(std::memory_order_relaxed) != 0; }
   void stop() { state_.stopRequested.store(1, std::memory_order_relaxed); }
   void stopWithLock();  // a stop from the GUI thread, mutex_ held
+  // The worker's own nice value during a run and between runs. Between runs it waits and costs
+  // nothing, so it goes back to where it started, which a thread may always do: it never takes a level
+  // it cannot leave again.
+  void raisePriorityForRun();
+  void restorePriority();
 
   SharedState& state_;
   JoystickSource& joystick_;
@@ -101,6 +127,10 @@ class ControlWorker {
   bool quit_ = false;
   uint64_t requested_ = 0;  // number of the latest run asked for
   std::atomic<uint64_t> finished_{0};
+  std::atomic<bool> switchedOff_{true};
+  std::atomic<int> runNice_{0};
+  int tid_ = 0;       // the worker's thread, for its nice value
+  int baseNice_ = 0;  // its nice value when it started
 
   std::thread thread_;
 };

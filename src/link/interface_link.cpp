@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace velomat {
 
@@ -49,21 +50,49 @@ bool InterfaceLink::openInterface() {
   return roboHandle_ != kRoboFailure;
 }
 
+uint32_t InterfaceLink::send(uint32_t outputWord, uint32_t speedWord, uint32_t extraWord) {
+  if (connection_.isIntelligentInterface()) return intInt_.exchange(intIntRecord_, outputWord);
+  // Outputs first, inputs second; a failed send is not followed by a read.
+  const uint32_t sent = robo_.sendOutputs(roboHandle_, outputWord, speedWord, extraWord);
+  return sent == kRoboFailure ? sent : robo_.readInputs(roboHandle_);
+}
+
+bool InterfaceLink::askRetry() {
+  if (boxes_.show(kLostConnectionText, {}, BoxButtons::RetryCancel) != BoxAnswer::Cancel) return true;
+  cancelled_.store(true, std::memory_order_release);
+  beginEnding();
+  return false;
+}
+
+void InterfaceLink::beginEnding() {
+  ending_.store(true, std::memory_order_release);
+  stopRequested_.store(1, std::memory_order_relaxed);
+}
+
 uint32_t InterfaceLink::exchangeIo(uint32_t outputWord, uint32_t speedWord, uint32_t extraWord) {
   for (;;) {
-    uint32_t result;
-    if (connection_.isIntelligentInterface()) {
-      result = intInt_.exchange(intIntRecord_, outputWord);
-    } else {
-      // Outputs first, inputs second; a failed send is not followed by a read.
-      result = robo_.sendOutputs(roboHandle_, outputWord, speedWord, extraWord);
-      if (result != kRoboFailure) result = robo_.readInputs(roboHandle_);
-    }
+    const uint32_t result = send(outputWord, speedWord, extraWord);
     if (!isLinkFailure(result)) return result;
-    if (boxes_.show(kLostConnectionText, {}, BoxButtons::RetryCancel) == BoxAnswer::Cancel) {
-      stopRequested_.store(1, std::memory_order_relaxed);
-      endProcess(0);
-    }
+    // A user who is ending the program is not asked about the line; nor is one whose box was taken
+    // away because the program is ending meanwhile.
+    if (ending() || !askRetry() || ending()) return 0;
+    // After a stop the words of the exchange under way must not go out again: the run ends, and its
+    // all-off exchange is the next one.
+    if (stopRequested_.load(std::memory_order_relaxed) != 0) return 0;
+  }
+}
+
+bool InterfaceLink::switchOff() {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point giveUp{};
+  for (;;) {
+    if (!isLinkFailure(send(0, 0, 0))) return true;
+    if (!ending() && askRetry() && !ending()) continue;
+    // Ending: a glitch may be over within a few tries, so try again for a while before giving up.
+    const Clock::time_point now = Clock::now();
+    if (giveUp == Clock::time_point{}) giveUp = now + kSwitchOffWindow;
+    if (now >= giveUp) return false;
+    std::this_thread::sleep_for(kSwitchOffPause);
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "link/drivers.h"
@@ -12,6 +13,19 @@
 namespace velomat {
 
 inline constexpr const char* kLostConnectionText = "Verbindung zum Interface verloren";
+// Told when the program ends and no all-off exchange reached the interface: only the interface's own
+// time-out can switch its motors off then.
+inline constexpr const char* kMotorsMayRunText =
+    "Das Interface hat den Befehl zum Abschalten der Motoren nicht erhalten.\n\n"
+    "Die Motoren können noch laufen. Dann schaltet sie nur noch das Interface selbst ab, wenn es eine "
+    "Weile keinen Befehl mehr bekommt (das Intelligent Interface nach 300 ms).\n\n"
+    "Schalten Sie das Interface aus, wenn sich das Modell noch bewegt.";
+inline constexpr const char* kMotorsMayRunCaption = "Achtung";
+
+// Once the program is ending, how long the all-off exchange is tried again before the program gives up
+// on it, and how long it waits between two tries (a glitch on the line is over within a few of them).
+inline constexpr std::chrono::milliseconds kSwitchOffWindow{1000};
+inline constexpr std::chrono::milliseconds kSwitchOffPause{40};
 
 class InterfaceLink {
  public:
@@ -26,10 +40,28 @@ class InterfaceLink {
   // nothing; the caller reports a failure. GUI thread, before the control worker runs.
   bool openInterface();
 
-  // One exchange: sends the words and returns the input word. A lost connection asks Retry/Cancel:
-  // Retry sends the same three words again, Cancel sets stopRequested and ends the process with exit
-  // code 0. Never returns a failure value. Runs in the control loop.
+  // One exchange: sends the words and returns the input word. Never returns a failure value. A lost
+  // connection asks "Verbindung zum Interface verloren" with Retry and Cancel:
+  //  - Retry sends the same three words again, unless a stop has been asked for meanwhile: then it
+  //    returns 0 without sending, and the run's all-off exchange is the next thing the interface gets.
+  //  - Cancel ends the program (see beginEnding) and returns 0; the run then ends with its all-off
+  //    exchange and the program ends after it (RunEnd::Cancelled).
+  // Once the program is ending nothing is asked: a failed exchange returns 0 at once.
+  // Runs in the control loop.
   uint32_t exchangeIo(uint32_t outputWord, uint32_t speedWord, uint32_t extraWord);
+
+  // The all-off exchange that ends every run: output, speed and third word 0. A lost connection asks as
+  // exchangeIo does, and Retry sends the all-off words again. Once the program is ending it asks
+  // nothing and tries again for up to kSwitchOffWindow. True when the all-off exchange reached the
+  // interface. Control worker's thread.
+  bool switchOff();
+
+  // The program is ending ("Ende", the close box, a signal, Cancel in the lost-connection box): asks
+  // for the stop, and from now on a lost connection is not put to the user. Any thread.
+  void beginEnding();
+  bool ending() const { return ending_.load(std::memory_order_acquire); }
+  // Whether the program is ending because the user chose Cancel in the lost-connection box.
+  bool cancelled() const { return cancelled_.load(std::memory_order_acquire); }
 
   // Closes the driver of the current interface family.
   void closeInterface();
@@ -39,11 +71,18 @@ class InterfaceLink {
   const char* portName() const { return portName_; }
 
  private:
+  // One try of the three words on the wire: the input word, or a failure value.
+  uint32_t send(uint32_t outputWord, uint32_t speedWord, uint32_t extraWord);
+  // Asks the user about a lost connection. True for Retry; Cancel begins the end.
+  bool askRetry();
+
   IntelligentInterfaceDriver& intInt_;
   RoboInterfaceDriver& robo_;
   const ConnectionSettings& connection_;
   std::atomic<uint8_t>& stopRequested_;
   MessageBoxes& boxes_;
+  std::atomic<bool> ending_{false};
+  std::atomic<bool> cancelled_{false};
 
   IntIntRecord intIntRecord_;
   uint32_t roboHandle_ = kRoboNoHandle;

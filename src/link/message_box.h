@@ -18,6 +18,12 @@ class MessageBoxes {
   // Shows `text` and waits for the answer. An empty caption shows the application's title. May be
   // called from the control worker; the box then holds the worker until it is answered.
   virtual BoxAnswer show(std::string_view text, std::string_view caption, BoxButtons buttons) = 0;
+
+  // The program is ending: a call from another thread that waits for its answer returns Cancel now,
+  // and later calls from other threads return Cancel without showing anything. The worker is then not
+  // left waiting for a GUI thread that is busy ending the program. Boxes of the GUI thread itself still
+  // show. Any thread; safe in an exit handler.
+  virtual void abandonWaiting() {}
 };
 
 // Ends the process at once with `code`: no destructors run, so a worker still in a run cannot trip over
