@@ -87,5 +87,26 @@ TEST(QtMessageBoxes, a_worker_thread_waits_for_the_answer_given_on_the_gui_threa
   EXPECT_EQ(seen.text, "Verbindung zum Interface verloren");
 }
 
+// The GUI thread may be busy ending the program, waiting for the worker itself: the worker must not
+// wait for its box then, and no box of it may still come up.
+TEST(QtMessageBoxes, a_worker_waiting_for_its_box_is_let_go_when_the_program_ends) {
+  QtMessageBoxes boxes;
+  std::promise<BoxAnswer> asked;
+  std::thread worker(
+      [&] { asked.set_value(boxes.show("Verbindung zum Joystick verloren", {}, BoxButtons::RetryCancel)); });
+  std::future<BoxAnswer> answer = asked.get_future();
+  EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);  // it waits
+  boxes.abandonWaiting();  // the GUI thread has not served it: it is blocked, ending the program
+  EXPECT_EQ(answer.get(), BoxAnswer::Cancel);
+  worker.join();
+  std::thread later([&] {
+    EXPECT_EQ(boxes.show("Verbindung zum Interface verloren", {}, BoxButtons::RetryCancel),
+              BoxAnswer::Cancel);
+  });
+  later.join();
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a box came up after the end began";
+}
+
 }  // namespace
 }  // namespace velomat

@@ -10,20 +10,25 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <deque>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "app/connection_dialog.h"
 #include "app/main_dialog.h"
+#include "app/qt_message_boxes.h"
 #include "config/settings_file.h"
 #include "config/settings_store.h"
 #include "fake_joystick.h"
@@ -75,15 +80,31 @@ class CountingFiles final : public FileSystem {
 };
 
 // A ROBO Interface that takes its time like a slow wire and tells on stderr of its all-off exchanges
-// and of its close, in the order they come.
+// and of its close, in the order they come. A test can act during one exchange (`hook`, on the
+// worker's thread) and make that exchange and some after it fail; from then on every exchange is told:
+// "on" (a motor driven), "all off" or "failed".
 class LoudRobo final : public RoboInterfaceDriver {
  public:
+  static constexpr int kStaysLost = 1 << 30;
+
   uint32_t openUsbOrRadio(uint32_t, uint32_t) override { return 7; }
   uint32_t openSerial(uint32_t, uint32_t, uint32_t) override { return 7; }
   uint32_t sendOutputs(uint32_t, uint32_t outputWord, uint32_t speedWord, uint32_t) override {
     std::this_thread::sleep_for(std::chrono::microseconds(300));
-    exchanges.fetch_add(1);
-    if (outputWord == 0 && speedWord == 0) note("all off");
+    const bool hookNow = exchanges.fetch_add(1) == hookAt;
+    if (hookNow) {
+      note("hook");
+      failuresLeft.store(failures);
+      if (hook) hook();
+      loud = true;
+    }
+    const bool allOff = outputWord == 0 && speedWord == 0;
+    if (failuresLeft.load() > 0) {
+      failuresLeft.fetch_sub(1);
+      if (loud) note("failed");
+      return kRoboFailure;
+    }
+    if (allOff || loud) note(allOff ? "all off" : "on");
     return 0;
   }
   uint32_t readInputs(uint32_t) override { return 0; }
@@ -93,6 +114,9 @@ class LoudRobo final : public RoboInterfaceDriver {
     return events_;
   }
   std::atomic<int> exchanges{0};
+  int hookAt = -1;
+  int failures = 0;  // how many exchanges fail from the hook's on
+  std::function<void()> hook;
 
  private:
   void note(const char* what) {
@@ -100,6 +124,8 @@ class LoudRobo final : public RoboInterfaceDriver {
     std::lock_guard lock(mutex_);
     events_.push_back(what);
   }
+  std::atomic<int> failuresLeft{0};
+  bool loud = false;  // the worker's thread only
   std::mutex mutex_;
   std::vector<std::string> events_;
 };
@@ -143,7 +169,8 @@ class StartupTest : public ::testing::Test {
 
   // The program's start; each time the connection dialog waits for the user, the next action answers.
   void start(std::deque<Action> actions = {verbinden}) {
-    dialog = std::make_unique<MainDialog>(state, boxes);
+    link = std::make_unique<InterfaceLink>(intInt, robo, state.connection, state.stopRequested, *shown);
+    dialog = std::make_unique<MainDialog>(state, *shown);
     dialog->panel().setFileSystem(files);
     QTimer user;
     user.setInterval(5);
@@ -160,7 +187,7 @@ class StartupTest : public ::testing::Test {
       next(*connection);
     });
     user.start();
-    dialog->OnInitDialog(joystick, link);
+    dialog->OnInitDialog(joystick, *link);
     dialog->show();  // as the program's exec of the window does
     EXPECT_TRUE(actions.empty()) << "the start did not ask for every choice the test made";
   }
@@ -182,7 +209,9 @@ class StartupTest : public ::testing::Test {
   RecordingIntInt intInt;
   LoudRobo robo;
   ScriptedBoxes boxes;
-  InterfaceLink link{intInt, robo, state.connection, state.stopRequested, boxes};
+  QtMessageBoxes qtBoxes;
+  MessageBoxes* shown = &boxes;  // the boxes the program shows: scripted, or Qt's answered by a user
+  std::unique_ptr<InterfaceLink> link;
   CountingFiles files;
   std::unique_ptr<MainDialog> dialog;
 
@@ -396,6 +425,149 @@ TEST_F(StartupTest, ende_during_a_run_switches_off_closes_once_saves_once_and_en
 
 TEST_F(StartupTest, the_resets_restart_during_a_run_switches_off_and_closes_before_it_writes_the_marker) {
   endDuringARun(*this, id::kResetButton, {BoxAnswer::No, BoxAnswer::Ok}, kResetMarkerText.size());
+}
+
+}  // namespace
+}  // namespace velomat
+
+namespace velomat {
+namespace {
+
+// What a user answers to the Qt message boxes that come up, in order, by button text; each box is told
+// on stderr ("box: <text>") as it comes.
+void answerBoxes(std::deque<QString> answers) {
+  auto* user = new QTimer(qApp);
+  QObject::connect(user, &QTimer::timeout, [answers = std::move(answers)]() mutable {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || box->property("seen").toBool()) return;
+    box->setProperty("seen", true);
+    std::fprintf(stderr, "box: %s\n", box->text().toUtf8().constData());
+    const QString answer = answers.empty() ? QStringLiteral("OK") : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    for (QAbstractButton* button : box->buttons()) {
+      if (button->text().remove('&') == answer)
+        QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+    }
+  });
+  user->start(5);
+}
+
+// The driver's story after the hook, as its lines on stderr tell it.
+struct Story {
+  std::vector<std::string> exchanges;  // "on", "all off", "failed"
+  bool closed = false, saved = false, toldMotorsMayRun = false, askedRetry = false;
+  explicit Story(const std::string& err) {
+    std::istringstream lines(err.substr(std::min(err.find("driver: hook"), err.size())));
+    for (std::string line; std::getline(lines, line);) {
+      if (line == "driver: on" || line == "driver: all off" || line == "driver: failed") {
+        exchanges.push_back(line.substr(8));
+      }
+      closed |= line == "driver: close";
+      saved |= line == "file: settings.vlm written";
+      toldMotorsMayRun |= line.rfind(std::string("box: ") + "Das Interface hat den Befehl", 0) == 0;
+      askedRetry |= line == std::string("box: ") + kLostConnectionText;
+    }
+  }
+};
+
+using Act = std::function<void(StartupTest&)>;
+
+// One way to end the program during a run, and what it must do.
+struct EndRow {
+  const char* what;
+  int failures;                 // exchanges that fail from the one under way on
+  Act act;                      // what the user does during that exchange (nullptr: nothing)
+  bool waitsForStop;            // the exchange fails only once the GUI thread has asked the stop
+  std::deque<QString> answers;  // to the boxes that come up
+  int code;
+  bool switchesOff, closes, saves, asksRetry;
+};
+
+// The program's start and a run; during its 21st exchange the row's user acts. Runs in the death
+// test's child and ends with the process, as the program's main does.
+void runUntilTheEnd(StartupTest& t, const EndRow& row) {
+  t.storeSettings({kRoboUsb, -1, 0, 0, 4});  // connects at once, without a box
+  t.shown = &t.qtBoxes;
+  t.joystick.next.dwXpos = 0;  // motor 1 runs
+  t.robo.hookAt = 20;
+  t.robo.failures = row.failures;
+  t.robo.hook = [&t, &row] {
+    if (row.act) QMetaObject::invokeMethod(t.dialog.get(), [&t, &row] { row.act(t); });
+    while (row.waitsForStop && t.state.stopRequested.load() == 0) std::this_thread::yield();
+  };
+  t.start({});
+  answerBoxes(row.answers);
+  testing::click(t.c().startButton);
+  QTimer::singleShot(20000, [] {
+    std::fprintf(stderr, "the program did not end\n");
+    endProcess(99);
+  });
+  t.dialog->exec();  // as the program's main does
+  endProcess(0);
+}
+
+// Every way the program ends during a run, also while the line to the interface fails: the all-off
+// exchange is the last one that reaches the interface and no motor word follows it, or the user was
+// told that the motors may still run; the interface is closed and the settings saved where the way
+// promises it; the exit code is the way's own.
+TEST_F(StartupTest, every_end_during_a_run_switches_off_or_tells_the_user) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the run's thread must be there in the child
+  constexpr int kGlitch = 1, kLost = LoudRobo::kStaysLost;
+  const Act ende = [](StartupTest& t) { testing::click(dialogItem(t.dialog.get(), id::kEndButton)); };
+  const Act closeBox = [](StartupTest& t) { t.dialog->close(); };
+  const Act escape = [](StartupTest& t) { QTest::keyClick(t.dialog.get(), Qt::Key_Escape); };
+  const auto signal = [](int number) { return [number](StartupTest&) { ::kill(::getpid(), number); }; };
+  const EndRow rows[] = {
+      {"Ende, the line fails once", kGlitch, ende, true, {}, 0, true, true, true, false},
+      {"close box, the line fails once", kGlitch, closeBox, true, {}, 0, true, true, true, false},
+      {"Escape, the line fails once", kGlitch, escape, true, {}, 0, true, true, true, false},
+      {"Ende, the line stays lost", kLost, ende, true, {"OK"}, 0, false, true, true, false},
+      {"Cancel in the lost-connection box, the line comes back",
+       kGlitch,
+       nullptr,
+       false,
+       {"Abbrechen"},
+       0,
+       true,
+       false,
+       false,
+       true},
+      {"Cancel in the lost-connection box, the line stays lost",
+       kLost,
+       nullptr,
+       false,
+       {"Abbrechen", "OK"},
+       0,
+       false,
+       false,
+       false,
+       true},
+      {"SIGTERM", 0, signal(SIGTERM), false, {}, 0, true, true, true, false},
+      {"SIGINT", 0, signal(SIGINT), false, {}, 0, true, true, true, false},
+      {"SIGHUP", 0, signal(SIGHUP), false, {}, 0, true, true, true, false},
+      {"exit() (a lost display)",
+       0,
+       [](StartupTest&) { std::exit(1); },
+       false,
+       {},
+       1,
+       true,
+       false,
+       false,
+       false},
+  };
+  for (const EndRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    const auto story = [&row](const std::string& err) {
+      const Story told(err);
+      const bool offLast = !told.exchanges.empty() && told.exchanges.back() == "all off";
+      const auto firstOff = std::find(told.exchanges.begin(), told.exchanges.end(), "all off");
+      const bool onAfterOff = std::find(firstOff, told.exchanges.end(), "on") != told.exchanges.end();
+      return offLast == row.switchesOff && told.toldMotorsMayRun == !row.switchesOff && !onAfterOff &&
+             told.closed == row.closes && told.saved == row.saves && told.askedRetry == row.asksRetry;
+    };
+    EXPECT_EXIT(runUntilTheEnd(*this, row), ::testing::ExitedWithCode(row.code), ::testing::Truly(story));
+  }
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QSlider>
 #include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/about_dialog.h"
 #include "app/classic_style.h"
@@ -17,6 +19,7 @@
 #include "app/controls.h"
 #include "app/dialog_builder.h"
 #include "app/dialog_units.h"
+#include "app/end_signals.h"
 #include "config/settings_file.h"
 #include "config/settings_store.h"
 #include "panel/credits.h"
@@ -74,6 +77,9 @@ void reportSaveFailure(MessageBoxes& boxes, const WriteResult& result) {
 
 constexpr int kDialogWidth = 340;
 constexpr int kDialogHeight = 284;
+
+// The main window whose worker runs, for an end through exit().
+std::atomic<MainDialog*> dialogWithWorker{nullptr};
 }  // namespace
 
 MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
@@ -86,6 +92,8 @@ MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
 
 // The worker is stopped and joined before the panel and the controls it reads go.
 MainDialog::~MainDialog() {
+  MainDialog* self = this;
+  dialogWithWorker.compare_exchange_strong(self, nullptr);
   worker_.reset();
   if (reportEvent_ >= 0) ::close(reportEvent_);
 }
@@ -129,6 +137,7 @@ bool MainDialog::initialisePanel() {
 }
 
 void MainDialog::OnInitDialog(JoystickSource& joystick, InterfaceLink& link) {
+  watchEndSignals();
   // The window menu: the toolkit offers no system menu of its own, so the item sits in the window's
   // context menu.
   auto* about = new QAction(QString::fromUtf8(kAboutMenuText), this);
@@ -158,11 +167,50 @@ void MainDialog::startWorker(JoystickSource& joystick, InterfaceLink& link) {
     uint64_t count;
     [[maybe_unused]] const ssize_t got = ::read(reportEvent_, &count, sizeof count);
     const uint64_t report = latestReport_.load(std::memory_order_acquire);
-    OnRunFinished(report >> 1, (report & 1) != 0 ? RunEnd::JoystickLost : RunEnd::Stopped);
+    OnRunFinished(report >> 2, static_cast<RunEnd>(report & 3));
   });
   RunReport& report = *this;
   worker_ = std::make_unique<ControlWorker>(state_, joystick, link, boxes_, report);
   worker_->start();
+  static const bool atExit = std::atexit(endAtExit) == 0;
+  if (atExit) dialogWithWorker.store(this);
+}
+
+void MainDialog::endAtExit() {
+  // Only what needs no GUI: the display may be gone, and Qt may be half torn down.
+  MainDialog* dialog = dialogWithWorker.exchange(nullptr);
+  if (dialog == nullptr || dialog->worker_ == nullptr) return;
+  if (!dialog->endRuns().switchedOff) std::fprintf(stderr, "velomat: %s\n", kMotorsMayRunText);
+}
+
+void MainDialog::watchEndSignals() {
+  const int fd = installEndSignals();
+  if (fd < 0) return;
+  auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this] { endBySignal(); });
+}
+
+void MainDialog::endBySignal() {
+  takeEndSignal();
+  // A second signal while the first is handled (its warning box is up, say): the user wants out now.
+  if (endStarted_) endProcess(0);
+  endStarted_ = true;
+  // Still connecting: nothing is driven, nothing to save, as Cancel in the connection dialog.
+  if (worker_ == nullptr) endProcess(0);
+  shutDown();
+  endProcess(0);
+}
+
+EndOutcome MainDialog::endRuns() {
+  if (worker_ == nullptr) return {true, true};
+  worker_->requestEnd();
+  boxes_.abandonWaiting();  // after requestEnd: the worker, let go, must find the program ending
+  return worker_->waitUntilEnded(kEndBound);
+}
+
+void MainDialog::tellMotorsMayRun() {
+  std::fprintf(stderr, "velomat: %s\n", kMotorsMayRunText);
+  boxes_.show(kMotorsMayRunText, kMotorsMayRunCaption, BoxButtons::Ok);
 }
 
 void MainDialog::OnLos() {
@@ -171,7 +219,6 @@ void MainDialog::OnLos() {
   controls_.statusText->setText(QStringLiteral("Run"));
   panel_->panelToTable();
   if (worker_ == nullptr) return;
-  worker_->setPriority(WorkerPriority::Normal);
   worker_->requestRun();
 }
 
@@ -183,17 +230,23 @@ void MainDialog::OnNotAus() {
 }
 
 void MainDialog::runFinished(uint64_t run, RunEnd end) {
-  latestReport_.store(run << 1 | (end == RunEnd::JoystickLost ? 1u : 0u), std::memory_order_release);
+  latestReport_.store(run << 2 | static_cast<uint64_t>(end), std::memory_order_release);
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(reportEvent_, &one, sizeof one);
 }
 
 void MainDialog::OnRunFinished(uint64_t run, RunEnd end) {
+  if (worker_ == nullptr) return;
+  // Cancel in the lost-connection box: the run has tried its all-off exchange; the program ends
+  // without closing the interface or saving.
+  if (end == RunEnd::Cancelled) {
+    if (!worker_->switchedOff()) tellMotorsMayRun();
+    endProcess(0);
+  }
   // The late report of a run that "LOS!" has already followed leaves the newer run alone.
-  if (worker_ == nullptr || run != worker_->latestRun()) return;
+  if (run != worker_->latestRun()) return;
   controls_.statusText->setText(QStringLiteral("Bereit"));
   controls_.startButton->setEnabled(true);
-  worker_->setPriority(WorkerPriority::Idle);
   if (end == RunEnd::JoystickLost) boxes_.show(kJoystickLostText, {}, BoxButtons::Ok);
 }
 
@@ -210,8 +263,10 @@ void MainDialog::resetAllSettings() {
   } else if (answer == BoxAnswer::No) {
     if (boxes_.show(kRestartNotice, "Hinweis", BoxButtons::OkCancel) != BoxAnswer::Ok) return;
     // No motor is left running when the program ends for the restart.
-    if (worker_ != nullptr) worker_->stopAndWait(kStopBound);
-    if (link_ != nullptr) link_->closeInterface();
+    endStarted_ = true;
+    const EndOutcome outcome = endRuns();
+    if (!outcome.switchedOff) tellMotorsMayRun();
+    if (link_ != nullptr && outcome.stopped) link_->closeInterface();
     const std::string_view marker = kResetMarkerText;
     const WriteResult written = replaceFile(
         kSettingsFileName, std::span(reinterpret_cast<const uint8_t*>(marker.data()), marker.size()),
@@ -222,8 +277,12 @@ void MainDialog::resetAllSettings() {
 }
 
 void MainDialog::shutDown() {
-  if (worker_ != nullptr) worker_->stopAndWait(kStopBound);
-  if (link_ != nullptr) link_->closeInterface();
+  if (shutDown_) return;
+  shutDown_ = endStarted_ = true;
+  const EndOutcome outcome = endRuns();
+  if (!outcome.switchedOff) tellMotorsMayRun();
+  // A run that hangs in its exchange still uses the driver: the interface is not closed under it.
+  if (link_ != nullptr && outcome.stopped) link_->closeInterface();
   link_ = nullptr;  // closed once
   const WriteResult written = panel_->saveSettings();
   if (!written.ok) reportSaveFailure(boxes_, written);

@@ -26,9 +26,10 @@ inline constexpr const char* kRestartNotice =
     "Das Programm muss zum Ändern der Interfaceeinstellungen neu gestartet werden und wird beendet. Starten "
     "Sie es daraufhin erneut.";
 
-// How long "Ende", closing the window and the reset's restart wait for a run to send its all-off
-// exchange: many exchanges even on the slowest interface.
-inline constexpr std::chrono::milliseconds kStopBound{1000};
+// How long every end of the program waits for a run to send its all-off exchange: the exchange under
+// way (at most the drivers' 100 ms reply bound), then the all-off exchange and its tries again for
+// kSwitchOffWindow, with room to spare.
+inline constexpr std::chrono::milliseconds kEndBound = kSwitchOffWindow + std::chrono::milliseconds(1000);
 
 class MainDialog final : public QDialog, private RunReport {
  public:
@@ -56,6 +57,9 @@ class MainDialog final : public QDialog, private RunReport {
   void resetAllSettings();                       // "Alle Einstellungen zurücksetzen"
   [[noreturn]] void OnOK();                      // "Ende": stop, close the interface, save, exit 0
   void showAbout();                              // the credits button and the window menu
+  // SIGTERM, SIGINT or SIGHUP: while connecting as Cancel there, afterwards as the close box, then
+  // exit code 0. A second signal while the first is still being handled ends the program at once.
+  void endBySignal();
 
   PanelControls& controls() { return controls_; }
   Panel& panel() { return *panel_; }
@@ -72,8 +76,18 @@ class MainDialog final : public QDialog, private RunReport {
   void buildControls(const DialogUnits& units);
   void connectHandlers();
   void keepStopControlsCurrent();
-  // Stops the run and waits for its all-off exchange, closes the interface and saves the settings.
+  void watchEndSignals();
+  // Ends the runs: the current one stops and its all-off exchange is tried without asking the user;
+  // a box the worker waits for is taken away. Waits up to kEndBound. Never needs the GUI thread.
+  EndOutcome endRuns();
+  // Tells the user, on stderr and in a box, that the motors may still be driven.
+  void tellMotorsMayRun();
+  // Ends the runs, tells the user when the all-off exchange did not go through, closes the interface
+  // (never while a run still uses it) and saves the settings. Once.
   void shutDown();
+  // An end of the process through exit() (a lost display, for one): the run's all-off exchange still
+  // goes out, bounded in time.
+  static void endAtExit();
   void runFinished(uint64_t run, RunEnd end) override;  // on the worker's thread
 
   SharedState& state_;
@@ -82,10 +96,13 @@ class MainDialog final : public QDialog, private RunReport {
   std::unique_ptr<Panel> panel_;
   InterfaceLink* link_ = nullptr;
   std::unique_ptr<ControlWorker> worker_;
-  // The worker's end-of-run report reaches the GUI thread as the latest report in an atomic (run << 1,
-  // bit 0 set for a lost joystick) and a wake-up on an eventfd that the GUI thread's event loop watches.
+  // The worker's end-of-run report reaches the GUI thread as the latest report in an atomic (run << 2,
+  // how it ended in the low two bits) and a wake-up on an eventfd that the GUI thread's event loop
+  // watches.
   std::atomic<uint64_t> latestReport_{0};
   int reportEvent_ = -1;
+  bool endStarted_ = false;  // the program is on its way out (shutDown or a signal)
+  bool shutDown_ = false;
 };
 
 }  // namespace velomat

@@ -19,10 +19,38 @@ BoxAnswer QtMessageBoxes::show(std::string_view text, std::string_view caption, 
                                : QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
   QCoreApplication* app = QCoreApplication::instance();
   if (app == nullptr || QThread::currentThread() == app->thread()) return showHere(qText, qCaption, buttons);
-  BoxAnswer answer = BoxAnswer::Cancel;
+
+  // Another thread waits for the GUI thread, but never for one that is ending the program: it may be
+  // waiting for this thread itself.
+  auto request = std::make_shared<Request>();
+  const std::shared_ptr<Waiting> waiting = waiting_;
+  {
+    std::lock_guard lock(waiting->mutex);
+    if (waiting->abandoned) return BoxAnswer::Cancel;
+  }
   QMetaObject::invokeMethod(
-      app, [&] { answer = showHere(qText, qCaption, buttons); }, Qt::BlockingQueuedConnection);
-  return answer;
+      app,
+      [this, waiting, request, qText, qCaption, buttons] {
+        {
+          std::lock_guard lock(waiting->mutex);
+          if (waiting->abandoned) return;  // the program is ending: the box is not wanted any more
+        }
+        const BoxAnswer answer = showHere(qText, qCaption, buttons);
+        std::lock_guard lock(waiting->mutex);
+        request->answer = answer;
+        request->done = true;
+        waiting->answered.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock lock(waiting->mutex);
+  waiting->answered.wait(lock, [&] { return request->done || waiting->abandoned; });
+  return request->done ? request->answer : BoxAnswer::Cancel;
+}
+
+void QtMessageBoxes::abandonWaiting() {
+  std::lock_guard lock(waiting_->mutex);
+  waiting_->abandoned = true;
+  waiting_->answered.notify_all();
 }
 
 BoxAnswer QtMessageBoxes::showHere(const QString& text, const QString& caption, BoxButtons buttons) {
