@@ -1,7 +1,12 @@
 // Runs driven through the main window as a user drives them: "LOS!", the stick, the lists, "NOT-AUS",
 // the stop controls, a lost joystick and a lost interface, against the simulated interfaces (without
 // their wire time) and an SDL virtual joystick.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -12,6 +17,8 @@
 #include <QTest>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <thread>
@@ -380,6 +387,78 @@ TEST_F(WorkerTest, the_throttle_cut_at_two_percent_keeps_the_output_off) {
     waitForEnd();
     EXPECT_EQ(onCount() > 0, row.drives);
   }
+}
+
+// The runs of an ordinary user (no right to raise a priority: RLIMIT_NICE 0) beside two busy threads:
+// each run must get the processor the first one got. The worker and the busy threads share one
+// processor, where the scheduler's fairness is exact, and a run's exchanges are counted against the
+// processor time a busy thread got meanwhile, so that what else the machine does counts the same for
+// every run.
+void runsOfAnOrdinaryUserBesideBusyThreads(WorkerTest& t) {
+  if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+    std::fprintf(stderr, "could not become an ordinary user\n");
+    std::exit(2);
+  }
+  const rlimit noRaise{0, 0};
+  ::setrlimit(RLIMIT_NICE, &noRaise);
+  cpu_set_t allowed;
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    int first = 0;
+    while (first < CPU_SETSIZE && !CPU_ISSET(first, &allowed)) ++first;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ::sched_setaffinity(0, sizeof one, &one);  // the worker and the busy threads, made below, inherit it
+  }
+  std::atomic<bool> busy{true};
+  std::vector<std::thread> hogs;
+  for (int i = 0; i < 2; ++i) {
+    hogs.emplace_back([&busy] {
+      while (busy.load(std::memory_order_relaxed)) {
+      }
+    });
+  }
+  const auto hogSeconds = [&hogs] {
+    double seconds = 0;
+    for (std::thread& hog : hogs) {
+      clockid_t clock;
+      timespec used{};
+      if (::pthread_getcpuclockid(hog.native_handle(), &clock) == 0 && ::clock_gettime(clock, &used) == 0) {
+        seconds += static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) * 1e-9;
+      }
+    }
+    return seconds / static_cast<double>(hogs.size());
+  };
+  t.open(kIntelligentInterface);
+  const sim::SimWire& wire = t.intInt.wire();
+  std::vector<double> perHogSecond;  // exchanges per second of processor time a busy thread got
+  for (int run = 0; run < 10; ++run) {
+    const uint64_t before = wire.exchangeCount();
+    t.start(0);
+    if (!waitUntil([&] { return wire.exchangeCount() > before; })) break;  // the run got going
+    const uint64_t from = wire.exchangeCount();
+    const double hogFrom = hogSeconds();
+    QTest::qWait(400);
+    const double exchanges = static_cast<double>(wire.exchangeCount() - from);
+    perHogSecond.push_back(exchanges / std::max(hogSeconds() - hogFrom, 1e-3));
+    t.click(t.button(id::kEmergencyStopButton));
+    t.waitForEnd();
+    waitUntil([&] { return t.c().startButton->isEnabled(); });  // the window heard of the end too
+  }
+  busy = false;
+  for (std::thread& hog : hogs) hog.join();
+  std::fprintf(stderr, "runs:");
+  for (const double rate : perHogSecond) std::fprintf(stderr, " %.0f", rate);
+  std::fprintf(stderr, "\n");
+  const auto likeTheFirst = [&](size_t run) {
+    return run < perHogSecond.size() && std::abs(perHogSecond[run] / perHogSecond[0] - 1) <= 0.25;
+  };
+  std::exit(likeTheFirst(1) && likeTheFirst(9) ? 0 : 1);
+}
+
+TEST_F(WorkerTest, every_run_gets_the_processor_of_the_first_for_an_ordinary_user_beside_busy_threads) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child drops root's rights for good
+  EXPECT_EXIT(runsOfAnOrdinaryUserBesideBusyThreads(*this), ::testing::ExitedWithCode(0), "runs:");
 }
 
 // Random sequences of what a user does during and between runs, at random moments, against the
