@@ -59,14 +59,18 @@ done
 mkdir -p "$scratch/home" "$scratch/work" "$scratch/ordinary" "$scratch/locked"
 chmod 0555 "$scratch/locked"
 chmod 0755 "$scratch" "$root"  # mktemp makes them for root alone
-chown 65534:65534 "$scratch/ordinary"
+as_root=false
+if [[ $(id -u) -eq 0 ]]; then
+  as_root=true
+  chown 65534:65534 "$scratch/ordinary"
+fi
 started_in() {  # <expected "program arguments folder"> <as: root|ordinary> <environment...>
   local want=$1 as=$2
   shift 2
   local report=$scratch/report
   rm -f "$report"
   local run=(env -i PATH=/usr/bin:/bin VELOMAT_STAND_IN_REPORT="$report" "$@")
-  if [[ $as == ordinary ]]; then
+  if [[ $as == ordinary ]] && $as_root; then  # run without root, the script is an ordinary user already
     touch "$report" && chown 65534:65534 "$report"
     run=(setpriv --reuid=65534 --regid=65534 --clear-groups "${run[@]}")
   fi
