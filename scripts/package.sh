@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh >/dev/null
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/release -j2 --target velomat velomat-sim >/dev/null
+cmake --build build/release -j2 --target velomat velomat-sim velomat_docs >/dev/null
 if ! (cd build/release && cpack -G DEB >cpack.log 2>&1); then
   cat build/release/cpack.log >&2
   exit 1

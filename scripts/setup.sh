@@ -15,6 +15,8 @@ packages=(
   librsvg2-bin       # scripts/icons.sh: draws the icon's PNG sizes from its SVG
   dpkg-dev           # scripts/package.sh: dpkg-shlibdeps finds the package's library dependencies
   desktop-file-utils # scripts/check_package.sh: desktop-file-validate
+  lintian            # scripts/check_package.sh: Debian's checks of the package
+  appstream          # scripts/check_package.sh: appstreamcli validates the metainfo file
 )
 
 missing=()

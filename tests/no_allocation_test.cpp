@@ -14,11 +14,14 @@
 #include "control/control_worker.h"
 #include "fake_joystick.h"
 #include "fake_usb_transport.h"
+#include "link/drivers/intelligent_interface_by_port.h"
+#include "link/drivers/parallel/parallel_intelligent_interface.h"
 #include "link/drivers/serial/serial_intelligent_interface.h"
 #include "link/drivers/sim/sim_interfaces.h"
 #include "link/drivers/usb/hardware_robo_interface.h"
 #include "link/sdl_joystick.h"
 #include "link/virtual_joystick.h"
+#include "parallel_interface_model.h"
 
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void* __libc_calloc(size_t count, size_t size);
@@ -234,6 +237,33 @@ TEST(NoAllocation, exchanges_of_the_serial_intelligent_interface_driver_allocate
   ASSERT_TRUE(opened);
   EXPECT_EQ(allocations, 0);
   EXPECT_EQ(failures, 0);
+}
+
+// The parallel interface, reached as the program reaches it: through the driver that picks the port,
+// on a model of two modules whose port accesses allocate nothing.
+TEST(NoAllocation, exchanges_of_the_parallel_intelligent_interface_driver_allocate_nothing) {
+  testing::ParallelInterfaceModel model;
+  model.modules = 2;
+  ParallelIntelligentInterface parallel(model, [&](std::string_view) { return model.devicePath; });
+  SerialIntelligentInterface serial({});
+  IntelligentInterfaceByPort driver(serial, parallel);
+  IntIntRecord record;
+  record.interfaceType = kIntIntParallel;
+  ASSERT_EQ(driver.open(record, "LPT1"), 0u);
+  int wrong = 0;
+  EXPECT_EQ(allocationsDuring([&] {
+              for (uint32_t i = 0; i < kPasses; ++i) {
+                model.setInputs(i & 0xFFFF);
+                wrong += driver.exchange(record, i & 0x5555) != (i & 0xFFFF);
+              }
+              model.failAfter = 5;  // the port fails, and comes back at the next exchange
+              wrong += driver.exchange(record, 0) != kIntIntFailure;
+              model.failAfter = -1;
+              wrong += driver.exchange(record, 0x0102) != (kPasses - 1) % 65536;
+            }),
+            0);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(model.driven(), 0x0102u);
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 
 #include "app/main_dialog.h"
 #include "app/qt_message_boxes.h"
+#include "link/drivers/intelligent_interface_by_port.h"
+#include "link/drivers/parallel/parallel_intelligent_interface.h"
+#include "link/drivers/parallel/parallel_port_names.h"
+#include "link/drivers/parallel/ppdev_port.h"
 #include "link/drivers/serial/port_names.h"
 #include "link/drivers/serial/serial_intelligent_interface.h"
 #include "link/drivers/usb/hardware_robo_interface.h"
@@ -15,7 +19,10 @@ int main(int argc, char* argv[]) {
   QtMessageBoxes boxes;
   SdlJoystick joystick;
   LibusbTransport usb;
-  SerialIntelligentInterface intInt(systemPortResolver());
+  SerialIntelligentInterface serialIntInt(systemPortResolver());
+  PpdevPort parallelPort;
+  ParallelIntelligentInterface parallelIntInt(parallelPort, systemParallelPortResolver());
+  IntelligentInterfaceByPort intInt(serialIntInt, parallelIntInt);
   HardwareRoboInterface robo(usb, systemPortResolver());
   SharedState state;
   InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
