@@ -397,7 +397,7 @@ TEST_F(WorkerTest, the_throttle_cut_at_two_percent_keeps_the_output_off) {
 void runsOfAnOrdinaryUserBesideBusyThreads(WorkerTest& t) {
   if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
     std::fprintf(stderr, "could not become an ordinary user\n");
-    std::exit(2);
+    endProcess(2);
   }
   const rlimit noRaise{0, 0};
   ::setrlimit(RLIMIT_NICE, &noRaise);
@@ -454,7 +454,7 @@ void runsOfAnOrdinaryUserBesideBusyThreads(WorkerTest& t) {
   const auto likeTheFirst = [&](size_t run) {
     return run < perHogSecond.size() && std::abs(perHogSecond[run] / perHogSecond[0] - 1) <= 0.25;
   };
-  std::exit(likeTheFirst(1) && likeTheFirst(9) ? 0 : 1);
+  endProcess(likeTheFirst(1) && likeTheFirst(9) ? 0 : 1);
 }
 
 TEST_F(WorkerTest, every_run_gets_the_processor_of_the_first_for_an_ordinary_user_beside_busy_threads) {
