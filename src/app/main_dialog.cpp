@@ -18,6 +18,7 @@
 #include "app/dialog_builder.h"
 #include "app/dialog_units.h"
 #include "config/settings_file.h"
+#include "config/settings_messages.h"
 #include "config/settings_store.h"
 #include "panel/credits.h"
 
@@ -67,9 +68,7 @@ constexpr ControlEntry kGlobalControls[] = {
 
 // Writing the settings file is the user's whole setup: a failure is told, never passed over.
 void reportSaveFailure(MessageBoxes& boxes, const WriteResult& result) {
-  boxes.show("Die Einstellungsdatei \"settings.vlm\" konnte nicht geschrieben werden (" + result.error +
-                 ").\nDie bisherige Datei ist unverändert.",
-             {}, BoxButtons::Ok);
+  boxes.show(saveFailedText(result), {}, BoxButtons::Ok);
 }
 
 constexpr int kDialogWidth = 340;
