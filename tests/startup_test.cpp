@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <atomic>
 #include <csignal>
@@ -443,6 +444,19 @@ void tell(int out, const std::string& text) {
 ChildEnd runAsUser(const std::function<void(int)>& body) {
   int channel[2];
   if (::pipe(channel) != 0) return {};
+  // The child has only the thread that forks: the pool's idle threads, which it would count on and whose
+  // locks it would inherit, are told to end, and the fork waits until they are gone.
+  QThreadPool::globalInstance()->waitForDone();
+  const auto poolThreads = [] {
+    int count = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+      std::string name;
+      std::getline(std::ifstream(task.path() / "comm"), name);
+      count += name == "Thread (pooled)";
+    }
+    return count;
+  };
+  while (poolThreads() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const pid_t child = fork();
   if (child == 0) {
     ::close(channel[0]);
