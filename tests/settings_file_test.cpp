@@ -233,7 +233,7 @@ TEST_F(SettingsStore, a_save_that_fails_at_any_step_says_so_and_leaves_what_it_p
   const Row rows[] = {
       {"beside the old file", false,
        join(join({"open", "create"}, writes), {"fsync", "rename", "close", "close"}), SIZE_MAX, 8},
-      {"in place", true, join(join({"open", "create"}, writes), {"ftruncate", "fsync", "close"}), 2,
+      {"in place", true, join(join({"open", "create"}, writes), {"ftruncate", "fsync", "close"}), 3,
        SIZE_MAX},
   };
   for (const Row& row : rows) {

@@ -193,8 +193,8 @@ TEST_F(SettingsTest, reset_no_then_ok_leaves_exactly_the_marker_and_ends_with_ex
   EXPECT_EQ(fileBytes(), std::vector<uint8_t>(kResetMarkerText.begin(), kResetMarkerText.end()));
 }
 
-// A disk that takes no byte. With `folderRefuses` the folder takes no new file either, so the save
-// writes the file in place.
+// A disk that is full after the first 50 bytes. With `folderRefuses` the folder takes no new file
+// either, so the save writes the file in place.
 class FullDisk final : public FileSystem {
  public:
   explicit FullDisk(bool folderRefuses) : folderRefuses_(folderRefuses) {}
@@ -205,9 +205,13 @@ class FullDisk final : public FileSystem {
     }
     return posixFileSystem().open(path, flags, mode);
   }
-  ssize_t write(int, const void*, size_t) override {
-    errno = ENOSPC;
-    return -1;
+  ssize_t write(int fd, const void* data, size_t size) override {
+    if (full_) {
+      errno = ENOSPC;
+      return -1;
+    }
+    full_ = true;
+    return posixFileSystem().write(fd, data, std::min<size_t>(size, 50));
   }
   int ftruncate(int fd, off_t size) override { return posixFileSystem().ftruncate(fd, size); }
   int fsync(int fd) override { return posixFileSystem().fsync(fd); }
@@ -217,6 +221,7 @@ class FullDisk final : public FileSystem {
 
  private:
   bool folderRefuses_;
+  bool full_ = false;
 };
 
 TEST_F(SettingsTest, a_save_that_fails_is_told_once_with_what_became_of_the_file) {

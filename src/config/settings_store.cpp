@@ -169,9 +169,9 @@ void removeLeftOvers(const std::string& folder, const std::string& file) {
 }
 
 // Writes `bytes` over the start of the open file and cuts it to their length: the file never stands
-// empty, and a full disk finds the old bytes' room already taken.
+// empty, and bytes written over old ones need no new room on a full disk. Once a byte is written, the
+// old file is no longer as it was.
 WriteResult writeInPlace(SeamFd& fd, std::span<const uint8_t> bytes, FileSystem& files, WriteResult result) {
-  result.oldFileKept = false;
   const auto fail = [&](const char* step) {
     result.error = failure(step, errno);
     return result;
@@ -185,6 +185,7 @@ WriteResult writeInPlace(SeamFd& fd, std::span<const uint8_t> bytes, FileSystem&
       return fail("schreiben");
     }
     written += static_cast<size_t>(n);
+    result.oldFileKept = false;
   }
   if (files.ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) return fail("kürzen");
   if (files.fsync(fd.get()) != 0) return fail("sichern");
