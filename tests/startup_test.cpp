@@ -430,13 +430,11 @@ struct ChildEnd {
   std::vector<std::string> shown;  // every box's text, and "Ende" where "Ende" was pressed
 };
 
+// One message through the pipe, ended by a zero byte; a message shorter than the pipe's buffer goes
+// whole in one write.
 void tell(int out, const std::string& text) {
   const std::string message = text + '\0';
-  for (size_t done = 0; done < message.size();) {
-    const ssize_t n = ::write(out, message.data() + done, message.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
+  EXPECT_EQ(::write(out, message.data(), message.size()), static_cast<ssize_t>(message.size()));
 }
 
 // Runs `body` in a child process as an ordinary user. The child tells what it shows through the pipe
@@ -549,9 +547,8 @@ TEST_F(StartupTest, the_settings_file_where_users_keep_it_from_the_start_to_ende
   const std::string file = "Die Einstellungsdatei \"settings.vlm\"", denied = std::strerror(EACCES);
   const auto atStart = [](const std::string& what) {
     return what +
-           ".\nVelomat liest sie nicht und beginnt mit den Grundeinstellungen. Beim Beenden von Velomat "
-           "werden "
-           "die Einstellungen nicht gespeichert.";
+           ".\nVelomat liest sie nicht und beginnt mit den Grundeinstellungen. "
+           "Beim Beenden von Velomat werden die Einstellungen nicht gespeichert.";
   };
   const auto atEnd = [](const std::string& what) {
     return what + ".\nDie Einstellungen wurden nicht gespeichert.";
