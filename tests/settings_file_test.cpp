@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -143,35 +147,50 @@ TEST(SettingsFile, a_short_file_gives_only_its_whole_fields) {
   }
 }
 
-// A file system whose call number `failAt` (of the write's calls, counted from 0) fails.
+// A file system that records its calls and fails call number `failAt` (counted from 0). A folder that
+// refuses new files answers every create with EACCES, as a folder the user may not write does.
 class FailingFileSystem final : public FileSystem {
  public:
-  explicit FailingFileSystem(int failAt) : failAt_(failAt) {}
+  explicit FailingFileSystem(int failAt, bool folderRefuses = false)
+      : failAt_(failAt), folderRefuses_(folderRefuses) {}
   int open(const char* path, int flags, mode_t mode) override {
-    return fails(EROFS) ? -1 : posixFileSystem().open(path, flags, mode);
+    const bool create = (flags & O_CREAT) != 0;
+    if (create) created.push_back(path);
+    if (fails(create ? "create" : "open", EROFS)) return -1;
+    if (create && folderRefuses_) {
+      errno = EACCES;
+      return -1;
+    }
+    return posixFileSystem().open(path, flags, mode);
   }
   ssize_t write(int fd, const void* data, size_t size) override {
-    if (fails(ENOSPC)) return -1;
+    if (fails("write", ENOSPC)) return -1;
     return posixFileSystem().write(fd, data, std::min<size_t>(size, 50));  // the disk takes little at a time
   }
-  int fsync(int fd) override { return fails(EIO) ? -1 : posixFileSystem().fsync(fd); }
+  int ftruncate(int fd, off_t size) override {
+    return fails("ftruncate", EIO) ? -1 : posixFileSystem().ftruncate(fd, size);
+  }
+  int fsync(int fd) override { return fails("fsync", EIO) ? -1 : posixFileSystem().fsync(fd); }
   int close(int fd) override {
     const int result = posixFileSystem().close(fd);
-    return fails(EIO) ? -1 : result;
+    return fails("close", EIO) ? -1 : result;
   }
   int rename(const char* from, const char* to) override {
-    return fails(EXDEV) ? -1 : posixFileSystem().rename(from, to);
+    return fails("rename", EXDEV) ? -1 : posixFileSystem().rename(from, to);
   }
   int unlink(const char* path) override { return posixFileSystem().unlink(path); }
 
+  std::vector<std::string> calls, created;
+
  private:
-  bool fails(int error) {
-    if (call_++ != failAt_) return false;
+  bool fails(const char* call, int error) {
+    calls.push_back(call);
+    if (static_cast<int>(calls.size()) - 1 != failAt_) return false;
     errno = error;
     return true;
   }
   int failAt_;
-  int call_ = 0;
+  bool folderRefuses_;
 };
 
 class SettingsStore : public ::testing::Test {
@@ -186,36 +205,162 @@ class SettingsStore : public ::testing::Test {
   std::vector<uint8_t> contents() {
     return readFileStart(path.string(), 1000).value_or(std::vector<uint8_t>{});
   }
+  std::vector<std::string> entries() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   fs::path folder, path;
 };
 
-TEST_F(SettingsStore, a_write_that_fails_at_any_step_leaves_the_old_file_and_no_stray_file) {
+// Each call of a save fails in turn. Beside the old file, nothing fails the save after its rename;
+// in place (a folder that refuses new files), everything from the first write on may have touched it.
+TEST_F(SettingsStore, a_save_that_fails_at_any_step_says_so_and_leaves_what_it_promises) {
   const std::vector<uint8_t> old = bytesOf("VLM15 the old settings"), fresh(kSettingsFileSize, 0x5A);
-  ASSERT_TRUE(replaceFile(path.string(), old).ok);
-  // Calls: open, four partial writes of 50 bytes, fsync, close, rename.
-  for (int failAt = 0; failAt < 8; ++failAt) {
-    SCOPED_TRACE(failAt);
-    FailingFileSystem files(failAt);
-    const WriteResult result = replaceFile(path.string(), fresh, files);
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.empty());
-    EXPECT_EQ(contents(), old);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  struct Row {
+    const char* what;
+    bool folderRefuses;
+    std::vector<std::string> calls;
+    size_t firstTouch, firstAfterRename;  // calls from which the old file may be touched / is replaced
+  };
+  const std::vector<std::string> writes(4, "write");  // 170 bytes, 50 at a time
+  const auto join = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Row rows[] = {
+      {"beside the old file", false,
+       join(join({"open", "create"}, writes), {"fsync", "rename", "close", "close"}), SIZE_MAX, 8},
+      {"in place", true, join(join({"open", "create"}, writes), {"ftruncate", "fsync", "close"}), 3,
+       SIZE_MAX},
+  };
+  for (const Row& row : rows) {
+    FailingFileSystem never(-1, row.folderRefuses);
+    ASSERT_TRUE(replaceFile(path.string(), old).ok);
+    ASSERT_TRUE(replaceFile(path.string(), fresh, never).ok) << row.what;
+    EXPECT_EQ(never.calls, row.calls) << row.what;
+    EXPECT_EQ(contents(), fresh);
+    for (size_t failAt = 0; failAt < row.calls.size(); ++failAt) {
+      SCOPED_TRACE(std::string(row.what) + ", " + row.calls[failAt] + " fails (call " +
+                   std::to_string(failAt) + ")");
+      ASSERT_TRUE(replaceFile(path.string(), old).ok);
+      FailingFileSystem files(static_cast<int>(failAt), row.folderRefuses);
+      const WriteResult result = replaceFile(path.string(), fresh, files);
+      EXPECT_EQ(entries(), std::vector<std::string>{"settings.vlm"});  // no stray file
+      if (failAt >= row.firstAfterRename) {
+        EXPECT_TRUE(result.ok);
+        EXPECT_EQ(contents(), fresh);
+        continue;
+      }
+      EXPECT_FALSE(result.ok);
+      EXPECT_FALSE(result.error.empty());
+      EXPECT_EQ(result.oldFileKept, failAt < row.firstTouch);
+      if (result.oldFileKept) {
+        EXPECT_EQ(contents(), old);
+      }
+    }
   }
-  FailingFileSystem never(-1);
-  EXPECT_TRUE(replaceFile(path.string(), fresh, never).ok);
-  EXPECT_EQ(contents(), fresh);
 }
 
-TEST_F(SettingsStore, a_folder_that_cannot_be_written_leaves_the_file_as_it_was) {
-  ASSERT_TRUE(replaceFile(path.string(), bytesOf("VLM15 old")).ok);
-  EXPECT_FALSE(replaceFile((folder / "missing" / "settings.vlm").string(), bytesOf("x")).ok);
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(replaceFile(path.string(), bytesOf("VLM15 new")).ok);
-  fs::permissions(folder, fs::perms::owner_all);
-  EXPECT_EQ(contents(), bytesOf("VLM15 old"));
+// Names a save makes for its temporary file, one after the other: a name that is taken is skipped,
+// whatever stands there, and what stands there stays.
+TEST_F(SettingsStore, a_temporary_name_that_is_taken_is_passed_over_and_left_alone) {
+  FailingFileSystem first(-1);
+  ASSERT_TRUE(replaceFile(path.string(), bytesOf("VLM15 first"), first).ok);
+  ASSERT_EQ(first.created.size(), 1u);
+  // The next five names this process would take, each taken by a folder that no save removes.
+  const std::string used = first.created[0];
+  const size_t dash = used.rfind('-');
+  const unsigned next = static_cast<unsigned>(std::stoul(used.substr(dash + 1))) + 1;
+  for (unsigned n = next; n < next + 5; ++n)
+    fs::create_directory(used.substr(0, dash + 1) + std::to_string(n));
+  FailingFileSystem second(-1);
+  ASSERT_TRUE(replaceFile(path.string(), bytesOf("VLM15 second"), second).ok);
+  EXPECT_EQ(second.created.size(), 6u);
+  EXPECT_EQ(contents(), bytesOf("VLM15 second"));
+  EXPECT_EQ(entries().size(), 6u);  // the file and the five folders
+}
+
+// What a save takes for a left-over of its own: a regular file of the user's with the temporary name of
+// a save of this file, made by a process that is gone (or by this one), and locked by no save under
+// way. Everything else beside the file stays.
+TEST_F(SettingsStore, a_save_removes_the_left_overs_of_killed_saves_and_nothing_else) {
+  const std::string gone = "99999999";  // beyond the highest pid a system can give
+  const std::string here = std::to_string(getpid()), running = std::to_string(getppid());
+  enum Make { File, Folder, Link };
+  struct Row {
+    std::string name;
+    Make make;
+    bool locked;
+    bool removed;
+  };
+  const Row rows[] = {
+      {"settings.vlm.tmp-" + gone + "-3", File, false, true},      // a save killed long ago
+      {"settings.vlm.tmp-" + here + "-7", File, false, true},      // killed before this pid was given again
+      {"settings.vlm.tmp-" + running + "-0", File, false, false},  // another program's save under way
+      {"settings.vlm.tmp-" + gone + "-4", File, true, false},      // locked: a save under way
+      {"settings.vlm.tmp-" + gone + "-5", Folder, false, false},
+      {"settings.vlm.tmp-" + gone + "-6", Link, false, false},
+      {"settings.vlm.tmp-" + gone, File, false, false},
+      {"settings.vlm.tmp-" + gone + "-6.bak", File, false, false},
+      {"settings.vlm.tmp-x-1", File, false, false},
+      {"settings.vlm.bak", File, false, false},
+      {"other.vlm.tmp-" + gone + "-0", File, false, false},
+  };
+  std::vector<int> locks;
+  for (const Row& row : rows) {
+    const fs::path at = folder / row.name;
+    if (row.make == Folder) fs::create_directory(at);
+    if (row.make == Link) fs::create_symlink("settings.vlm.bak", at);
+    if (row.make != File) continue;
+    const int fd = ::open(at.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "VLM15", 5), 5);
+    if (row.locked) {
+      ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+      locks.push_back(fd);
+    } else {
+      ::close(fd);
+    }
+  }
+  ASSERT_TRUE(replaceFile(path.string(), bytesOf("VLM15 saved")).ok);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(!fs::exists(fs::symlink_status(folder / row.name)), row.removed);
+  }
+  for (int fd : locks) ::close(fd);
+}
+
+// A child saves the old and the new 170 bytes in turn without a pause and is killed at a random
+// moment; the file is the old or the new one every time, and the next save finds nothing in its way.
+TEST_F(SettingsStore, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file_and_nothing_in_the_way) {
+  SettingsBytes oldBytes, newBytes;
+  oldBytes.fill(0x0D);
+  newBytes.fill(0x4E);
+  const std::vector<uint8_t> oldFile(oldBytes.begin(), oldBytes.end()),
+      newFile(newBytes.begin(), newBytes.end());
+  ASSERT_TRUE(replaceFile(path.string(), oldFile).ok);
+  std::mt19937 random(std::random_device{}());
+  int killedMidSave = 0;  // rounds that left a temporary file: the kill came during a save
+  for (int round = 0; round < 300; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (unsigned n = 0;; ++n) replaceFile(path.string(), n % 2 == 0 ? newFile : oldFile);
+    }
+    usleep(static_cast<useconds_t>(random() % 4000));
+    ::kill(child, SIGKILL);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::vector<uint8_t> now = contents();
+    ASSERT_TRUE(now == oldFile || now == newFile) << "round " << round << ": " << now.size() << " bytes";
+    if (entries().size() > 1) ++killedMidSave;
+  }
+  RecordProperty("rounds_killed_mid_save", killedMidSave);
+  ASSERT_TRUE(replaceFile(path.string(), newFile).ok);
+  EXPECT_EQ(contents(), newFile);
+  EXPECT_EQ(entries(), std::vector<std::string>{"settings.vlm"});
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // three answers, and a save that fails.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QAbstractItemView>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "app/main_dialog.h"
 #include "config/settings_store.h"
@@ -191,16 +193,82 @@ TEST_F(SettingsTest, reset_no_then_ok_leaves_exactly_the_marker_and_ends_with_ex
   EXPECT_EQ(fileBytes(), std::vector<uint8_t>(kResetMarkerText.begin(), kResetMarkerText.end()));
 }
 
-TEST_F(SettingsTest, a_save_that_fails_is_told_and_leaves_what_was_there) {
-  open();
-  fs::create_directory(kSettingsFileName);  // nothing can be renamed over a folder
-  dialog->close();                          // the close box saves
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(
-      boxes.shown[0].text.rfind("Die Einstellungsdatei \"settings.vlm\" konnte nicht geschrieben werden", 0),
-      0u);
-  EXPECT_TRUE(fs::is_directory(kSettingsFileName));
-  EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+// A disk that is full after the first 50 bytes. With `folderRefuses` the folder takes no new file
+// either, so the save writes the file in place.
+class FullDisk final : public FileSystem {
+ public:
+  explicit FullDisk(bool folderRefuses) : folderRefuses_(folderRefuses) {}
+  int open(const char* path, int flags, mode_t mode) override {
+    if ((flags & O_CREAT) != 0 && folderRefuses_) {
+      errno = EACCES;
+      return -1;
+    }
+    return posixFileSystem().open(path, flags, mode);
+  }
+  ssize_t write(int fd, const void* data, size_t size) override {
+    if (full_) {
+      errno = ENOSPC;
+      return -1;
+    }
+    full_ = true;
+    return posixFileSystem().write(fd, data, std::min<size_t>(size, 50));
+  }
+  int ftruncate(int fd, off_t size) override { return posixFileSystem().ftruncate(fd, size); }
+  int fsync(int fd) override { return posixFileSystem().fsync(fd); }
+  int close(int fd) override { return posixFileSystem().close(fd); }
+  int rename(const char* from, const char* to) override { return posixFileSystem().rename(from, to); }
+  int unlink(const char* path) override { return posixFileSystem().unlink(path); }
+
+ private:
+  bool folderRefuses_;
+  bool full_ = false;
+};
+
+TEST_F(SettingsTest, a_save_that_fails_is_told_once_with_what_became_of_the_file) {
+  const std::string file = "Die Einstellungsdatei \"settings.vlm\"", full = std::strerror(ENOSPC);
+  const std::string old = "VLM15 saved before";
+  struct Row {
+    const char* what;
+    bool folder;                        // a folder stands where the file should be
+    std::optional<bool> folderRefuses;  // a full disk, and whether the folder takes new files
+    std::string told;
+  };
+  const Row rows[] = {
+      {"a full disk", false, false,
+       file + " konnte nicht geschrieben werden (schreiben: " + full +
+           ").\nDie bisherige Datei ist unverändert."},
+      {"a full disk, the file written in place", false, true,
+       file + " konnte nicht vollständig geschrieben werden (schreiben: " + full +
+           ").\nDie Einstellungen wurden nicht gespeichert, und die Datei ist möglicherweise beschädigt."},
+      {"a folder in the file's place", true, std::nullopt,
+       file + " ist ein Verzeichnis.\nDie Einstellungen wurden nicht gespeichert."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all(kSettingsFileName);
+    if (row.folder) {
+      fs::create_directory(kSettingsFileName);
+    } else {
+      ASSERT_TRUE(
+          replaceFile(kSettingsFileName, std::span(reinterpret_cast<const uint8_t*>(old.data()), old.size()))
+              .ok);
+    }
+    boxes.shown.clear();
+    open();
+    std::optional<FullDisk> disk;
+    if (row.folderRefuses) dialog->panel().setFileSystem(disk.emplace(*row.folderRefuses));
+    dialog->close();  // the close box saves
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, row.told);
+    EXPECT_EQ(boxes.shown[0].buttons, BoxButtons::Ok);
+    if (row.folder) {
+      EXPECT_TRUE(fs::is_directory(kSettingsFileName) && fs::is_empty(kSettingsFileName));
+    } else if (row.folderRefuses == false) {
+      EXPECT_EQ(fileBytes(), std::vector<uint8_t>(old.begin(), old.end()));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
+    dialog.reset();
+  }
 }
 
 }  // namespace

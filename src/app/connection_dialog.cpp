@@ -9,6 +9,7 @@
 #include "app/classic_style.h"
 #include "app/dialog_builder.h"
 #include "config/settings_file.h"
+#include "config/settings_messages.h"
 #include "config/settings_store.h"
 #include "panel/panel_controls.h"
 
@@ -132,12 +133,29 @@ void ConnectionDialog::probeJoystick() {
 }
 
 void ConnectionDialog::loadSettingsHeader() {
-  const auto file = readFileStart(kSettingsFileName, kSettingsFileSize);
-  if (!file) {
-    reportJoystickFound();
-    return;
+  const ReadResult file = readSettingsFile(kSettingsFileName, kSettingsFileSize);
+  switch (file.status) {
+    case ReadResult::Status::Read:
+      break;
+    case ReadResult::Status::Missing:
+      reportJoystickFound();
+      return;
+    case ReadResult::Status::NotAFile:
+      // Nothing to read and nothing a save may replace: told, then as without a file.
+      boxes_.show(notAFileAtStartText(file), "Achtung", BoxButtons::Ok);
+      reportJoystickFound();
+      return;
+    case ReadResult::Status::Unreadable:
+      // A file the end will overwrite gets the wrong file's way out: Cancel keeps it as it is.
+      if (!file.writable) {
+        boxes_.show(unreadableAtStartText(file), "Achtung", BoxButtons::Ok);
+      } else if (boxes_.show(unreadableAtStartText(file), "Achtung", BoxButtons::OkCancel) != BoxAnswer::Ok) {
+        endProcess(kExitWrongFile);
+      }
+      reportJoystickFound();
+      return;
   }
-  switch (settingsKind(*file)) {
+  switch (settingsKind(file.bytes)) {
     case SettingsKind::ResetMarker:
       reportJoystickFound();
       return;
@@ -153,7 +171,7 @@ void ConnectionDialog::loadSettingsHeader() {
   // The stored header goes straight into the live values.
   SettingsHeader header{state_.joystickCaps, state_.table.moduleIndex.load(std::memory_order_relaxed),
                         state_.connection};
-  decodeHeader(*file, header);
+  decodeHeader(file.bytes, header);
   state_.joystickCaps = header.caps;
   state_.table.moduleIndex.store(header.moduleIndex, std::memory_order_relaxed);
   state_.connection = header.connection;

@@ -21,6 +21,7 @@
 #include "app/dialog_units.h"
 #include "app/end_signals.h"
 #include "config/settings_file.h"
+#include "config/settings_messages.h"
 #include "config/settings_store.h"
 #include "panel/credits.h"
 
@@ -70,9 +71,7 @@ constexpr ControlEntry kGlobalControls[] = {
 
 // Writing the settings file is the user's whole setup: a failure is told, never passed over.
 void reportSaveFailure(MessageBoxes& boxes, const WriteResult& result) {
-  boxes.show("Die Einstellungsdatei \"settings.vlm\" konnte nicht geschrieben werden (" + result.error +
-                 ").\nDie bisherige Datei ist unverändert.",
-             {}, BoxButtons::Ok);
+  boxes.show(saveFailedText(result), {}, BoxButtons::Ok);
 }
 
 constexpr int kDialogWidth = 340;

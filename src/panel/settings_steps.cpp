@@ -31,11 +31,14 @@ WriteResult Panel::saveSettings() {
 }
 
 void Panel::loadSettingsTables() {
-  const auto file = readFileStart(kSettingsFileName, kSettingsFileSize);
-  if (!file || settingsKind(*file) != SettingsKind::Settings) return;  // the defaults stay
+  // Whatever loadSettingsHeader has told about the file is not told again.
+  const ReadResult file = readSettingsFile(kSettingsFileName, kSettingsFileSize);
+  if (file.status != ReadResult::Status::Read || settingsKind(file.bytes) != SettingsKind::Settings) {
+    return;  // the defaults stay
+  }
 
   StopValues stop = stopValues();
-  decodeTables(*file, table_, stop);
+  decodeTables(file.bytes, table_, stop);
   showStopValues(stop);
   tableToPanel();
   UpdatePanelEnabling();
