@@ -28,6 +28,13 @@ struct Rig {
     connection.parallelPort = parallel;
     connection.hasExtension = extension;
   }
+  // An Intelligent Interface on COM1, opened, with nothing recorded yet.
+  bool openedSerialIntelligentInterface() {
+    intelligentInterface(1, 0, 0);
+    const bool opened = link.openInterface();
+    intInt.calls.clear();
+    return opened;
+  }
 };
 
 class Link : public ::testing::Test, public Rig {};
@@ -197,9 +204,7 @@ TEST_F(Link, after_a_stop_or_during_the_end_a_lost_connection_sends_no_motor_wor
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Rig t;
-    t.intelligentInterface(1, 0, 0);
-    ASSERT_TRUE(t.link.openInterface());
-    t.intInt.calls.clear();
+    ASSERT_TRUE(t.openedSerialIntelligentInterface());
     t.intInt.exchangeResults = {0x1FFFF};  // one glitch: the next exchange would go through
     t.intInt.inputWord = 0x0F;
     t.intInt.duringExchange = [&] {
@@ -238,9 +243,7 @@ TEST_F(Link, the_all_off_exchange_is_asked_for_until_the_end_then_tried_again_fo
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Rig t;
-    t.intelligentInterface(1, 0, 0);
-    ASSERT_TRUE(t.link.openInterface());
-    t.intInt.calls.clear();
+    ASSERT_TRUE(t.openedSerialIntelligentInterface());
     if (row.ending) t.link.beginEnding();
     t.intInt.exchangeResults = row.results;
     t.boxes.answers = row.answers;
