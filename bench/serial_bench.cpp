@@ -23,12 +23,8 @@ namespace velomat {
 namespace {
 
 using testing::Bytes;
+using testing::byteTimeAt;
 using testing::PtyPeer;
-
-// Ten bits a byte (start, eight data, stop) at `baud`.
-constexpr std::chrono::nanoseconds byteTimeAt(int baud) {
-  return std::chrono::nanoseconds(10'000'000'000LL / baud);
-}
 
 // The driver thread's CPU time and the wall time from construction to the report.
 class CpuPerSecond {

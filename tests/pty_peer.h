@@ -23,6 +23,11 @@ namespace velomat::testing {
 
 using Bytes = std::vector<uint8_t>;
 
+// One byte on a line at `baud`: start bit, eight data bits, stop bit.
+constexpr std::chrono::nanoseconds byteTimeAt(int baud) {
+  return std::chrono::nanoseconds(10'000'000'000LL / baud);
+}
+
 struct PeerReply {
   Bytes bytes;                        // written back at once; none: the peer stays silent
   bool hangUp = false;                // then the peer closes its end, as an unplugged adapter would

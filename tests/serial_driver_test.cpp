@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 
 #include "fake_usb_transport.h"
@@ -215,6 +216,7 @@ TEST(RoboInterfaceOverSerial, an_open_fails_without_the_session_or_its_first_ans
       {"no session answer", 70, 2, 0, {}},
       {"wrong session answer", 70, 2, 0, {{0x5F, 1, 2, 3, 4}}},
       {"short session answer", 70, 2, 0, {{0x5E, 1}}},
+      {"long session answer", 70, 2, 0, {{0x5E, 1, 2, 3, 4, 5}}},
       {"no exchange answer", 70, 2, 1, {}},
       {"not the serial code", 71, 2, -1, {}},
       {"no such port", 70, 3, -1, {}},
@@ -236,6 +238,110 @@ TEST(RoboInterfaceOverSerial, a_lost_reply_opens_a_new_session_on_the_next_call)
   const std::vector<Bytes> want = {kSessionOpen, roboCommand(0, 0, 0, 0), roboCommand(1, 0, 0, 0),
                                    kSessionOpen, roboCommand(1, 0, 0, 0)};
   EXPECT_EQ(s.peer.commands(), want);
+}
+
+// An interface that answers every exchange with the inverse of its motor bytes as inputs, so that
+// each input word names the exchange it belongs to. The exchange whose first motor byte is `lateFor`
+// is answered late: `late` after the driver has given up waiting for it (`gaveUp`).
+PtyPeer::Answer tellingAnswer(uint8_t lateFor, std::shared_future<void> gaveUp,
+                              std::chrono::milliseconds late) {
+  return [=](const Bytes& command, int) {
+    PeerReply reply;
+    switch (command[0]) {
+      case 0xC1:
+        reply.bytes = {static_cast<uint8_t>(~command[1])};
+        break;
+      case 0xC2:
+        reply.bytes = {static_cast<uint8_t>(~command[1]), static_cast<uint8_t>(~command[2])};
+        break;
+      case 0xF2:
+        reply = testing::roboInterfaceReply(command, static_cast<uint16_t>(~(command[1] | command[5] << 8)));
+        break;
+      default:  // the ROBO session: 0x5E ... and 0x5D
+        return testing::roboInterfaceReply(command, 0);
+    }
+    if (command[1] == lateFor) {
+      // Bounded only so that a test that fails early cannot hang.
+      gaveUp.wait_for(std::chrono::seconds(10));
+      reply.late = late;
+    }
+    return reply;
+  };
+}
+
+// One exchange over either driver: the input word, or kIntIntFailure for a lost connection.
+class AnyDriver {
+ public:
+  AnyDriver(int32_t intIntType, const std::string& path)
+      : intInt_([path](std::string_view) { return path; }),
+        robo_(usb_, [path](std::string_view) { return path; }) {
+    record_.interfaceType = intIntType;
+    if (intIntType != 0) {
+      opened_ = intInt_.open(record_, "COM1") == 0;
+    } else {
+      handle_ = robo_.openSerial(70, 1, 0);
+      opened_ = handle_ != kRoboFailure;
+    }
+  }
+  bool opened() const { return opened_; }
+  uint32_t exchange(uint32_t outputWord) {
+    if (record_.interfaceType != 0) return intInt_.exchange(record_, outputWord);
+    if (robo_.sendOutputs(handle_, outputWord, 0, 0) == kRoboFailure) return kIntIntFailure;
+    const uint32_t inputs = robo_.readInputs(handle_);
+    return inputs == kRoboFailure ? kIntIntFailure : inputs;
+  }
+
+ private:
+  testing::FakeUsbTransport usb_;
+  SerialIntelligentInterface intInt_;
+  HardwareRoboInterface robo_;
+  IntIntRecord record_;
+  uint32_t handle_ = kRoboFailure;
+  bool opened_ = false;
+};
+
+TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_a_later_exchange) {
+  struct Row {
+    const char* interface;
+    int32_t type;   // 1 C1, 2 C2, 0 ROBO on a serial port
+    uint32_t mask;  // the motor and input bits the interface has
+    int lateMs;     // after the driver gave up, which it does 100 ms after the command
+  };
+  const Row rows[] = {
+      {"C1", kIntIntSerial, 0x00FF, 50},  // 150 ms after the command
+      {"C2", kIntIntSerialWithExtension, 0xFFFF, 50},
+      {"ROBO serial", 0, 0x00FF, 50},
+      // Later than the time in which the drivers drop late bytes: the reply after it gives it away.
+      {"C1", kIntIntSerial, 0x00FF, 160},
+      {"C2", kIntIntSerialWithExtension, 0xFFFF, 300},
+      {"ROBO serial", 0, 0x00FF, 160},
+  };
+  constexpr int kExchanges = 50, kLate = 3;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.interface << ", " << row.lateMs << " ms after the bound");
+    std::promise<void> gaveUp;
+    // Paced as a real line: the reply to the next command cannot follow a late one at once.
+    PtyPeer peer(tellingAnswer(kLate, gaveUp.get_future().share(), std::chrono::milliseconds(row.lateMs)),
+                 false, testing::byteTimeAt(row.type == 0 ? 38400 : 9600));
+    AnyDriver driver(row.type, peer.path());
+    ASSERT_TRUE(driver.opened());
+    int failures = 0, lastFailure = 0;
+    for (int i = 1; i <= kExchanges; ++i) {
+      const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & row.mask;
+      const uint32_t inputs = driver.exchange(outputWord);
+      if (i == kLate) {
+        EXPECT_EQ(inputs, kIntIntFailure);  // its reply comes only after this
+        gaveUp.set_value();
+      }
+      if (inputs == kIntIntFailure) {
+        ++failures;
+        lastFailure = i;
+      } else {
+        EXPECT_EQ(inputs, ~outputWord & row.mask) << "exchange " << i;  // its own inputs, no other's
+      }
+    }
+    EXPECT_LT(lastFailure, kExchanges - 10) << failures << " failures";  // back in step well before the end
+  }
 }
 
 struct IntIntLink {

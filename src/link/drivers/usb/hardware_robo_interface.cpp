@@ -99,11 +99,19 @@ bool HardwareRoboInterface::relink() {
 }
 
 bool HardwareRoboInterface::serialSession() {
+  // Late bytes of an exchange that failed must not pass for the session's answer.
+  if (port_.settle() != PortResult::Ok) return false;
   const SerialPort::Clock::time_point deadline = replyDeadline();
   port_.flushInput();
-  return port_.writeAll(kSerialOpen, sizeof kSerialOpen, deadline) == PortResult::Ok &&
-         port_.readExact(reply_.data(), kSerialOpenReplySize, deadline) == PortResult::Ok &&
-         reply_[0] == kSerialOpenReply;
+  if (port_.writeAll(kSerialOpen, sizeof kSerialOpen, deadline) != PortResult::Ok ||
+      port_.readReply(reply_.data(), kSerialOpenReplySize, deadline) != PortResult::Ok) {
+    return false;
+  }
+  if (reply_[0] != kSerialOpenReply) {
+    port_.unsettle();
+    return false;
+  }
+  return true;
 }
 
 void HardwareRoboInterface::endRadioSession() {
@@ -140,14 +148,14 @@ void HardwareRoboInterface::closeConnection() {
       usb_.close();
       break;
     case Kind::Serial:
-      if (linked_) {
+      if (linked_ && port_.settle() == PortResult::Ok) {
         // The answer (0x5D) is awaited so that the interface has the request before the port
         // closes; what it says changes nothing.
         const SerialPort::Clock::time_point deadline = replyDeadline();
         port_.flushInput();
         uint8_t answer = 0;
         if (port_.writeAll(&kSerialClose, 1, deadline) == PortResult::Ok)
-          port_.readExact(&answer, 1, deadline);
+          port_.readReply(&answer, 1, deadline);
       }
       port_.close();
       break;
@@ -161,6 +169,7 @@ void HardwareRoboInterface::closeConnection() {
 
 bool HardwareRoboInterface::transmit() {
   if (kind_ == Kind::Serial) {
+    if (port_.settle() != PortResult::Ok) return false;
     port_.flushInput();
     return port_.writeAll(command_.data(), command_.size(), replyDeadline()) == PortResult::Ok;
   }
@@ -170,8 +179,7 @@ bool HardwareRoboInterface::transmit() {
 
 bool HardwareRoboInterface::receive() {
   if (kind_ == Kind::Serial) {
-    return port_.readExact(reply_.data(), reply_.size(), replyDeadline()) == PortResult::Ok &&
-           port_.pendingInput() == 0;
+    return port_.readReply(reply_.data(), reply_.size(), replyDeadline()) == PortResult::Ok;
   }
   return usb_.interruptIn(reply_.data(), static_cast<int>(reply_.size()), kReplyBound) ==
          static_cast<int>(reply_.size());
