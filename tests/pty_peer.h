@@ -150,10 +150,11 @@ inline PeerReply intelligentInterfaceReply(const Bytes& command, uint16_t inputs
 }
 
 // The ROBO Interface on a serial port: session open and close, and 21 bytes for each command with
-// the inputs in byte 0.
+// the inputs E1..E8 in byte 0 and E9..E16 (its first I/O extension) in byte 1.
 inline PeerReply roboInterfaceReply(const Bytes& command, uint16_t inputs) {
   Bytes reply(21, 0xEE);
   reply[0] = inputs & 0xFF;
+  reply[1] = inputs >> 8;
   return command[0] == 0xA1   ? PeerReply{{0x5E, 0x01, 0x02, 0x03, 0x04}}
          : command[0] == 0xA2 ? PeerReply{{0x5D}}
          : command[0] == 0xF2 ? PeerReply{reply}

@@ -180,26 +180,33 @@ TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_the_open_recor
 
 const Bytes kSessionOpen = {0xA1, 'f', 't', '-', 'R', 'o', 'b', 'o', '-', 'O', 'N', '-', 'V', '1'};
 
-Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4) {
+// A 0xF2 command: for the interface and then its first I/O extension, the direction byte and the
+// three bytes of packed speed levels.
+Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4, Bytes extension = {0, 0, 0, 0}) {
   Bytes command(17, 0);
   command[0] = 0xF2;
   command[1] = direction;
   command[2] = b2;
   command[3] = b3;
   command[4] = b4;
+  std::copy(extension.begin(), extension.end(), command.begin() + 5);
   return command;
 }
 
-TEST(RoboInterfaceOverSerial, the_session_the_exchange_and_the_close_request_go_over_the_port) {
-  RoboOnPeer s(roboAnswer(0x5A));
+TEST(RoboInterfaceOverSerial, the_session_eight_motors_inputs_e1_to_e16_and_the_close_go_over_the_port) {
+  RoboOnPeer s(roboAnswer(0xC35A));
   const uint32_t handle = s.driver.openSerial(70, 2, 0);
   ASSERT_NE(handle, kRoboFailure);
   EXPECT_EQ(s.asked, std::vector<std::string>{"COM2"});
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0x09, 0x0357, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), 0x5Au);
+  // Motor 1 left, motor 2 right, motor 6 left, motor 8 right; levels 7 5 3 0 and 1 6 2 4.
+  EXPECT_EQ(s.driver.sendOutputs(handle, 0x8409, 0x42610357, 0), 0u);
+  EXPECT_EQ(s.driver.readInputs(handle), 0xC35Au);
   s.driver.close(handle);  // waits for the answer to 0xA2, so the peer has seen it
-  const std::vector<Bytes> want = {
-      kSessionOpen, roboCommand(0, 0, 0, 0), roboCommand(0x09, 0x7F, 0xBB, 0x01), {0xA2}};
+  // 0x0357: halves 7 7 5 5 3 3 0 0 from M1A on; 0x4261: 1 1 6 6 2 2 4 4 from M5A on.
+  const std::vector<Bytes> want = {kSessionOpen,
+                                   roboCommand(0, 0, 0, 0),
+                                   roboCommand(0x09, 0x7F, 0xBB, 0x01, {0x84, 0x89, 0x2D, 0x91}),
+                                   {0xA2}};
   EXPECT_EQ(s.peer.commands(), want);
   EXPECT_EQ(s.driver.sendOutputs(handle, 0, 0, 0), kRoboFailure);
   EXPECT_TRUE(s.usb.opens.empty());
@@ -310,11 +317,11 @@ TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_
   const Row rows[] = {
       {"C1", kIntIntSerial, 0x00FF, 50},  // 150 ms after the command
       {"C2", kIntIntSerialWithExtension, 0xFFFF, 50},
-      {"ROBO serial", 0, 0x00FF, 50},
+      {"ROBO serial", 0, 0xFFFF, 50},
       // Later than the time in which the drivers drop late bytes: the reply after it gives it away.
       {"C1", kIntIntSerial, 0x00FF, 160},
       {"C2", kIntIntSerialWithExtension, 0xFFFF, 300},
-      {"ROBO serial", 0, 0x00FF, 160},
+      {"ROBO serial", 0, 0xFFFF, 160},
   };
   constexpr int kExchanges = 50, kLate = 3;
   for (const Row& row : rows) {
