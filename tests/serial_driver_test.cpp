@@ -1,12 +1,18 @@
 // The serial drivers against a pseudo-terminal whose other end a thread plays as the interface, and
 // the rule that finds the device behind COMn.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <optional>
+#include <set>
 
 #include "fake_usb_transport.h"
 #include "link/drivers/serial/port_names.h"
@@ -469,6 +475,120 @@ TEST(ComPortRule, the_links_live_in_the_xdg_config_home_or_else_in_home_dot_conf
     SCOPED_TRACE(::testing::Message() << (xdg ? xdg : "-") << " " << (home ? home : "-"));
     EXPECT_EQ(portPlacesFor(xdg, home).configDir, dir);
   }
+}
+
+// Runs `body` as the ordinary user nobody (uid and gid 65534) in a child process when the test runs as
+// root, else right here, and returns what it returns: rights on files must hold for ordinary users.
+std::string asOrdinaryUser(const std::function<std::string()>& body) {
+  if (geteuid() != 0) return body();
+  int pipeEnds[2];
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipeEnds[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    const std::string result = body();
+    const bool written =
+        write(pipeEnds[1], result.data(), result.size()) == static_cast<ssize_t>(result.size());
+    _exit(written ? 0 : 3);
+  }
+  close(pipeEnds[1]);
+  std::string result;
+  char buffer[256];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+    result.append(buffer, static_cast<size_t>(n));
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child as nobody ended with " << status;
+  return result;
+}
+
+// A sysfs and /dev of built-in ports ttyS0..ttyS<n> for the COM rule, with a port that answers as
+// `uarts` says when it is asked itself; every port asked is noted.
+struct BuiltInPorts {
+  BuiltInPorts() {
+    fs::permissions(tree.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);  // nobody may look in
+    fs::create_directories(dev);
+    fs::create_directories(tty);
+  }
+  void port(const std::string& name) { std::ofstream(dev / name).put('\n'); }
+  void type(const std::string& name, const char* text, fs::perms perms = fs::perms::owner_read) {
+    fs::create_directories(tty / name);
+    std::ofstream(tty / name / "type") << text;
+    fs::permissions(tty / name / "type", perms);
+  }
+  // "COM1=ttyS0 COM2=- ... asked ttyS1 ttyS3": which port each name stands for, and which were asked.
+  std::string lookUp(int names) {
+    std::set<std::string> asked;
+    PortPlaces places{"", dev.string(), tty.string(), [&](const std::string& path) {
+                        asked.insert(fs::path(path).filename().string());
+                        return uarts.count(fs::path(path).filename().string()) != 0;
+                      }};
+    std::string result;
+    for (int n = 1; n <= names; ++n) {
+      const std::string device = findSerialDevice("COM" + std::to_string(n), places);
+      result += "COM" + std::to_string(n) + "=" +
+                (device.empty() ? "-" : fs::path(device).filename().string()) + " ";
+    }
+    result += "asked";
+    for (const std::string& name : asked) result += " " + name;
+    return result;
+  }
+
+  TempDir tree;
+  fs::path dev = tree.path / "dev", tty = tree.path / "tty";
+  std::set<std::string> uarts;  // the ports that say they have a UART when asked
+};
+
+TEST(ComPortRule, a_built_in_port_whose_type_cannot_be_read_is_asked_itself) {
+  BuiltInPorts ports;
+  for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyS3", "ttyS4", "ttyS5"}) ports.port(name);
+  ports.type("ttyS0", "4");                              // a 16550A: counts, not asked
+  ports.type("ttyS1", "0");                              // no UART: does not count, not asked
+  fs::create_directories(ports.tty / "ttyS3" / "type");  // a type that is no file
+  ports.type("ttyS4", "");                               // an empty type
+  ports.type("ttyS5", "x");                              // a type that is no number
+  ports.uarts = {"ttyS2", "ttyS5"};                      // ttyS2 has no sysfs entry at all
+  EXPECT_EQ(ports.lookUp(4), "COM1=ttyS0 COM2=ttyS2 COM3=ttyS5 COM4=- asked ttyS2 ttyS3 ttyS4 ttyS5");
+}
+
+TEST(ComPortRule, an_ordinary_user_who_may_not_read_the_type_finds_the_same_ports_by_asking_them) {
+  BuiltInPorts ports;
+  for (const char* name : {"ttyS0", "ttyS1", "ttyS2"}) ports.port(name);
+  // As on older kernels: "type" is for root alone (here for no one: root reads it all the same).
+  ports.type("ttyS0", "4", fs::perms::none);
+  ports.type("ttyS1", "0", fs::perms::none);
+  ports.type("ttyS2", "4", fs::perms::none);
+  ports.uarts = {"ttyS0", "ttyS2"};
+  EXPECT_EQ(asOrdinaryUser([&] { return ports.lookUp(3); }),
+            "COM1=ttyS0 COM2=ttyS2 COM3=- asked ttyS0 ttyS1 ttyS2");
+  if (geteuid() == 0) {
+    EXPECT_EQ(ports.lookUp(3), "COM1=ttyS0 COM2=ttyS2 COM3=- asked");  // root reads the type
+  }
+}
+
+TEST(ComPortRule, a_port_asked_itself_has_a_uart_only_when_it_says_so_or_another_program_holds_it) {
+  TempDir dir;
+  std::ofstream(dir.path / "file").put('\n');
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  char name[64] = {};
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 &&
+              ptsname_r(master, name, sizeof name) == 0);
+  EXPECT_FALSE(uartBehind(name)) << "a pseudo-terminal has no serial line behind it";
+  EXPECT_FALSE(uartBehind((dir.path / "file").string())) << "not a terminal";
+  EXPECT_FALSE(uartBehind((dir.path / "none").string())) << "no such device";
+  // Held for itself alone (TIOCEXCL) by a program: the port is there, though it cannot be asked.
+  const int held = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(ioctl(held, TIOCEXCL), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(name, 65534, 65534), 0);  // nobody's own terminal, as a user's is
+  }
+  EXPECT_EQ(asOrdinaryUser([&] { return std::string(uartBehind(name) ? "there" : "not there"); }), "there");
+  close(held);
+  close(master);
 }
 
 }  // namespace
