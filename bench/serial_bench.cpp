@@ -1,14 +1,15 @@
 // What a serial exchange costs the driver, against a pseudo-terminal whose other end a thread plays as
 // an interface.
 //
-// Unpaced, the interface answers at once. A pseudo-terminal has no wire time, so the whole time per
-// exchange is the cost: the driver's system calls, the terminal layer and the answering thread's
-// turn. wire_us is what the same exchange takes on a real line.
+// Unpaced, the interface answers at once. A pseudo-terminal has no wire time; the drivers still wait
+// for a reply of more than one byte until it can have crossed a real line (C2 and the ROBO
+// Interface), so the time per exchange beyond wire_us, the exchange's time on a real line, is the
+// cost: the driver's system calls and wake-ups, the terminal layer and the answering thread's turn.
 //
 // Paced, the interface writes each byte of its reply when a real line at the interface's baud rate
-// would deliver it, as a UART does. The exchange then takes its wire time, and what counts is how much
-// of it the driver spends on the processor: cpu_ms_per_s is the driver thread's CPU time per second of
-// running (the answering thread is not counted).
+// would deliver it, as a UART does. What counts then is how much of the exchange the driver spends on
+// the processor: cpu_ms_per_s is the driver thread's CPU time per second of running (the answering
+// thread is not counted).
 #include <benchmark/benchmark.h>
 #include <time.h>
 
