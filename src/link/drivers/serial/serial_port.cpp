@@ -132,9 +132,9 @@ bool SerialPort::wakeAfter(size_t count) {
 }
 
 PortResult SerialPort::failed(PortResult result) {
-  if (result != PortResult::Ok && !owed_) {
+  if (result != PortResult::Ok) {
     owed_ = true;
-    failedAt_ = Clock::now();
+    failedAt_ = Clock::now();  // late bytes are counted from the last failure
   }
   return result;
 }
