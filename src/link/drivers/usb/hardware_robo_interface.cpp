@@ -145,7 +145,7 @@ void HardwareRoboInterface::endRadioSession() {
 // reply of the next command. Asked for with a short wait, it is dropped before any command goes out.
 void HardwareRoboInterface::drainUsbReplies() {
   for (int i = 0; i < kUsbDrainLimit; ++i) {
-    if (usb_.interruptIn(reply_.data(), static_cast<int>(reply_.size()), kUsbQuiet) < 0) break;
+    if (usb_.interruptIn(reply_.data(), static_cast<int>(replySize_), kUsbQuiet) < 0) break;
   }
   usbStale_ = false;
 }
@@ -231,8 +231,9 @@ bool HardwareRoboInterface::receive() {
   if (kind_ == Kind::Serial) {
     return port_.readReply(reply_.data(), replySize_, replyDeadline()) == PortResult::Ok;
   }
-  // Asked for with room to spare: a reply of another length is not the interface's.
-  return usb_.interruptIn(reply_.data(), static_cast<int>(reply_.size()), kReplyBound) ==
+  // Asked for with its own length: asking for more would wait for one more packet when the reply
+  // happens to fill its last one.
+  return usb_.interruptIn(reply_.data(), static_cast<int>(replySize_), kReplyBound) ==
          static_cast<int>(replySize_);
 }
 

@@ -131,7 +131,7 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   size_t commandSize_ = kRoboCommandSize;
   size_t replySize_ = kRoboReplySize;
   RoboPacket command_{};
-  std::array<uint8_t, 64> reply_{};  // room for a reply and for a longer packet's rest
+  std::array<uint8_t, kRadioReplySize> reply_{};  // room for the longest reply
 };
 
 }  // namespace velomat
