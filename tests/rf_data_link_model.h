@@ -2,7 +2,7 @@
 // radio, behind the transport seam. Written from the public facts on the link, not from the driver:
 //  - interface 0, interrupt endpoints OUT 0x02 and IN 0x82;
 //  - vendor request 0xC0 / 0x52 with wValue (n << 8) | 5, wIndex 0: the link answers 35 bytes, FA 00
-//    when an interface has call sign n (its serial number in bytes 3..6), FA FF when none has;
+//    when an interface has call sign n, FA FF when none has;
 //  - 0xC0 / 0xFB with wValue (n << 8) | 2, wIndex 1 opens the session with call sign n: 2 bytes;
 //  - 0xC0 / 0x21 with wValue n << 8, wIndex 0 closes it: 1 byte, 0xD7;
 //  - in a session, a 32-byte command 0x8B is answered with 42 bytes; the command holds the direction
@@ -29,7 +29,6 @@ class RfDataLinkModel final : public UsbTransport {
   // One ROBO Interface with its first I/O extension, as the link's radio reaches it.
   struct Station {
     bool present = false;
-    uint32_t serial = 0;
     std::array<uint8_t, 2> directions{};  // the interface's and the extension's direction byte
     std::array<uint8_t, 16> levels{};     // M1A, M1B, ... M8B
     std::array<uint8_t, 2> inputs{};      // E1..E8, E9..E16
@@ -54,10 +53,7 @@ class RfDataLinkModel final : public UsbTransport {
   std::array<uint8_t, 64> sent{};
   int sentSize = 0;
 
-  explicit RfDataLinkModel(int callSign, uint32_t serial = 0x01020304) {
-    stations[static_cast<size_t>(callSign)].present = true;
-    stations[static_cast<size_t>(callSign)].serial = serial;
-  }
+  explicit RfDataLinkModel(int callSign) { stations[static_cast<size_t>(callSign)].present = true; }
 
   Station& at(int callSign) { return stations[static_cast<size_t>(callSign)]; }
 
@@ -78,11 +74,8 @@ class RfDataLinkModel final : public UsbTransport {
     uint8_t answer[35] = {};
     int size = -1;
     if (request.request == 0x52 && (request.value & 0xFF) == 5 && request.index == 0 && known) {
-      const Station& station = at(n);
       answer[0] = 0xFA;
-      answer[1] = station.present ? 0x00 : 0xFF;
-      for (int i = 0; i < 4 && station.present; ++i)
-        answer[3 + i] = static_cast<uint8_t>(station.serial >> 8 * i);
+      answer[1] = at(n).present ? 0x00 : 0xFF;
       size = 35;
     } else if (request.request == 0xFB && (request.value & 0xFF) == 2 && request.index == 1 && known &&
                at(n).present) {

@@ -352,20 +352,5 @@ TEST(RoboOverRadio, a_late_reply_is_dropped_and_the_same_call_sign_is_asked_for_
   EXPECT_EQ(link.at(6).commands, 0);
 }
 
-TEST(RoboOverRadio, an_unplugged_link_fails_until_it_is_back_and_then_talks_to_the_same_call_sign) {
-  RfDataLinkModel link(3);
-  HardwareRoboInterface robo(link, {});
-  const uint32_t handle = robo.openUsbOrRadio(80, 0);
-  link.plugged = false;
-  EXPECT_EQ(robo.sendOutputs(handle, 2, 0, 0), kRoboFailure);
-  EXPECT_EQ(robo.readInputs(handle), kRoboFailure);
-  link.plugged = true;
-  link.at(3).inputs = {0x81, 0x18};
-  EXPECT_EQ(robo.sendOutputs(handle, 2, 0, 0), 0u);
-  EXPECT_EQ(robo.readInputs(handle), 0x1881u);
-  EXPECT_EQ(link.session, 3);
-  EXPECT_EQ(link.controls.back(), sessionOpen(3));
-}
-
 }  // namespace
 }  // namespace velomat
