@@ -1,8 +1,19 @@
-// What a serial exchange costs beyond its time on the wire: the drivers against a pseudo-terminal
-// whose other end a thread plays as an interface that answers at once. A pseudo-terminal has no wire
-// time, so the whole time per exchange is the cost: the driver's system calls, the terminal layer and
-// the answering thread's turn. wire_us is what the same exchange takes on a real line.
+// What a serial exchange costs the driver, against a pseudo-terminal whose other end a thread plays as
+// an interface.
+//
+// Unpaced, the interface answers at once. A pseudo-terminal has no wire time; the drivers still wait
+// for a reply of more than one byte until it can have crossed a real line (C2 and the ROBO
+// Interface), so the time per exchange beyond wire_us, the exchange's time on a real line, is the
+// cost: the driver's system calls and wake-ups, the terminal layer and the answering thread's turn.
+//
+// Paced, the interface writes each byte of its reply when a real line at the interface's baud rate
+// would deliver it, as a UART does. What counts then is how much of the exchange the driver spends on
+// the processor: cpu_ms_per_s is the driver thread's CPU time per second of running (the answering
+// thread is not counted).
 #include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <chrono>
 
 #include "fake_usb_transport.h"
 #include "link/drivers/serial/serial_intelligent_interface.h"
@@ -13,12 +24,35 @@ namespace velomat {
 namespace {
 
 using testing::Bytes;
+using testing::byteTimeAt;
 using testing::PtyPeer;
 
+// The driver thread's CPU time and the wall time from construction to the report.
+class CpuPerSecond {
+ public:
+  CpuPerSecond() : cpu0_(threadCpu()), wall0_(std::chrono::steady_clock::now()) {}
+  void report(benchmark::State& bench) const {
+    const double cpu = threadCpu() - cpu0_;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0_).count();
+    if (wall > 0) bench.counters["cpu_ms_per_s"] = 1000 * cpu / wall;
+  }
+
+ private:
+  static double threadCpu() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+  }
+  double cpu0_;
+  std::chrono::steady_clock::time_point wall0_;
+};
+
+// range(0): interfaceType 1 (C1) or 2 (C2 with extension module); range(1): 1 paced at 9600 baud.
 void BM_IntelligentInterfaceSerialExchange(benchmark::State& bench) {
   const int32_t type = static_cast<int32_t>(bench.range(0));
+  const bool paced = bench.range(1) != 0;
   PtyPeer peer([](const Bytes& command, int) { return testing::intelligentInterfaceReply(command, 0x0102); },
-               false);
+               false, paced ? byteTimeAt(9600) : std::chrono::nanoseconds::zero());
   SerialIntelligentInterface driver([&](std::string_view) { return peer.path(); });
   IntIntRecord record;
   record.interfaceType = type;
@@ -27,6 +61,7 @@ void BM_IntelligentInterfaceSerialExchange(benchmark::State& bench) {
     return;
   }
   uint32_t outputWord = 0;
+  const CpuPerSecond cpu;
   for (auto _ : bench) {
     const uint32_t inputs = driver.exchange(record, outputWord++ & 0xFFFF);
     if (inputs == kIntIntFailure) {
@@ -35,20 +70,27 @@ void BM_IntelligentInterfaceSerialExchange(benchmark::State& bench) {
     }
     benchmark::DoNotOptimize(inputs);
   }
+  cpu.report(bench);
   driver.close(record);
   bench.counters["exchanges_per_s"] =
       benchmark::Counter(static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);
   bench.counters["wire_us"] = type == kIntIntSerialWithExtension ? 5200 : 3100;
 }
 BENCHMARK(BM_IntelligentInterfaceSerialExchange)
-    ->Arg(kIntIntSerial)
-    ->Arg(kIntIntSerialWithExtension)
+    ->ArgNames({"type", "paced"})
+    ->Args({kIntIntSerial, 0})
+    ->Args({kIntIntSerialWithExtension, 0})
+    ->Args({kIntIntSerial, 1})
+    ->Args({kIntIntSerialWithExtension, 1})
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 
 // sendOutputs and readInputs of the ROBO Interface on a serial port: 17 bytes out, 21 back.
+// range(0): 1 paced at 38400 baud.
 void BM_RoboSerialExchange(benchmark::State& bench) {
-  PtyPeer peer([](const Bytes& command, int) { return testing::roboInterfaceReply(command, 0x81); }, false);
+  const bool paced = bench.range(0) != 0;
+  PtyPeer peer([](const Bytes& command, int) { return testing::roboInterfaceReply(command, 0x81); }, false,
+               paced ? byteTimeAt(38400) : std::chrono::nanoseconds::zero());
   testing::FakeUsbTransport usb;
   HardwareRoboInterface driver(usb, [&](std::string_view) { return peer.path(); });
   const uint32_t handle = driver.openSerial(70, 1, 0);
@@ -57,6 +99,7 @@ void BM_RoboSerialExchange(benchmark::State& bench) {
     return;
   }
   uint32_t outputWord = 0;
+  const CpuPerSecond cpu;
   for (auto _ : bench) {
     if (driver.sendOutputs(handle, outputWord++ & 0xFF, 0x7777, 0) == kRoboFailure ||
         driver.readInputs(handle) == kRoboFailure) {
@@ -64,12 +107,18 @@ void BM_RoboSerialExchange(benchmark::State& bench) {
       break;
     }
   }
+  cpu.report(bench);
   driver.close(handle);
   bench.counters["exchanges_per_s"] =
       benchmark::Counter(static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);
   bench.counters["wire_us"] = 38 * 10 * 1e6 / 38400;  // 38 bytes of ten bits each at 38400 baud
 }
-BENCHMARK(BM_RoboSerialExchange)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RoboSerialExchange)
+    ->ArgName("paced")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace velomat

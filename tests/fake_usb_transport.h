@@ -1,5 +1,6 @@
 // A USB bus with at most one device, behind the transport seam: the tests plug it in and out, make
-// transfers fail and read what the driver sent.
+// transfers fail and read what the driver sent. The device answers each command once: the reply is
+// what `reply` holds when the command comes, and it waits in the device until the host reads it.
 #pragma once
 
 #include <algorithm>
@@ -18,7 +19,8 @@ class FakeUsbTransport final : public UsbTransport {
   bool plugged = true;
   int plugInAtOpen = 0;  // when > 0: the device is plugged in at this open attempt (1 = the first)
   bool claimFails = false;
-  bool answers = true;  // the IN endpoint brings replies
+  bool answers = true;  // the device answers commands
+  int lateReplies = 0;  // the next this many replies come after the host has given up waiting
   int failOuts = 0;     // this many OUT transfers fail
   int replyLength = 21;
   std::array<uint8_t, 64> reply{};
@@ -52,12 +54,18 @@ class FakeUsbTransport final : public UsbTransport {
     std::memcpy(sent.data(), data, static_cast<size_t>(size));
     sentSize = size;
     ++outs;
+    if (answers) held_[static_cast<size_t>(owed_++ % held_.size())] = {reply, replyLength};
     return size;
   }
   int interruptIn(uint8_t* data, int capacity, std::chrono::milliseconds) override {
-    if (!isOpen || !plugged || !answers) return -1;
-    const int n = std::min(replyLength, capacity);
-    std::memcpy(data, reply.data(), static_cast<size_t>(n));
+    if (!isOpen || !plugged || read_ == owed_) return -1;  // nothing to send: the host's wait times out
+    if (lateReplies > 0) {
+      --lateReplies;
+      return -1;
+    }
+    const Held& held = held_[static_cast<size_t>(read_++ % held_.size())];
+    const int n = std::min(held.length, capacity);
+    std::memcpy(data, held.bytes.data(), static_cast<size_t>(n));
     return n;
   }
   int controlIn(const UsbControlRequest& request, uint8_t* data, int capacity,
@@ -68,6 +76,14 @@ class FakeUsbTransport final : public UsbTransport {
     std::memset(data, 0, static_cast<size_t>(n));
     return n;
   }
+
+ private:
+  struct Held {
+    std::array<uint8_t, 64> bytes{};
+    int length = 0;
+  };
+  std::array<Held, 8> held_{};  // replies not yet read, oldest first
+  long owed_ = 0, read_ = 0;
 };
 
 }  // namespace velomat::testing

@@ -22,6 +22,7 @@
 #include "link/sdl_joystick.h"
 #include "link/virtual_joystick.h"
 #include "parallel_interface_model.h"
+#include "rf_data_link_model.h"
 
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void* __libc_calloc(size_t count, size_t size);
@@ -182,61 +183,113 @@ TEST_F(MovingStick,
   EXPECT_EQ(intInt.lastOutputWord(), 0u);  // the run ended with its all-off exchange
 }
 
-TEST(NoAllocation, exchanges_of_the_robo_interface_driver_allocate_nothing) {
-  testing::FakeUsbTransport usb;  // its transfers allocate nothing either
-  HardwareRoboInterface robo(usb, {});
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+TEST(NoAllocation, exchanges_of_the_robo_interface_driver_on_usb_and_radio_allocate_nothing) {
+  testing::FakeUsbTransport usb;      // its transfers allocate nothing either
+  testing::RfDataLinkModel radio(3);  // nor do the link's
+  for (const uint32_t code : {0u, 80u}) {
+    SCOPED_TRACE(code);
+    HardwareRoboInterface robo(code == 0 ? static_cast<UsbTransport&>(usb) : radio, {});
+    const uint32_t handle = robo.openUsbOrRadio(code, 0);
+    ASSERT_NE(handle, kRoboFailure);
+    int failures = 0;
+    EXPECT_EQ(allocationsDuring([&] {
+                for (int i = 0; i < kPasses; ++i) {
+                  failures += robo.sendOutputs(handle, i & 0xFFFF, 0x75316420, 0) == kRoboFailure;
+                  failures += robo.readInputs(handle) == kRoboFailure;
+                }
+              }),
+              0);
+    EXPECT_EQ(failures, 0);
+  }
+}
+
+// The far end of a pseudo-terminal played from fixed buffers, so that every allocation counted is the
+// driver's: it answers C1 with one byte, the ROBO session request with its five, each ROBO command
+// with 21 and the session's end with one.
+class FixedPeer {
+ public:
+  FixedPeer() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ok_ = master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0 &&
+          ptsname_r(master_, name_, sizeof name_) == 0;
+    slave_ = ok_ ? open(name_, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;  // no hang-up between the driver's opens
+    if (ok_) thread_ = std::thread([this] { run(); });
+  }
+  ~FixedPeer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (slave_ >= 0) close(slave_);
+    if (master_ >= 0) close(master_);
+  }
+  bool ok() const { return ok_; }
+  const char* name() const { return name_; }
+
+ private:
+  void run() {
+    uint8_t command[32];
+    size_t have = 0;
+    while (!stop_) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 5) <= 0) continue;
+      const ssize_t n = read(master_, command + have, sizeof command - have);
+      if (n <= 0) continue;
+      have += static_cast<size_t>(n);
+      const uint8_t first = command[0];
+      const size_t size = first == 0xC1 ? 2 : first == 0xA1 ? 14 : first == 0xF2 ? 17 : 1;
+      if (have < size) continue;
+      have = 0;
+      static constexpr uint8_t kIntInt[1] = {0x5A}, kSession[5] = {0x5E, 1, 2, 3, 4}, kEnd[1] = {0x5D};
+      static constexpr uint8_t kRobo[21] = {0x5A, 0xA5};
+      const uint8_t* reply = first == 0xC1   ? kIntInt
+                             : first == 0xA1 ? kSession
+                             : first == 0xF2 ? kRobo
+                                             : kEnd;
+      const size_t length = first == 0xC1 ? 1 : first == 0xA1 ? 5 : first == 0xF2 ? 21 : 1;
+      if (write(master_, reply, length) != static_cast<ssize_t>(length)) return;
+    }
+  }
+
+  int master_ = -1, slave_ = -1;
+  bool ok_ = false;
+  char name_[64] = {};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(NoAllocation, exchanges_of_the_serial_intelligent_interface_driver_allocate_nothing) {
+  FixedPeer peer;
+  ASSERT_TRUE(peer.ok());
+  SerialIntelligentInterface driver([&](std::string_view) { return std::string(peer.name()); });
+  IntIntRecord record;
+  record.interfaceType = kIntIntSerial;
+  ASSERT_EQ(driver.open(record, "COM1"), 0u);
+  int failures = 0;
+  EXPECT_EQ(allocationsDuring([&] {
+              for (int i = 0; i < 2000; ++i) failures += driver.exchange(record, i & 0xFF) != 0x5A;
+            }),
+            0);
+  EXPECT_EQ(failures, 0);
+  driver.close(record);
+}
+
+// Each exchange takes its 10 ms on the wire: the driver waits for the reply's time on the line.
+TEST(NoAllocation, exchanges_of_the_robo_interface_driver_on_a_serial_port_allocate_nothing) {
+  FixedPeer peer;
+  ASSERT_TRUE(peer.ok());
+  testing::FakeUsbTransport usb;
+  HardwareRoboInterface robo(usb, [&](std::string_view) { return std::string(peer.name()); });
+  const uint32_t handle = robo.openSerial(70, 1, 0);
   ASSERT_NE(handle, kRoboFailure);
   int failures = 0;
   EXPECT_EQ(allocationsDuring([&] {
-              for (int i = 0; i < kPasses; ++i) {
-                failures += robo.sendOutputs(handle, i & 0xFF, 0x7531, 0) == kRoboFailure;
-                failures += robo.readInputs(handle) == kRoboFailure;
+              for (int i = 0; i < 200; ++i) {
+                failures += robo.sendOutputs(handle, i & 0xFFFF, 0x75316420, 0) == kRoboFailure;
+                failures += robo.readInputs(handle) != 0xA55A;
               }
             }),
             0);
   EXPECT_EQ(failures, 0);
-}
-
-// The interface on a pseudo-terminal is played by a thread that answers each two-byte command with
-// one byte from fixed buffers, so that every allocation counted is the driver's.
-TEST(NoAllocation, exchanges_of_the_serial_intelligent_interface_driver_allocate_nothing) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  char name[64] = {};
-  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 &&
-              ptsname_r(master, name, sizeof name) == 0);
-  const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);  // no hang-up between the driver's opens
-  std::atomic<bool> stop{false};
-  std::thread peer([&] {
-    uint8_t command[2];
-    size_t have = 0;
-    const uint8_t reply = 0x5A;
-    while (!stop) {
-      pollfd p{master, POLLIN, 0};
-      if (poll(&p, 1, 5) <= 0) continue;
-      const ssize_t n = read(master, command + have, sizeof command - have);
-      if (n > 0 && (have += static_cast<size_t>(n)) == sizeof command) {
-        have = 0;
-        if (write(master, &reply, 1) != 1) return;
-      }
-    }
-  });
-  SerialIntelligentInterface driver([&](std::string_view) { return std::string(name); });
-  IntIntRecord record;
-  record.interfaceType = kIntIntSerial;
-  const bool opened = driver.open(record, "COM1") == 0;
-  int failures = 0;
-  const long allocations = allocationsDuring([&] {
-    for (int i = 0; opened && i < 2000; ++i) failures += driver.exchange(record, i & 0xFF) != 0x5A;
-  });
-  stop = true;
-  peer.join();
-  driver.close(record);
-  close(slave);
-  close(master);
-  ASSERT_TRUE(opened);
-  EXPECT_EQ(allocations, 0);
-  EXPECT_EQ(failures, 0);
+  robo.close(handle);
 }
 
 // The parallel interface, reached as the program reaches it: through the driver that picks the port,

@@ -7,7 +7,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -20,9 +23,15 @@ namespace velomat::testing {
 
 using Bytes = std::vector<uint8_t>;
 
+// One byte on a line at `baud`: start bit, eight data bits, stop bit.
+constexpr std::chrono::nanoseconds byteTimeAt(int baud) {
+  return std::chrono::nanoseconds(10'000'000'000LL / baud);
+}
+
 struct PeerReply {
-  Bytes bytes;          // written back at once; none: the peer stays silent
-  bool hangUp = false;  // then the peer closes its end, as an unplugged adapter would
+  Bytes bytes;                        // written back at once; none: the peer stays silent
+  bool hangUp = false;                // then the peer closes its end, as an unplugged adapter would
+  std::chrono::milliseconds late{0};  // the reply starts this much later than the wire allows
 };
 
 class PtyPeer {
@@ -30,8 +39,12 @@ class PtyPeer {
   // `answer` gets each command and its number (0 for the first) and runs on the peer's thread.
   using Answer = std::function<PeerReply(const Bytes& command, int number)>;
 
-  explicit PtyPeer(Answer answer, bool keepCommands = true)
-      : answer_(std::move(answer)), keep_(keepCommands) {
+  // With a `byteTime` each byte takes that long on the wire, as on a real line: the reply begins
+  // when the command's last byte would have arrived, and each of its bytes is written when it would
+  // have arrived, one at a time. Without one the reply is written at once.
+  explicit PtyPeer(Answer answer, bool keepCommands = true,
+                   std::chrono::nanoseconds byteTime = std::chrono::nanoseconds::zero())
+      : answer_(std::move(answer)), keep_(keepCommands), byteTime_(byteTime) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[64];
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
@@ -65,6 +78,31 @@ class PtyPeer {
     return first == 0xC1 ? 2 : first == 0xC2 ? 3 : first == 0xA1 ? 14 : first == 0xF2 ? 17 : 1;
   }
 
+  static timespec at(std::chrono::steady_clock::time_point t) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+    return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  }
+  // steady_clock is CLOCK_MONOTONIC on Linux.
+  static void sleepUntil(std::chrono::steady_clock::time_point t) {
+    const timespec when = at(t);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &when, nullptr) != 0) {
+    }
+  }
+
+  bool send(const PeerReply& reply, size_t commandSize) {
+    auto next = std::chrono::steady_clock::now() + reply.late + byteTime_ * static_cast<long>(commandSize);
+    if (reply.late.count() != 0 || byteTime_.count() != 0) sleepUntil(next);
+    if (byteTime_.count() == 0) {
+      return reply.bytes.empty() || write(master_, reply.bytes.data(), reply.bytes.size()) >= 0;
+    }
+    for (const uint8_t byte : reply.bytes) {
+      next += byteTime_;
+      sleepUntil(next);
+      if (write(master_, &byte, 1) < 0) return false;
+    }
+    return true;
+  }
+
   void run() {
     Bytes pending;
     int number = 0;
@@ -83,7 +121,7 @@ class PtyPeer {
           commands_.push_back(command);
         }
         const PeerReply reply = answer_(command, number++);
-        if (!reply.bytes.empty() && write(master_, reply.bytes.data(), reply.bytes.size()) < 0) return;
+        if (!send(reply, command.size())) return;
         if (reply.hangUp) {
           close(master_);
           master_ = -1;
@@ -95,6 +133,7 @@ class PtyPeer {
 
   Answer answer_;
   const bool keep_;
+  const std::chrono::nanoseconds byteTime_;
   int master_ = -1;
   int slave_ = -1;
   std::string path_;
@@ -111,10 +150,11 @@ inline PeerReply intelligentInterfaceReply(const Bytes& command, uint16_t inputs
 }
 
 // The ROBO Interface on a serial port: session open and close, and 21 bytes for each command with
-// the inputs in byte 0.
+// the inputs E1..E8 in byte 0 and E9..E16 (its first I/O extension) in byte 1.
 inline PeerReply roboInterfaceReply(const Bytes& command, uint16_t inputs) {
   Bytes reply(21, 0xEE);
   reply[0] = inputs & 0xFF;
+  reply[1] = inputs >> 8;
   return command[0] == 0xA1   ? PeerReply{{0x5E, 0x01, 0x02, 0x03, 0x04}}
          : command[0] == 0xA2 ? PeerReply{{0x5D}}
          : command[0] == 0xF2 ? PeerReply{reply}

@@ -1,11 +1,18 @@
 // The serial drivers against a pseudo-terminal whose other end a thread plays as the interface, and
 // the rule that finds the device behind COMn.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
+#include <set>
 
 #include "fake_usb_transport.h"
 #include "link/drivers/serial/port_names.h"
@@ -179,26 +186,33 @@ TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_the_open_recor
 
 const Bytes kSessionOpen = {0xA1, 'f', 't', '-', 'R', 'o', 'b', 'o', '-', 'O', 'N', '-', 'V', '1'};
 
-Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4) {
+// A 0xF2 command: for the interface and then its first I/O extension, the direction byte and the
+// three bytes of packed speed levels.
+Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4, Bytes extension = {0, 0, 0, 0}) {
   Bytes command(17, 0);
   command[0] = 0xF2;
   command[1] = direction;
   command[2] = b2;
   command[3] = b3;
   command[4] = b4;
+  std::copy(extension.begin(), extension.end(), command.begin() + 5);
   return command;
 }
 
-TEST(RoboInterfaceOverSerial, the_session_the_exchange_and_the_close_request_go_over_the_port) {
-  RoboOnPeer s(roboAnswer(0x5A));
+TEST(RoboInterfaceOverSerial, the_session_eight_motors_inputs_e1_to_e16_and_the_close_go_over_the_port) {
+  RoboOnPeer s(roboAnswer(0xC35A));
   const uint32_t handle = s.driver.openSerial(70, 2, 0);
   ASSERT_NE(handle, kRoboFailure);
   EXPECT_EQ(s.asked, std::vector<std::string>{"COM2"});
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0x09, 0x0357, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), 0x5Au);
+  // Motor 1 left, motor 2 right, motor 6 left, motor 8 right; levels 7 5 3 0 and 1 6 2 4.
+  EXPECT_EQ(s.driver.sendOutputs(handle, 0x8409, 0x42610357, 0), 0u);
+  EXPECT_EQ(s.driver.readInputs(handle), 0xC35Au);
   s.driver.close(handle);  // waits for the answer to 0xA2, so the peer has seen it
-  const std::vector<Bytes> want = {
-      kSessionOpen, roboCommand(0, 0, 0, 0), roboCommand(0x09, 0x7F, 0xBB, 0x01), {0xA2}};
+  // 0x0357: halves 7 7 5 5 3 3 0 0 from M1A on; 0x4261: 1 1 6 6 2 2 4 4 from M5A on.
+  const std::vector<Bytes> want = {kSessionOpen,
+                                   roboCommand(0, 0, 0, 0),
+                                   roboCommand(0x09, 0x7F, 0xBB, 0x01, {0x84, 0x89, 0x2D, 0x91}),
+                                   {0xA2}};
   EXPECT_EQ(s.peer.commands(), want);
   EXPECT_EQ(s.driver.sendOutputs(handle, 0, 0, 0), kRoboFailure);
   EXPECT_TRUE(s.usb.opens.empty());
@@ -215,6 +229,7 @@ TEST(RoboInterfaceOverSerial, an_open_fails_without_the_session_or_its_first_ans
       {"no session answer", 70, 2, 0, {}},
       {"wrong session answer", 70, 2, 0, {{0x5F, 1, 2, 3, 4}}},
       {"short session answer", 70, 2, 0, {{0x5E, 1}}},
+      {"long session answer", 70, 2, 0, {{0x5E, 1, 2, 3, 4, 5}}},
       {"no exchange answer", 70, 2, 1, {}},
       {"not the serial code", 71, 2, -1, {}},
       {"no such port", 70, 3, -1, {}},
@@ -236,6 +251,110 @@ TEST(RoboInterfaceOverSerial, a_lost_reply_opens_a_new_session_on_the_next_call)
   const std::vector<Bytes> want = {kSessionOpen, roboCommand(0, 0, 0, 0), roboCommand(1, 0, 0, 0),
                                    kSessionOpen, roboCommand(1, 0, 0, 0)};
   EXPECT_EQ(s.peer.commands(), want);
+}
+
+// An interface that answers every exchange with the inverse of its motor bytes as inputs, so that
+// each input word names the exchange it belongs to. The exchange whose first motor byte is `lateFor`
+// is answered late: `late` after the driver has given up waiting for it (`gaveUp`).
+PtyPeer::Answer tellingAnswer(uint8_t lateFor, std::shared_future<void> gaveUp,
+                              std::chrono::milliseconds late) {
+  return [=](const Bytes& command, int) {
+    PeerReply reply;
+    switch (command[0]) {
+      case 0xC1:
+        reply.bytes = {static_cast<uint8_t>(~command[1])};
+        break;
+      case 0xC2:
+        reply.bytes = {static_cast<uint8_t>(~command[1]), static_cast<uint8_t>(~command[2])};
+        break;
+      case 0xF2:
+        reply = testing::roboInterfaceReply(command, static_cast<uint16_t>(~(command[1] | command[5] << 8)));
+        break;
+      default:  // the ROBO session: 0x5E ... and 0x5D
+        return testing::roboInterfaceReply(command, 0);
+    }
+    if (command[1] == lateFor) {
+      // Bounded only so that a test that fails early cannot hang.
+      gaveUp.wait_for(std::chrono::seconds(10));
+      reply.late = late;
+    }
+    return reply;
+  };
+}
+
+// One exchange over either driver: the input word, or kIntIntFailure for a lost connection.
+class AnyDriver {
+ public:
+  AnyDriver(int32_t intIntType, const std::string& path)
+      : intInt_([path](std::string_view) { return path; }),
+        robo_(usb_, [path](std::string_view) { return path; }) {
+    record_.interfaceType = intIntType;
+    if (intIntType != 0) {
+      opened_ = intInt_.open(record_, "COM1") == 0;
+    } else {
+      handle_ = robo_.openSerial(70, 1, 0);
+      opened_ = handle_ != kRoboFailure;
+    }
+  }
+  bool opened() const { return opened_; }
+  uint32_t exchange(uint32_t outputWord) {
+    if (record_.interfaceType != 0) return intInt_.exchange(record_, outputWord);
+    if (robo_.sendOutputs(handle_, outputWord, 0, 0) == kRoboFailure) return kIntIntFailure;
+    const uint32_t inputs = robo_.readInputs(handle_);
+    return inputs == kRoboFailure ? kIntIntFailure : inputs;
+  }
+
+ private:
+  testing::FakeUsbTransport usb_;
+  SerialIntelligentInterface intInt_;
+  HardwareRoboInterface robo_;
+  IntIntRecord record_;
+  uint32_t handle_ = kRoboFailure;
+  bool opened_ = false;
+};
+
+TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_a_later_exchange) {
+  struct Row {
+    const char* interface;
+    int32_t type;   // 1 C1, 2 C2, 0 ROBO on a serial port
+    uint32_t mask;  // the motor and input bits the interface has
+    int lateMs;     // after the driver gave up, which it does 100 ms after the command
+  };
+  const Row rows[] = {
+      {"C1", kIntIntSerial, 0x00FF, 50},  // 150 ms after the command
+      {"C2", kIntIntSerialWithExtension, 0xFFFF, 50},
+      {"ROBO serial", 0, 0xFFFF, 50},
+      // Later than the time in which the drivers drop late bytes: the reply after it gives it away.
+      {"C1", kIntIntSerial, 0x00FF, 160},
+      {"C2", kIntIntSerialWithExtension, 0xFFFF, 300},
+      {"ROBO serial", 0, 0xFFFF, 160},
+  };
+  constexpr int kExchanges = 50, kLate = 3;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.interface << ", " << row.lateMs << " ms after the bound");
+    std::promise<void> gaveUp;
+    // Paced as a real line: the reply to the next command cannot follow a late one at once.
+    PtyPeer peer(tellingAnswer(kLate, gaveUp.get_future().share(), std::chrono::milliseconds(row.lateMs)),
+                 false, testing::byteTimeAt(row.type == 0 ? 38400 : 9600));
+    AnyDriver driver(row.type, peer.path());
+    ASSERT_TRUE(driver.opened());
+    int failures = 0, lastFailure = 0;
+    for (int i = 1; i <= kExchanges; ++i) {
+      const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & row.mask;
+      const uint32_t inputs = driver.exchange(outputWord);
+      if (i == kLate) {
+        EXPECT_EQ(inputs, kIntIntFailure);  // its reply comes only after this
+        gaveUp.set_value();
+      }
+      if (inputs == kIntIntFailure) {
+        ++failures;
+        lastFailure = i;
+      } else {
+        EXPECT_EQ(inputs, ~outputWord & row.mask) << "exchange " << i;  // its own inputs, no other's
+      }
+    }
+    EXPECT_LT(lastFailure, kExchanges - 10) << failures << " failures";  // back in step well before the end
+  }
 }
 
 struct IntIntLink {
@@ -356,6 +475,120 @@ TEST(ComPortRule, the_links_live_in_the_xdg_config_home_or_else_in_home_dot_conf
     SCOPED_TRACE(::testing::Message() << (xdg ? xdg : "-") << " " << (home ? home : "-"));
     EXPECT_EQ(portPlacesFor(xdg, home).configDir, dir);
   }
+}
+
+// Runs `body` as the ordinary user nobody (uid and gid 65534) in a child process when the test runs as
+// root, else right here, and returns what it returns: rights on files must hold for ordinary users.
+std::string asOrdinaryUser(const std::function<std::string()>& body) {
+  if (geteuid() != 0) return body();
+  int pipeEnds[2];
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child == 0) {
+    close(pipeEnds[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    const std::string result = body();
+    const bool written =
+        write(pipeEnds[1], result.data(), result.size()) == static_cast<ssize_t>(result.size());
+    _exit(written ? 0 : 3);
+  }
+  close(pipeEnds[1]);
+  std::string result;
+  char buffer[256];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+    result.append(buffer, static_cast<size_t>(n));
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child as nobody ended with " << status;
+  return result;
+}
+
+// A sysfs and /dev of built-in ports ttyS0..ttyS<n> for the COM rule, with a port that answers as
+// `uarts` says when it is asked itself; every port asked is noted.
+struct BuiltInPorts {
+  BuiltInPorts() {
+    fs::permissions(tree.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);  // nobody may look in
+    fs::create_directories(dev);
+    fs::create_directories(tty);
+  }
+  void port(const std::string& name) { std::ofstream(dev / name).put('\n'); }
+  void type(const std::string& name, const char* text, fs::perms perms = fs::perms::owner_read) {
+    fs::create_directories(tty / name);
+    std::ofstream(tty / name / "type") << text;
+    fs::permissions(tty / name / "type", perms);
+  }
+  // "COM1=ttyS0 COM2=- ... asked ttyS1 ttyS3": which port each name stands for, and which were asked.
+  std::string lookUp(int names) {
+    std::set<std::string> asked;
+    PortPlaces places{"", dev.string(), tty.string(), [&](const std::string& path) {
+                        asked.insert(fs::path(path).filename().string());
+                        return uarts.count(fs::path(path).filename().string()) != 0;
+                      }};
+    std::string result;
+    for (int n = 1; n <= names; ++n) {
+      const std::string device = findSerialDevice("COM" + std::to_string(n), places);
+      result += "COM" + std::to_string(n) + "=" +
+                (device.empty() ? "-" : fs::path(device).filename().string()) + " ";
+    }
+    result += "asked";
+    for (const std::string& name : asked) result += " " + name;
+    return result;
+  }
+
+  TempDir tree;
+  fs::path dev = tree.path / "dev", tty = tree.path / "tty";
+  std::set<std::string> uarts;  // the ports that say they have a UART when asked
+};
+
+TEST(ComPortRule, a_built_in_port_whose_type_cannot_be_read_is_asked_itself) {
+  BuiltInPorts ports;
+  for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyS3", "ttyS4", "ttyS5"}) ports.port(name);
+  ports.type("ttyS0", "4");                              // a 16550A: counts, not asked
+  ports.type("ttyS1", "0");                              // no UART: does not count, not asked
+  fs::create_directories(ports.tty / "ttyS3" / "type");  // a type that is no file
+  ports.type("ttyS4", "");                               // an empty type
+  ports.type("ttyS5", "x");                              // a type that is no number
+  ports.uarts = {"ttyS2", "ttyS5"};                      // ttyS2 has no sysfs entry at all
+  EXPECT_EQ(ports.lookUp(4), "COM1=ttyS0 COM2=ttyS2 COM3=ttyS5 COM4=- asked ttyS2 ttyS3 ttyS4 ttyS5");
+}
+
+TEST(ComPortRule, an_ordinary_user_who_may_not_read_the_type_finds_the_same_ports_by_asking_them) {
+  BuiltInPorts ports;
+  for (const char* name : {"ttyS0", "ttyS1", "ttyS2"}) ports.port(name);
+  // As on older kernels: "type" is for root alone (here for no one: root reads it all the same).
+  ports.type("ttyS0", "4", fs::perms::none);
+  ports.type("ttyS1", "0", fs::perms::none);
+  ports.type("ttyS2", "4", fs::perms::none);
+  ports.uarts = {"ttyS0", "ttyS2"};
+  EXPECT_EQ(asOrdinaryUser([&] { return ports.lookUp(3); }),
+            "COM1=ttyS0 COM2=ttyS2 COM3=- asked ttyS0 ttyS1 ttyS2");
+  if (geteuid() == 0) {
+    EXPECT_EQ(ports.lookUp(3), "COM1=ttyS0 COM2=ttyS2 COM3=- asked");  // root reads the type
+  }
+}
+
+TEST(ComPortRule, a_port_asked_itself_has_a_uart_only_when_it_says_so_or_another_program_holds_it) {
+  TempDir dir;
+  std::ofstream(dir.path / "file").put('\n');
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  char name[64] = {};
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 &&
+              ptsname_r(master, name, sizeof name) == 0);
+  EXPECT_FALSE(uartBehind(name)) << "a pseudo-terminal has no serial line behind it";
+  EXPECT_FALSE(uartBehind((dir.path / "file").string())) << "not a terminal";
+  EXPECT_FALSE(uartBehind((dir.path / "none").string())) << "no such device";
+  // Held for itself alone (TIOCEXCL) by a program: the port is there, though it cannot be asked.
+  const int held = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(ioctl(held, TIOCEXCL), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(name, 65534, 65534), 0);  // nobody's own terminal, as a user's is
+  }
+  EXPECT_EQ(asOrdinaryUser([&] { return std::string(uartBehind(name) ? "there" : "not there"); }), "there");
+  close(held);
+  close(master);
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 #include "link/drivers/serial/port_names.h"
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -34,13 +40,24 @@ long deviceNumber(std::string_view name, std::string_view prefix) {
 }
 
 // The kernel makes ttyS0..ttyS<n> whether or not a UART is there; its "type" is 0 (unknown) then.
-bool hasUart(const fs::path& ttyClassDir, const std::string& name) {
-  std::ifstream typeFile(ttyClassDir / name / "type");
+// sysfs tells without touching the port; only where it does not is the port itself asked.
+bool hasUart(const PortPlaces& places, const std::string& name) {
+  std::ifstream typeFile(fs::path(places.ttyClassDir) / name / "type");
   long type = 0;
-  return typeFile >> type && type != 0;
+  if (typeFile >> type) return type != 0;
+  return places.askPort && places.askPort((fs::path(places.devDir) / name).string());
 }
 
 }  // namespace
+
+bool uartBehind(const std::string& devicePath) {
+  const int fd = ::open(devicePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == EBUSY;  // held exclusively (TIOCEXCL) by another program
+  serial_struct info{};
+  const bool uart = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+  ::close(fd);
+  return uart;
+}
 
 PortPlaces portPlacesFor(const char* xdgConfigHome, const char* home) {
   PortPlaces places;
@@ -77,7 +94,7 @@ std::string findSerialDevice(std::string_view portName, const PortPlaces& places
     for (size_t family = 0; family < std::size(families); ++family) {
       const long k = deviceNumber(name, families[family]);
       if (k < 0) continue;
-      if (families[family] == "ttyS" && !hasUart(places.ttyClassDir, name)) continue;
+      if (families[family] == "ttyS" && !hasUart(places, name)) continue;
       found.emplace_back(family, k, name);
     }
   }

@@ -7,11 +7,20 @@
 
 namespace velomat {
 
+// Asks the port at `devicePath` itself whether a UART is behind it: the type that TIOCGSERIAL gives
+// is not PORT_UNKNOWN. The port is opened for it (not as controlling terminal, without waiting for a
+// carrier), which raises its modem lines as any open does. A port that another program holds for
+// itself alone is there; one that cannot be opened (no such device, no right to it) is not.
+bool uartBehind(const std::string& devicePath);
+
 // Where the rule looks. Tests point these at a directory tree of their own.
 struct PortPlaces {
   std::string configDir;  // holds the links COM1, COM2, ...; empty: no links are looked for
   std::string devDir = "/dev";
   std::string ttyClassDir = "/sys/class/tty";  // tells which ttyS<k> have a UART behind them
+  // Asked about a built-in port whose "type" in ttyClassDir cannot be read: older kernels let only
+  // root read it.
+  std::function<bool(const std::string& devicePath)> askPort = uartBehind;
 };
 
 // The places of this machine: the links live in $XDG_CONFIG_HOME/velomat when XDG_CONFIG_HOME is an
@@ -26,7 +35,8 @@ PortPlaces systemPortPlaces();  // from the environment
 //     points nowhere still wins: the open then fails instead of talking to some other device.
 //  2. Otherwise COMn is the n-th serial device present, counting first the USB serial adapters
 //     ttyUSB<k>, then the USB modems ttyACM<k>, then the built-in ports ttyS<k> that have a UART
-//     behind them (ttyClassDir/ttyS<k>/type is not 0), each family in the numeric order of k.
+//     behind them (ttyClassDir/ttyS<k>/type is not 0; where it cannot be read, places.askPort
+//     says), each family in the numeric order of k.
 // Any other name (LPT1, COM0, COM-1, com1, COM01) has no device.
 std::string findSerialDevice(std::string_view portName, const PortPlaces& places);
 

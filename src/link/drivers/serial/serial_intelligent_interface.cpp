@@ -63,13 +63,15 @@ uint32_t SerialIntelligentInterface::transfer(uint32_t outputWord) {
     replySize = 2;
   }
 
+  // After a failed exchange, late bytes are waited out first: the reply read below must be this
+  // command's and no other's.
+  if (port_.settle() != PortResult::Ok) return kIntIntFailure;
   const SerialPort::Clock::time_point deadline = SerialPort::Clock::now() + kReplyBound;
   port_.flushInput();
-  if (port_.writeAll(command_.data(), commandSize, deadline) != PortResult::Ok) return kIntIntFailure;
-  if (port_.readExact(reply_.data(), replySize, deadline) != PortResult::Ok) return kIntIntFailure;
-  // The interface answers with exactly the reply; more bytes mean that something else is talking on
-  // the line, and the reply cannot be trusted.
-  if (port_.pendingInput() != 0) return kIntIntFailure;
+  if (port_.writeAll(command_.data(), commandSize, deadline) != PortResult::Ok ||
+      port_.readReply(reply_.data(), replySize, deadline) != PortResult::Ok) {
+    return kIntIntFailure;
+  }
   return replySize == 2 ? static_cast<uint32_t>(reply_[0] | reply_[1] << 8) : reply_[0];
 }
 

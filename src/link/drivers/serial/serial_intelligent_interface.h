@@ -29,7 +29,9 @@ class SerialIntelligentInterface final : public IntelligentInterfaceDriver {
   uint32_t open(IntIntRecord& record, const char* portName) override;
   // One exchange; the input word, or kIntIntFailure for a lost connection: no reply within
   // kReplyBound, a short or surplus reply, or a vanished port. After a lost connection every call
-  // opens the port again when it is closed, so the exchange goes on once the interface is back.
+  // opens the port again when it is closed, so the exchange goes on once the interface is back, and
+  // the first command after it waits until late bytes have been dropped and the line is quiet (see
+  // SerialPort::settle): a reply is never taken for that of another command.
   uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override;
   // Closes the port. Sends nothing: the program makes an all-off exchange before. Harmless for a
   // record that was never opened.

@@ -4,9 +4,14 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+
+#include "link/drivers/reply_bound.h"
 
 namespace velomat {
 
@@ -48,7 +53,9 @@ bool SerialPort::open(const char* path, int baud) {
   tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
   tio.c_cflag |= CS8 | CREAD | CLOCAL;
-  tio.c_cc[VMIN] = 0;
+  // A read never blocks (O_NONBLOCK); VMIN only tells poll how many bytes make the port readable,
+  // and it does so only while VTIME is 0.
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0) {
     ::close(fd);
@@ -59,6 +66,9 @@ bool SerialPort::open(const char* path, int baud) {
   ioctl(fd, TIOCEXCL);
   tcflush(fd, TCIOFLUSH);
   fd_ = fd;
+  wakeCount_ = 1;
+  byteTime_ = std::chrono::nanoseconds(10'000'000'000LL / baud);  // start, 8 data and stop bit
+  lineFreeAt_ = Clock::now();
   return true;
 }
 
@@ -70,6 +80,7 @@ void SerialPort::close() {
   ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
+  wakeCount_ = 0;
 }
 
 void SerialPort::flushInput() {
@@ -84,19 +95,77 @@ PortResult SerialPort::vanished() {
 PortResult SerialPort::waitFor(short events, Clock::time_point deadline) {
   for (;;) {
     const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return PortResult::TimedOut;
-    // Rounded up, so that a rest below a millisecond waits instead of spinning.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    // Rounded up, so that a rest below a millisecond waits instead of spinning. Past the deadline
+    // one look without waiting: a thread that was kept from running until then still finds what
+    // came in time.
+    const auto ms =
+        left > Clock::duration::zero() ? std::chrono::ceil<std::chrono::milliseconds>(left).count() : 0;
     pollfd p{fd_, events, 0};
     const int ready = poll(&p, 1, static_cast<int>(ms));
     if (ready < 0) {
       if (errno == EINTR) continue;
       return vanished();
     }
-    if (ready == 0) continue;  // the loop head decides whether the deadline has passed
     if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return vanished();
     if ((p.revents & events) != 0) return PortResult::Ok;
+    if (ms == 0) return PortResult::TimedOut;
   }
+}
+
+void SerialPort::waitOffTheLine(Clock::time_point until) {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count();
+  const timespec at{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+  // steady_clock is CLOCK_MONOTONIC; an absolute time makes a wait cut short by a signal go on.
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+  }
+}
+
+bool SerialPort::wakeAfter(size_t count) {
+  count = std::clamp<size_t>(count, 1, 255);
+  if (count == wakeCount_) return true;
+  termios tio{};
+  if (tcgetattr(fd_, &tio) != 0) return false;
+  tio.c_cc[VMIN] = static_cast<cc_t>(count);
+  if (tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+  wakeCount_ = count;
+  return true;
+}
+
+PortResult SerialPort::failed(PortResult result) {
+  if (result != PortResult::Ok) {
+    owed_ = true;
+    failedAt_ = Clock::now();  // late bytes are counted from the last failure
+  }
+  return result;
+}
+
+void SerialPort::unsettle() {
+  failed(PortResult::Garbled);
+}
+
+PortResult SerialPort::settle() {
+  if (!owed_) return PortResult::Ok;
+  if (fd_ < 0) return PortResult::Vanished;
+  if (!wakeAfter(1)) return vanished();
+  const Clock::time_point windowEnd = failedAt_ + kLateReplyWindow;
+  const Clock::time_point giveUp = std::max(windowEnd, Clock::now()) + kReplyBound;
+  Clock::time_point lastByte = failedAt_;
+  for (;;) {
+    const Clock::time_point quietAt = std::max(windowEnd, lastByte + kQuietGap);
+    const Clock::time_point now = Clock::now();
+    if (now >= quietAt) break;
+    if (now >= giveUp) return PortResult::TimedOut;  // still talking: the next command tries again
+    const PortResult waited = waitFor(POLLIN, std::min(quietAt, giveUp));
+    if (waited == PortResult::Vanished) return waited;
+    if (waited == PortResult::TimedOut) continue;
+    const ssize_t n = ::read(fd_, in_.data(), in_.size());
+    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return vanished();
+    if (n > 0) lastByte = Clock::now();
+  }
+  tcflush(fd_, TCIFLUSH);
+  owed_ = false;
+  checkNextReply_ = true;
+  return PortResult::Ok;
 }
 
 PortResult SerialPort::writeAll(const uint8_t* data, size_t size, Clock::time_point deadline) {
@@ -106,38 +175,55 @@ PortResult SerialPort::writeAll(const uint8_t* data, size_t size, Clock::time_po
     const ssize_t n = ::write(fd_, data + done, size - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
+      // The bytes leave at the baud rate once they are handed over.
+      lineFreeAt_ = std::max(lineFreeAt_, Clock::now()) + byteTime_ * n;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return vanished();  // EIO, ENXIO, EPIPE
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return failed(vanished());  // EIO, ENXIO, EPIPE
     const PortResult waited = waitFor(POLLOUT, deadline);
-    if (waited != PortResult::Ok) return waited;
+    if (waited != PortResult::Ok) return failed(waited);
   }
   return PortResult::Ok;
 }
 
-PortResult SerialPort::readExact(uint8_t* data, size_t size, Clock::time_point deadline) {
-  if (fd_ < 0) return PortResult::Vanished;
+PortResult SerialPort::readReply(uint8_t* data, size_t size, Clock::time_point deadline) {
+  if (fd_ < 0) return failed(PortResult::Vanished);
+  if (size == 0 || size > kMaxReply) return failed(PortResult::Garbled);
+  // A thread that waits on a terminal is woken for every byte the line brings. Until the whole reply
+  // can have crossed the wire after the command, it waits on the clock instead: that delays no reply.
+  if (size > 1) waitOffTheLine(std::min(lineFreeAt_ + byteTime_ * static_cast<long>(size), deadline));
   size_t done = 0;
   while (done < size) {
+    // Bytes still missing: poll wakes this thread once all of them are there.
+    if (!wakeAfter(size - done)) return failed(vanished());
     const PortResult waited = waitFor(POLLIN, deadline);
-    if (waited != PortResult::Ok) return waited;
-    const ssize_t n = ::read(fd_, data + done, size - done);
+    if (waited != PortResult::Ok) return failed(waited);
+    // Room for more than the reply, so that bytes beyond it are seen.
+    const ssize_t n = ::read(fd_, in_.data() + done, in_.size() - done);
     if (n > 0) {
       done += static_cast<size_t>(n);
     } else if (n == 0) {
-      return vanished();  // end of file: the other end has hung up
+      return failed(vanished());  // end of file: the other end has hung up
     } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-      return vanished();  // EIO, ENXIO, ENODEV: the device has gone away
+      return failed(vanished());  // EIO, ENXIO, ENODEV: the device has gone away
     }
   }
+  // The interface answers with exactly the reply; more bytes mean that something else is talking on
+  // the line, and the reply cannot be trusted.
+  if (done != size) return failed(PortResult::Garbled);
+  if (checkNextReply_) {
+    // The first reply after a failure may still be one that came later than the late-reply window.
+    // An interface answers its commands in turn, so the reply to this command would then follow it
+    // at once: the line has to stay quiet a while before the reply counts.
+    checkNextReply_ = false;
+    if (!wakeAfter(1)) return failed(vanished());
+    const PortResult waited = waitFor(POLLIN, Clock::now() + kQuietGap);
+    if (waited == PortResult::Ok) return failed(PortResult::Garbled);
+    if (waited == PortResult::Vanished) return failed(waited);
+  }
+  std::memcpy(data, in_.data(), size);
   return PortResult::Ok;
-}
-
-size_t SerialPort::pendingInput() const {
-  int count = 0;
-  if (fd_ < 0 || ioctl(fd_, FIONREAD, &count) != 0 || count < 0) return 0;
-  return static_cast<size_t>(count);
 }
 
 }  // namespace velomat

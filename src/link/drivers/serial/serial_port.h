@@ -1,6 +1,7 @@
 // A serial port over POSIX termios: 8N1, raw, no flow control, every transfer bounded by a deadline.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -10,12 +11,23 @@ namespace velomat {
 enum class PortResult {
   Ok,
   TimedOut,  // the deadline passed first; the port stays open
+  Garbled,   // more bytes came than the reply has; the port stays open
   Vanished,  // the device is gone (unplugged adapter, closed pty master); the port is closed
 };
+
+// The interfaces answer without any mark of which command a reply belongs to. A reply that missed its
+// bound may still come, and the rest of a short reply may follow: once an exchange has failed, every
+// byte that comes within this time after the failure is taken for such a late byte and dropped.
+inline constexpr std::chrono::milliseconds kLateReplyWindow{100};
+// After that the line has to stay quiet this long before the next command goes out: longer than the
+// 16 ms a common USB serial adapter holds received bytes back, and than any reply takes on the wire
+// (5.5 ms, the ROBO Interface's 21 bytes at 38400 baud).
+inline constexpr std::chrono::milliseconds kQuietGap{20};
 
 class SerialPort {
  public:
   using Clock = std::chrono::steady_clock;
+  static constexpr size_t kMaxReply = 32;  // the longest reply readReply takes
 
   SerialPort() = default;
   SerialPort(const SerialPort&) = delete;
@@ -25,28 +37,49 @@ class SerialPort {
   // Opens the terminal device at `path` with `baud` (9600 or 38400), 8N1, raw: no echo, no canonical
   // mode, no signals, no flow control, no CR/LF translation; not as controlling terminal, and
   // exclusive where the system allows it. False when the path is no terminal, is taken, or the baud
-  // rate is not one of the two. Closes an open port first.
+  // rate is not one of the two. Closes an open port first. A resynchronisation still owed from a
+  // failure before (see settle) stays owed: the device behind the path may be the same.
   bool open(const char* path, int baud);
   bool isOpen() const { return fd_ >= 0; }
   // Gives up exclusive use and closes. Harmless on a closed port.
   void close();
 
-  // Drops whatever has come in and was not read, so that a late byte of an earlier exchange cannot
-  // pass for a reply.
+  // Before a command: when an exchange has failed since the last settle, waits out late bytes as
+  // kLateReplyWindow and kQuietGap say, reading and dropping them. TimedOut when the line does not
+  // fall quiet within kReplyBound after the window; Ok at once when nothing is owed. The wait is
+  // owed again after every failed writeAll or readReply, and after unsettle().
+  PortResult settle();
+  // For a reply that came whole but made no sense: its sender may still be talking.
+  void unsettle();
+  // Drops whatever has come in and was not read, so that a stray byte cannot pass for a reply.
   void flushInput();
   // Writes all `size` bytes before `deadline`.
   PortResult writeAll(const uint8_t* data, size_t size, Clock::time_point deadline);
-  // Reads exactly `size` bytes before `deadline`.
-  PortResult readExact(uint8_t* data, size_t size, Clock::time_point deadline);
-  // Bytes that have come in and wait to be read; 0 on a closed port.
-  size_t pendingInput() const;
+  // Reads a reply of exactly `size` bytes (1..kMaxReply) before `deadline`, woken once when the whole
+  // reply is there rather than once for each byte: a longer reply is first waited for on the clock
+  // until it can have crossed the wire after the command. Garbled when more bytes have come, and,
+  // for the first reply after a settle, when more come within kQuietGap after it.
+  PortResult readReply(uint8_t* data, size_t size, Clock::time_point deadline);
 
  private:
-  // Waits until the port is ready for `events` or the deadline passes.
+  // Waits until the port is ready for `events` or the deadline passes. At the deadline, what is
+  // already there still counts.
   PortResult waitFor(short events, Clock::time_point deadline);
+  // Waits on the clock, not on the port, until `until`.
+  void waitOffTheLine(Clock::time_point until);
+  // Lets a wait for input end only once `count` bytes are there (termios VMIN).
+  bool wakeAfter(size_t count);
+  PortResult failed(PortResult result);
   PortResult vanished();
 
   int fd_ = -1;
+  size_t wakeCount_ = 0;                  // VMIN as set on the open port; 0: not known
+  std::chrono::nanoseconds byteTime_{0};  // one byte on the wire at the port's baud rate
+  Clock::time_point lineFreeAt_{};        // when the bytes written so far have left
+  bool owed_ = false;                     // a failure since the last settle
+  bool checkNextReply_ = false;           // the first reply after a settle is checked for a reply behind it
+  Clock::time_point failedAt_{};
+  std::array<uint8_t, 64> in_{};  // room for a reply and bytes beyond it
 };
 
 }  // namespace velomat

@@ -9,34 +9,42 @@ namespace velomat {
 
 namespace {
 
-constexpr uint8_t kCommand = 0xF2;
 constexpr int kSerialBaud = 38400;
 constexpr uint32_t kSerialConnection = 70;
 constexpr uint8_t kSerialOpen[] = {0xA1, 'f', 't', '-', 'R', 'o', 'b', 'o', '-', 'O', 'N', '-', 'V', '1'};
 constexpr size_t kSerialOpenReplySize = 5;
 constexpr uint8_t kSerialOpenReply = 0x5E;
 constexpr uint8_t kSerialClose = 0xA2;
+constexpr uint8_t kRadioProbeAnswer[] = {0xFA, 0x00};
+// A drained IN endpoint brings nothing within this time; a late reply is already in the device then.
+constexpr std::chrono::milliseconds kUsbQuiet{20};
+constexpr int kUsbDrainLimit = 4;  // late replies dropped at most; more means the device keeps talking
 
 SerialPort::Clock::time_point replyDeadline() {
   return SerialPort::Clock::now() + kReplyBound;
 }
 
+// The four bytes of one module: its direction byte and the levels of its four motors, each given to
+// both halves, three bits a half from the lowest bit on.
+void encodeModule(uint8_t* block, uint32_t directions, uint32_t levelsOfFourMotors) {
+  block[0] = static_cast<uint8_t>(directions & 0xFF);
+  uint32_t halves = 0;
+  for (int half = 0; half < 8; ++half) {
+    const uint32_t level = (levelsOfFourMotors >> (4 * (half / 2))) & 7u;
+    halves |= level << (3 * half);
+  }
+  block[1] = static_cast<uint8_t>(halves & 0xFF);
+  block[2] = static_cast<uint8_t>((halves >> 8) & 0xFF);
+  block[3] = static_cast<uint8_t>((halves >> 16) & 0xFF);
+}
+
 }  // namespace
 
-void encodeRoboCommand(std::array<uint8_t, kRoboCommandSize>& packet, uint32_t outputWord,
-                       uint32_t speedWord) {
+void encodeRoboCommand(RoboPacket& packet, uint8_t command, uint32_t outputWord, uint32_t speedWord) {
   packet.fill(0);
-  packet[0] = kCommand;
-  packet[1] = static_cast<uint8_t>(outputWord & 0xFF);
-  // Halves M1A, M1B, M2A, M2B, ... M4B, three bits each, from bit 0 of byte 2 on.
-  uint32_t levels = 0;
-  for (int half = 0; half < 8; ++half) {
-    const uint32_t level = (speedWord >> (4 * (half / 2))) & 7u;
-    levels |= level << (3 * half);
-  }
-  packet[2] = static_cast<uint8_t>(levels & 0xFF);
-  packet[3] = static_cast<uint8_t>((levels >> 8) & 0xFF);
-  packet[4] = static_cast<uint8_t>((levels >> 16) & 0xFF);
+  packet[0] = command;
+  encodeModule(&packet[1], outputWord, speedWord & 0xFFFF);    // motors 1..4
+  encodeModule(&packet[5], outputWord >> 8, speedWord >> 16);  // motors 5..8: first I/O extension
 }
 
 HardwareRoboInterface::HardwareRoboInterface(UsbTransport& usb, PortResolver ports)
@@ -63,7 +71,10 @@ uint32_t HardwareRoboInterface::openSerial(uint32_t connectionCode, uint32_t por
 
 uint32_t HardwareRoboInterface::openWith(Kind kind) {
   kind_ = kind;
-  encodeRoboCommand(command_, 0, 0);
+  callSign_ = 0;
+  commandSize_ = kind == Kind::Radio ? kRadioCommandSize : kRoboCommandSize;
+  replySize_ = kind == Kind::Radio ? kRadioReplySize : kRoboReplySize;
+  encode(0, 0);
   if (!relink() || !transmit() || !receive()) {
     closeConnection();  // ends a session that was opened
     return kRoboFailure;
@@ -75,19 +86,22 @@ uint32_t HardwareRoboInterface::openWith(Kind kind) {
   return handle_;
 }
 
+void HardwareRoboInterface::encode(uint32_t outputWord, uint32_t speedWord) {
+  encodeRoboCommand(command_, kind_ == Kind::Radio ? kRadioCommand : kRoboCommand, outputWord, speedWord);
+}
+
 bool HardwareRoboInterface::relink() {
   replyPending_ = false;
   switch (kind_) {
     case Kind::Usb:
       linked_ = usb_.open(kUsbInterface);
       break;
-    case Kind::Radio: {
-      uint8_t answer[8];
-      linked_ =
-          usb_.open(kRadioLink) && usb_.controlIn(kRadioSessionOpen, answer, sizeof answer, kReplyBound) >= 0;
+    case Kind::Radio:
+      // The open finds the call sign; a reconnection asks for that one only.
+      linked_ = usb_.open(kRadioLink) && (callSign_ == 0 ? findCallSign() : radioAnswers(callSign_)) &&
+                radioSession();
       if (!linked_) usb_.close();
       break;
-    }
     case Kind::Serial:
       linked_ = (port_.isOpen() || port_.open(path_.c_str(), kSerialBaud)) && serialSession();
       break;
@@ -95,20 +109,61 @@ bool HardwareRoboInterface::relink() {
       linked_ = false;
       break;
   }
+  if (linked_ && usbStale_) drainUsbReplies();
   return linked_;
 }
 
-bool HardwareRoboInterface::serialSession() {
-  const SerialPort::Clock::time_point deadline = replyDeadline();
-  port_.flushInput();
-  return port_.writeAll(kSerialOpen, sizeof kSerialOpen, deadline) == PortResult::Ok &&
-         port_.readExact(reply_.data(), kSerialOpenReplySize, deadline) == PortResult::Ok &&
-         reply_[0] == kSerialOpenReply;
+bool HardwareRoboInterface::radioAnswers(uint16_t callSign) {
+  uint8_t answer[kRadioProbeSize] = {};
+  const int got = usb_.controlIn(radioProbe(callSign), answer, kRadioProbeSize, kReplyBound);
+  return got >= 2 && answer[0] == kRadioProbeAnswer[0] && answer[1] == kRadioProbeAnswer[1];
+}
+
+bool HardwareRoboInterface::findCallSign() {
+  for (uint16_t n = kFirstCallSign; n <= kLastCallSign; ++n) {
+    if (radioAnswers(n)) {
+      callSign_ = n;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HardwareRoboInterface::radioSession() {
+  uint8_t answer[kRadioSessionOpenSize] = {};
+  return usb_.controlIn(radioSessionOpen(callSign_), answer, kRadioSessionOpenSize, kReplyBound) ==
+         kRadioSessionOpenSize;
 }
 
 void HardwareRoboInterface::endRadioSession() {
-  uint8_t answer[8];
-  usb_.controlIn(kRadioSessionClose, answer, sizeof answer, kReplyBound);  // the answer is not needed
+  // The link answers 0xD7; the connection ends whatever it says.
+  uint8_t answer[kRadioSessionCloseSize] = {};
+  usb_.controlIn(radioSessionClose(callSign_), answer, kRadioSessionCloseSize, kReplyBound);
+}
+
+// A reply that missed its bound stays in the device until the host asks for it: it would pass for the
+// reply of the next command. Asked for with a short wait, it is dropped before any command goes out.
+void HardwareRoboInterface::drainUsbReplies() {
+  for (int i = 0; i < kUsbDrainLimit; ++i) {
+    if (usb_.interruptIn(reply_.data(), static_cast<int>(replySize_), kUsbQuiet) < 0) break;
+  }
+  usbStale_ = false;
+}
+
+bool HardwareRoboInterface::serialSession() {
+  // Late bytes of an exchange that failed must not pass for the session's answer.
+  if (port_.settle() != PortResult::Ok) return false;
+  const SerialPort::Clock::time_point deadline = replyDeadline();
+  port_.flushInput();
+  if (port_.writeAll(kSerialOpen, sizeof kSerialOpen, deadline) != PortResult::Ok ||
+      port_.readReply(reply_.data(), kSerialOpenReplySize, deadline) != PortResult::Ok) {
+    return false;
+  }
+  if (reply_[0] != kSerialOpenReply) {
+    port_.unsettle();
+    return false;
+  }
+  return true;
 }
 
 // After a failed transfer nothing is known about the other end: the device is closed (a vanished
@@ -118,9 +173,11 @@ void HardwareRoboInterface::unlink() {
     case Kind::Radio:
       endRadioSession();
       usb_.close();
+      usbStale_ = true;
       break;
     case Kind::Usb:
       usb_.close();
+      usbStale_ = true;
       break;
     case Kind::Serial:
     case Kind::None:
@@ -140,14 +197,14 @@ void HardwareRoboInterface::closeConnection() {
       usb_.close();
       break;
     case Kind::Serial:
-      if (linked_) {
+      if (linked_ && port_.settle() == PortResult::Ok) {
         // The answer (0x5D) is awaited so that the interface has the request before the port
         // closes; what it says changes nothing.
         const SerialPort::Clock::time_point deadline = replyDeadline();
         port_.flushInput();
         uint8_t answer = 0;
         if (port_.writeAll(&kSerialClose, 1, deadline) == PortResult::Ok)
-          port_.readExact(&answer, 1, deadline);
+          port_.readReply(&answer, 1, deadline);
       }
       port_.close();
       break;
@@ -157,30 +214,33 @@ void HardwareRoboInterface::closeConnection() {
   kind_ = Kind::None;
   linked_ = false;
   replyPending_ = false;
+  usbStale_ = false;
 }
 
 bool HardwareRoboInterface::transmit() {
   if (kind_ == Kind::Serial) {
+    if (port_.settle() != PortResult::Ok) return false;
     port_.flushInput();
-    return port_.writeAll(command_.data(), command_.size(), replyDeadline()) == PortResult::Ok;
+    return port_.writeAll(command_.data(), commandSize_, replyDeadline()) == PortResult::Ok;
   }
-  return usb_.interruptOut(command_.data(), static_cast<int>(command_.size()), kReplyBound) ==
-         static_cast<int>(command_.size());
+  return usb_.interruptOut(command_.data(), static_cast<int>(commandSize_), kReplyBound) ==
+         static_cast<int>(commandSize_);
 }
 
 bool HardwareRoboInterface::receive() {
   if (kind_ == Kind::Serial) {
-    return port_.readExact(reply_.data(), reply_.size(), replyDeadline()) == PortResult::Ok &&
-           port_.pendingInput() == 0;
+    return port_.readReply(reply_.data(), replySize_, replyDeadline()) == PortResult::Ok;
   }
-  return usb_.interruptIn(reply_.data(), static_cast<int>(reply_.size()), kReplyBound) ==
-         static_cast<int>(reply_.size());
+  // Asked for with its own length: asking for more would wait for one more packet when the reply
+  // happens to fill its last one.
+  return usb_.interruptIn(reply_.data(), static_cast<int>(replySize_), kReplyBound) ==
+         static_cast<int>(replySize_);
 }
 
 uint32_t HardwareRoboInterface::sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord,
                                             uint32_t) {
   if (!owns(handle)) return kRoboFailure;
-  encodeRoboCommand(command_, outputWord, speedWord);
+  encode(outputWord, speedWord);
   if (!linked_ && !relink()) return kRoboFailure;
   if (!transmit()) {
     unlink();
@@ -202,7 +262,7 @@ uint32_t HardwareRoboInterface::readInputs(uint32_t handle) {
     unlink();
     return kRoboFailure;
   }
-  return reply_[0];
+  return decodeRoboInputs(reply_.data());
 }
 
 void HardwareRoboInterface::close(uint32_t handle) {
