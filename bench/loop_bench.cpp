@@ -1,5 +1,5 @@
-// One whole iteration of the run loop (control cycle, speed shaping, exchange) against the simulated
-// interfaces, and the exchange rate the paced simulation reaches against its wire limit.
+// One whole iteration of the run loop (control cycle, speed shaping, exchange, the record for the live
+// view) against the simulated interfaces, and the exchange rate the paced simulation reaches against its wire limit.
 #include <benchmark/benchmark.h>
 
 #include "control/output_stage.h"
@@ -35,10 +35,12 @@ struct Loop {
     intInt.setExtensionModule(motorCount == 8);
     link.openInterface();
   }
+  // As the worker's loop does it, the live view's record included.
   void iteration() {
     controlCycle(run, state, joystick);
     shapeSpeeds(run, state);
     run.lastInputWord = driveOutputs(run, state, link);
+    state.monitor.publish(state.joySample, run.outputWord, run.speedWord, run.lastInputWord);
   }
 
   SharedState state;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "config/config_table.h"
+#include "control/run_monitor.h"
 #include "link/joystick.h"
 #include "records/connection.h"
 
@@ -54,6 +55,7 @@ struct SharedState {
   ControlIo io;
   StopControls stopControls;
   std::atomic<uint8_t> stopRequested{0};  // 1 ends the current run at its next test
+  RunMonitor monitor;                     // what the runs show, for the live view
 };
 
 // The working record of one run, cleared at its start and carried from cycle to cycle.
@@ -63,6 +65,8 @@ struct RunState {
   std::array<double, kMaxOutputs> speed{};
   std::array<double, kMaxOutputs> shapedSpeed{};
   std::array<uint32_t, kMaxOutputs> directionBits{};
+  uint32_t outputWord = 0;  // the words of the last exchange, as driveOutputs composed them
+  uint32_t speedWord = 0;
   uint32_t lastInputWord = 0;
 };
 

@@ -152,6 +152,7 @@ RunEnd ControlWorker::runControl() {
   state_.io = ControlIo{};
 
   RunEnd end = RunEnd::Stopped;
+  state_.monitor.setRunning(true);
   while (!stopRequested()) {
     if (!controlCycle(run_, state_, joystick_)) {
       // A stick that no longer answers must not leave the motors driven from its last sample.
@@ -163,10 +164,12 @@ RunEnd ControlWorker::runControl() {
     checkStopControls();
     if (stopRequested()) break;
     run_.lastInputWord = driveOutputs(run_, state_, link_);
+    state_.monitor.publish(sample, run_.outputWord, run_.speedWord, run_.lastInputWord);
   }
 
   // Every output off, however the run ended.
   switchedOff_.store(link_.switchOff(), std::memory_order_release);
+  state_.monitor.setRunning(false);
   return link_.cancelled() ? RunEnd::Cancelled : end;
 }
 

@@ -65,6 +65,8 @@ uint32_t driveOutputs(RunState& run, SharedState& state, InterfaceLink& link) {
     }
   }
 
+  run.outputWord = outputWord;
+  run.speedWord = speedWord;
   const uint32_t inputWord = link.exchangeIo(outputWord, speedWord, 0);
   if (state.stopRequested.load(std::memory_order_relaxed)) return 0;
 

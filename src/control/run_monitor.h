@@ -1,0 +1,56 @@
+// What a run shows while it goes on: the joystick sample it steered by, the words of its last exchange
+// and how often each output was driven. The control worker publishes it after every exchange; the GUI
+// thread reads it at its own pace, about 30 times a second, for the live view.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "records/connection.h"
+#include "records/joystick_records.h"
+
+namespace velomat {
+
+// One reading of the monitor, all of it from the same exchange.
+struct RunSnapshot {
+  bool running = false;    // a run is between its first and its all-off exchange
+  uint64_t exchanges = 0;  // exchanges that reached the interface since the program started
+  std::array<uint32_t, kMaxJoystickAxes> axes{};  // X, Y, Z, R, U, V as the run read them, 0..65535
+  uint32_t buttons = 0;                           // bit k: button k+1
+  uint32_t pov = kHatCentred;                     // the hat in hundredths of a degree, 65535 centred
+  uint32_t outputWord = 0, speedWord = 0, inputWord = 0;
+  // Per output: in how many of the exchanges so far it was driven (one direction bit set).
+  std::array<uint64_t, kMaxOutputs> driven{};
+};
+
+// A sequence lock with one writer, the control worker: it never waits and never allocates, and a
+// reader that met a record half written reads again. Every field is an atomic of its own, so no
+// reading is a data race.
+class RunMonitor {
+ public:
+  // After each exchange of a run that reached the interface. Control worker only; runs in the control
+  // loop: a few plain stores.
+  void publish(const JoySample& sample, uint32_t outputWord, uint32_t speedWord, uint32_t inputWord);
+  // At the start of a run (true) and after its all-off exchange (false). Control worker only.
+  void setRunning(bool running);
+
+  // Any thread.
+  RunSnapshot read() const;
+
+ private:
+  void beginWrite();
+  void endWrite();
+
+  std::atomic<uint32_t> sequence_{0};  // odd while the worker writes
+  uint32_t written_ = 0;               // the worker's own copy of the sequence
+  std::atomic<bool> running_{false};
+  std::atomic<uint64_t> exchanges_{0};
+  std::array<std::atomic<uint32_t>, kMaxJoystickAxes> axes_{};
+  std::atomic<uint32_t> buttons_{0};
+  std::atomic<uint32_t> pov_{kHatCentred};
+  std::atomic<uint32_t> outputWord_{0}, speedWord_{0}, inputWord_{0};
+  std::array<std::atomic<uint64_t>, kMaxOutputs> driven_{};
+};
+
+}  // namespace velomat
