@@ -15,6 +15,8 @@ bool hatCentred(uint32_t pov) {
   return pov > kHatFullCircle;
 }
 
+}  // namespace
+
 uint8_t hatDirection(uint8_t povMode, uint32_t pov) {
   if (hatCentred(pov)) return kDirOff;
   if (povMode == kPov1) {  // left and right
@@ -27,6 +29,8 @@ uint8_t hatDirection(uint8_t povMode, uint32_t pov) {
   if (pov >= 10000 && pov <= 26000) return kDirRight;
   return kDirOff;
 }
+
+namespace {
 
 // The hat's angular distance from the line on which the mode gives no direction, as a percentage.
 double hatSpeed(uint8_t povMode, uint32_t pov) {

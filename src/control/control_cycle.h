@@ -78,6 +78,10 @@ bool buttonDown(const SharedState& state, int index);
 // above 2 * motorCount, 255, -1) reads as open.
 bool inputOn(const SharedState& state, int index);
 
+// The direction a hat at `pov` (hundredths of a degree, 65535 centred) gives in mode kPov1 ("POV1": left
+// and right) or kPov2 ("POV2": forward and backward).
+uint8_t hatDirection(uint8_t povMode, uint32_t pov);
+
 // Reads the joystick into joySample and rebuilds buttonDown. False when the joystick did not answer:
 // the sample and the buttons then stay as they were.
 bool sampleJoystick(SharedState& state, JoystickSource& joystick);
