@@ -27,6 +27,12 @@ void RunMonitor::endWrite() {
 
 void RunMonitor::publish(const JoySample& sample, uint32_t outputWord, uint32_t speedWord,
                          uint32_t inputWord) {
+  // An output is driven when exactly one of its two bits is set: both mean off to the interfaces.
+  for (uint32_t driven = (outputWord ^ (outputWord >> 1)) & 0x5555u; driven != 0; driven &= driven - 1) {
+    bump(driven_[static_cast<size_t>(__builtin_ctz(driven) / 2)]);
+  }
+  bump(exchanges_);
+  if (hold_.load(kRelaxed)) return;
   beginWrite();
   axes_[0].store(sample.dwXpos, kStore);
   axes_[1].store(sample.dwYpos, kStore);
@@ -39,42 +45,40 @@ void RunMonitor::publish(const JoySample& sample, uint32_t outputWord, uint32_t 
   outputWord_.store(outputWord, kStore);
   speedWord_.store(speedWord, kStore);
   inputWord_.store(inputWord, kStore);
-  // An output is driven when exactly one of its two bits is set: both mean off to the interfaces.
-  for (uint32_t driven = (outputWord ^ (outputWord >> 1)) & 0x5555u; driven != 0; driven &= driven - 1) {
-    bump(driven_[static_cast<size_t>(__builtin_ctz(driven) / 2)]);
-  }
-  bump(exchanges_);
   endWrite();
 }
 
 void RunMonitor::setRunning(bool running) {
+  // Rare, and what the interface drives: written even while a reader holds the record.
   beginWrite();
   running_.store(running, kStore);
   if (!running) {
-    // The all-off exchange: what the interface drives now.
+    // The all-off exchange.
     outputWord_.store(0, kStore);
     speedWord_.store(0, kStore);
   }
   endWrite();
 }
 
-RunSnapshot RunMonitor::read() const {
+RunSnapshot RunMonitor::read() {
   RunSnapshot snapshot;
-  for (;;) {
+  snapshot.exchanges = exchanges_.load(kLoad);
+  for (size_t o = 0; o < driven_.size(); ++o) snapshot.driven[o] = driven_[o].load(kLoad);
+  for (int misses = 0;; ++misses) {
+    if (misses == kMissesBeforeHold) hold_.store(true, kRelaxed);
     const uint32_t before = sequence_.load(kLoad);
-    if ((before & 1u) == 0) {
-      snapshot.running = running_.load(kLoad);
-      snapshot.exchanges = exchanges_.load(kLoad);
-      for (size_t i = 0; i < axes_.size(); ++i) snapshot.axes[i] = axes_[i].load(kLoad);
-      snapshot.buttons = buttons_.load(kLoad);
-      snapshot.pov = pov_.load(kLoad);
-      snapshot.outputWord = outputWord_.load(kLoad);
-      snapshot.speedWord = speedWord_.load(kLoad);
-      snapshot.inputWord = inputWord_.load(kLoad);
-      for (size_t o = 0; o < driven_.size(); ++o) snapshot.driven[o] = driven_[o].load(kLoad);
-      if (sequence_.load(kRelaxed) == before) return snapshot;
-    }
+    if ((before & 1u) != 0) continue;
+    snapshot.running = running_.load(kLoad);
+    for (size_t i = 0; i < axes_.size(); ++i) snapshot.axes[i] = axes_[i].load(kLoad);
+    snapshot.buttons = buttons_.load(kLoad);
+    snapshot.pov = pov_.load(kLoad);
+    snapshot.outputWord = outputWord_.load(kLoad);
+    snapshot.speedWord = speedWord_.load(kLoad);
+    snapshot.inputWord = inputWord_.load(kLoad);
+    if (sequence_.load(kRelaxed) == before) break;
   }
+  hold_.store(false, kRelaxed);
+  return snapshot;
 }
 
 }  // namespace velomat

@@ -12,7 +12,8 @@
 
 namespace velomat {
 
-// One reading of the monitor, all of it from the same exchange.
+// One reading of the monitor. The joystick and the words are all of the same exchange; the counts are
+// read beside them and may be an exchange or two further on.
 struct RunSnapshot {
   bool running = false;    // a run is between its first and its all-off exchange
   uint64_t exchanges = 0;  // exchanges that reached the interface since the program started
@@ -26,7 +27,9 @@ struct RunSnapshot {
 
 // A sequence lock with one writer, the control worker: it never waits and never allocates, and a
 // reader that met a record half written reads again. Every field is an atomic of its own, so no
-// reading is a data race.
+// reading is a data race. A worker that exchanges faster than a reader can read (a simulation without
+// wire time) could keep it reading again for ever; a reader that missed a few times therefore asks the
+// worker to leave the record as it is until it has read it. The counts go on meanwhile.
 class RunMonitor {
  public:
   // After each exchange of a run that reached the interface. Control worker only; runs in the control
@@ -35,15 +38,18 @@ class RunMonitor {
   // At the start of a run (true) and after its all-off exchange (false). Control worker only.
   void setRunning(bool running);
 
-  // Any thread.
-  RunSnapshot read() const;
+  // Any one thread at a time (the GUI thread's refresh).
+  RunSnapshot read();
 
  private:
+  static constexpr int kMissesBeforeHold = 8;
+
   void beginWrite();
   void endWrite();
 
   std::atomic<uint32_t> sequence_{0};  // odd while the worker writes
   uint32_t written_ = 0;               // the worker's own copy of the sequence
+  std::atomic<bool> hold_{false};      // a reader asks the worker to leave the record alone
   std::atomic<bool> running_{false};
   std::atomic<uint64_t> exchanges_{0};
   std::array<std::atomic<uint32_t>, kMaxJoystickAxes> axes_{};
