@@ -267,6 +267,39 @@ TEST_F(StartupTest, another_joystick_than_stored_is_told_and_the_lists_follow_th
   EXPECT_EQ(c().dirAxisList[0]->itemText(4), "POV2");
 }
 
+// The capability record holds a name of 31 bytes and its terminator; the longest one, with two-byte
+// letters up to its last byte, must not cost either box a word of its advice.
+TEST_F(StartupTest, the_joystick_boxes_show_their_whole_text_also_with_the_longest_name) {
+  const std::string name = "Großer Knüppel für Flugsimul";  // 31 bytes, three letters of two
+  ASSERT_EQ(name.size(), static_cast<size_t>(kJoystickNameSize - 1));
+  std::strcpy(joystick.caps.szPname, name.c_str());
+  const std::string other =
+      "\nTreiberbezeichnung: " + name +
+      "\nAchsen: 3\nButtons: 8\n\nAchtung:\nWenn dieser Joystick weniger/andere Funktionen als der bisher "
+      "gespeicherte hat, kann es ggf. zu Fehlern beim Laden der Einstellungsdatei kommen.\nEvtl. müssen Sie "
+      "dann die Einstellungen zurücksetzen oder notfalls auch die Einstellungsdatei \"settings.vlm\" "
+      "löschen.";
+  struct Row {
+    const char* what;
+    bool stored;  // a settings file made for another joystick
+    std::string text;
+  };
+  const Row rows[] = {
+      {"greeting", false,
+       "Verbindung zum Joystick erfolgreich!\n\nTreiberbezeichnung: " + name + "\nAchsen: 3\nButtons: 8"},
+      {"other joystick", true, other}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove(kSettingsFileName);
+    if (row.stored) storeSettings({kRoboUsb, -1, 0, 0, 4}, {0, 2, 4});
+    boxes.shown.clear();
+    start(row.stored ? std::deque<Action>{} : std::deque<Action>{verbinden});
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, row.text);
+    dialog.reset();
+  }
+}
+
 TEST_F(StartupTest, a_file_that_is_no_settings_file_gives_the_defaults_and_the_end_writes_a_good_one) {
   struct Row {
     const char* contents;
