@@ -2,9 +2,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+
+#include "app/dialog_builder.h"
 
 namespace velomat {
 
@@ -72,6 +75,20 @@ BoxAnswer QtMessageBoxes::showHere(const QString& text, const QString& caption, 
   // Over the main window once it shows; before that (while the program connects) in the screen's middle.
   QWidget* over = parent_ != nullptr && parent_->isVisible() ? parent_.data() : nullptr;
   QMessageBox box(QMessageBox::NoIcon, caption, text, standard, over);
+  // The box holds the main window only: the simulation window beside it is the hardware, and the
+  // user must be able to plug the line back in before answering "Wiederholen".
+  if (over != nullptr) box.setWindowModality(Qt::WindowModal);
+  box.setWindowIcon(programIcon());  // also before the main window, which would lend it its own
+  // Without an icon the text needs no indent for one: it keeps the same margin on either side.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->setHorizontalSpacing(0);  // only the icon's column stood beside the text
+    for (int i = grid->count() - 1; i >= 0; --i) {
+      QSpacerItem* indent = grid->itemAt(i)->spacerItem();
+      if (indent == nullptr) continue;
+      grid->removeItem(indent);
+      delete indent;
+    }
+  }
   // The buttons speak the program's language, as the system's boxes do on a German desktop.
   const std::pair<QMessageBox::StandardButton, const char*> german[] = {{QMessageBox::Ok, "OK"},
                                                                         {QMessageBox::Cancel, "Abbrechen"},
