@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -370,6 +371,31 @@ TEST_F(StartupTest, the_about_box_opens_from_the_credits_button_and_from_the_win
     EXPECT_TRUE(texts.contains("Velomat Version 1.5"));
     EXPECT_TRUE(texts.contains("Echtzeit-\nJoystick-\nVersion!"));
   }
+}
+
+TEST_F(StartupTest, the_connection_dialog_stands_in_the_screens_middle_like_the_greeting_before_it) {
+  shown = &qtBoxes;
+  QPoint greeting, connection;
+  QRect screen;
+  auto* user = new QTimer(qApp);
+  QObject::connect(user, &QTimer::timeout, [&greeting, user] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    greeting = box->frameGeometry().center();
+    user->deleteLater();
+    box->button(QMessageBox::Ok)->click();
+  });
+  user->start(5);
+  start({[&](ConnectionDialog& dialogShown) {
+    connection = dialogShown.frameGeometry().center();
+    screen = dialogShown.screen()->availableGeometry();
+    verbinden(dialogShown);
+  }});
+  ASSERT_FALSE(greeting.isNull());
+  EXPECT_LE((connection - greeting).manhattanLength(), 4)
+      << "greeting at " << greeting.x() << "," << greeting.y() << ", dialog at " << connection.x() << ","
+      << connection.y();
+  EXPECT_LE((connection - screen.center()).manhattanLength(), 60);
 }
 
 TEST_F(StartupTest, a_failed_open_keeps_the_dialog_open_for_another_choice) {

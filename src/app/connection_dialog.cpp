@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -122,7 +123,13 @@ bool ConnectionDialog::OnInitDialog() {
 }
 
 void ConnectionDialog::run() {
-  if (!OnInitDialog()) exec();
+  if (OnInitDialog()) return;
+  // The main window, its parent, is not shown yet: the dialog stands in the screen's middle, where the
+  // boxes before it stood, not over the corner where the main window will be.
+  if (parentWidget() == nullptr || !parentWidget()->isVisible()) {
+    move(screen()->availableGeometry().center() - rect().center());
+  }
+  exec();
 }
 
 void ConnectionDialog::probeJoystick() {
