@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,7 +17,9 @@
 #include <QScreen>
 #include <QSlider>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -27,6 +30,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/about_dialog.h"
 #include "app/connection_dialog.h"
 #include "app/main_dialog.h"
 #include "app/qt_message_boxes.h"
@@ -35,6 +39,7 @@
 #include "fake_joystick.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "panel/credits.h"
 
 namespace velomat {
 namespace {
@@ -373,6 +378,45 @@ TEST_F(StartupTest, the_about_box_opens_from_the_credits_button_and_from_the_win
   }
 }
 
+// Takes the addresses the desktop is asked to open, in place of the mail program and the browser.
+class OpenedUrls final : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> urls;
+  Q_INVOKABLE void open(const QUrl& url) { urls << url; }
+};
+
+TEST(AboutBox, its_e_mail_and_web_addresses_open_the_mail_program_and_the_browser) {
+  OpenedUrls desktop;
+  for (const char* scheme : {"mailto", "https"}) QDesktopServices::setUrlHandler(scheme, &desktop, "open");
+  AboutDialog about;
+  about.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+  struct Row {
+    const char* line;
+    const char* opens;
+  };
+  const Row rows[] = {{kAuthorContact, "mailto:velomat-team@example.org"},
+                      {kAuthorWeb, "https://velomat.example.org"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    QLabel* line = nullptr;
+    for (QLabel* label : about.findChildren<QLabel*>()) {
+      QTextDocument shown;
+      shown.setHtml(label->text());
+      if (shown.toPlainText() == row.line) line = label;
+    }
+    ASSERT_NE(line, nullptr);
+    desktop.urls.clear();
+    // A click on the address's first letters.
+    const QPoint at(line->contentsRect().left() + 4, line->contentsRect().center().y());
+    QTest::mouseClick(line, Qt::LeftButton, {}, at);
+    EXPECT_EQ(desktop.urls, QList<QUrl>{QUrl(row.opens)});
+  }
+  for (const char* scheme : {"mailto", "https"}) QDesktopServices::unsetUrlHandler(scheme);
+}
+
 TEST_F(StartupTest, the_connection_dialog_stands_in_the_screens_middle_like_the_greeting_before_it) {
   shown = &qtBoxes;
   QPoint greeting, connection;
@@ -631,3 +675,5 @@ TEST_F(StartupTest, every_end_during_a_run_switches_off_or_tells_the_user) {
 
 }  // namespace
 }  // namespace velomat
+
+#include "startup_test.moc"
