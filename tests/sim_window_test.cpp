@@ -41,8 +41,8 @@ bool halfway(uint32_t value, uint32_t full) {
 struct Gauge {
   int output;
   uint8_t direction;
-  double fill;
-  const char* text;  // nullptr: the interface has no such output
+  double fill;       // within a slice of the share's window
+  const char* text;  // "%1" stands for the percentage shown; nullptr: the interface has no such output
 };
 
 class SimWindow : public ::testing::Test {
@@ -70,14 +70,18 @@ class SimWindow : public ::testing::Test {
     record.interfaceType = type;
     ASSERT_EQ(intInt.open(record, "COM1"), 0u);
   }
+  // One exchange, which moves the simulation's clock on by its time on the wire.
+  void exchange(uint32_t outputWord) { intInt.exchange(record, outputWord); }
   void expectGauges(std::initializer_list<Gauge> gauges) {
     for (const Gauge& g : gauges) {
       SCOPED_TRACE("Motor " + std::to_string(g.output + 1));
       const size_t o = static_cast<size_t>(g.output);
       EXPECT_EQ(c().gauges[o]->isEnabled(), g.text != nullptr);
       EXPECT_EQ(c().gauges[o]->direction(), g.direction);
-      EXPECT_NEAR(c().gauges[o]->fill(), g.fill, 1e-9);
-      EXPECT_EQ(c().motorTexts[o]->text(), QString::fromUtf8(g.text ? g.text : "–"));
+      EXPECT_NEAR(c().gauges[o]->fill(), g.fill, 0.07);
+      QString text = QString::fromUtf8(g.text ? g.text : "–");
+      if (text.contains("%1")) text = text.arg(std::lround(c().gauges[o]->fill() * 100));
+      EXPECT_EQ(c().motorTexts[o]->text(), text);
     }
   }
   int enabledInputs() {
@@ -296,20 +300,26 @@ TEST_F(SimWindow, a_switch_closes_its_input_on_both_simulations_until_clicked_ag
 TEST_F(SimWindow, the_gauges_show_direction_and_on_share_the_intelligent_interface_received) {
   openIntInt(kIntIntSerial, true);
   for (int i = 0; i < 400; ++i) {  // motor 1 left always, motor 2 right in three of four, motor 4 both bits
-    intInt.exchange(record, 0b01 | (i % 4 != 0 ? 0b10 << 2 : 0) | 0b11 << 6);
+    exchange(0b01 | (i % 4 != 0 ? 0b10 << 2 : 0) | 0b11 << 6);
   }
   const sim::Clock::time_point last = intInt.wire().lastExchange();
-  window->refresh(last);
+  window->refresh();
   expectGauges({{0, 1, 1.0, "links 100 %"},
-                {1, 2, 0.75, "rechts 75 %"},
+                {1, 2, 0.75, "rechts %1 %"},
                 {2, 0, 0, "aus"},
                 {3, 0, 0, "aus"},
                 {4, 0, 0, nullptr},
                 {7, 0, 0, nullptr}});
   ASSERT_GT(intInt.wire().exchangeRate(), 0);
   EXPECT_EQ(c().rateText->text(), QString("%1 pro Sekunde").arg(std::lround(intInt.wire().exchangeRate())));
+  EXPECT_NEAR(intInt.wire().exchangeRate(), 1s / sim::kIntIntExchangeTime, 1);
 
-  window->refresh(last + sim::kIntIntWatchdog + 1ms);  // the interface's watchdog switches off
+  // Full right from now on: the gauges follow within the share's window.
+  for (int i = 0; i < 60; ++i) exchange(0b10 | 0b10 << 2);
+  window->refresh();
+  expectGauges({{0, 2, 1.0, "rechts 100 %"}, {1, 2, 1.0, "rechts 100 %"}});
+
+  window->refresh(intInt.wire().lastExchange() + sim::kIntIntWatchdog + 1ms);  // the watchdog switches off
   expectGauges({{0, 0, 0, "aus"}, {1, 0, 0, "aus"}});
   window->refresh(last + 2s);  // exchanges that stopped have no rate
   EXPECT_EQ(c().rateText->text(), "0 pro Sekunde");
@@ -444,7 +454,7 @@ TEST_F(SimWindow, the_window_reads_the_simulation_while_a_worker_exchanges_and_r
   std::thread worker([&] {
     JoySample sample;
     for (uint32_t i = 0; !stop.load(); ++i) {
-      intInt.exchange(record, (i & 1) ? 0b01 : 0);
+      exchange((i & 1) ? 0b01 : 0);
       if (sdl.joyGetPosEx(0, sample) == kJoyNoError) sawButtons.fetch_or(sample.dwButtons);
     }
   });
@@ -459,9 +469,51 @@ TEST_F(SimWindow, the_window_reads_the_simulation_while_a_worker_exchanges_and_r
   release(c().buttons[7]);
   stop = true;
   worker.join();
-  window->refresh(intInt.wire().lastExchange());
+  window->refresh();
   EXPECT_EQ(c().gauges[0]->direction(), 1);
-  EXPECT_NEAR(c().gauges[0]->fill(), 0.5, 0.01);
+  EXPECT_NEAR(c().gauges[0]->fill(), 0.5, 0.05);
+}
+
+// The gauges follow what the interface does now: the stick held after a pause shows at once, and
+// an output that stopped shows "aus" well before the watchdog would end it.
+TEST(SimGauges, a_gauge_follows_its_output_within_a_fifth_of_a_second) {
+  SdlJoystick sdl;
+  ASSERT_TRUE(sdl.ok()) << SDL_GetError();
+  if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+  VirtualJoystick stick(3, 8, 1, "Bildschirm-Joystick");
+  struct Row {
+    const char* what;
+    uint32_t before, after;  // motor 1's word for 600 exchanges, then for 60
+    std::chrono::milliseconds later;
+    const char* shown;
+  };
+  const Row rows[] = {{"held full left after a pause", 0, 0b01, 100ms, "links 100 %"},
+                      {"released after holding full left", 0b01, 0, 190ms, "aus"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    sim::SimIntelligentInterface intInt(sim::SimOptions{.paced = false});
+    sim::SimRoboInterface robo(sim::SimOptions{.paced = false});
+    SimulationWindow window(stick, intInt, robo);
+    IntIntRecord record;
+    record.interfaceType = kIntIntSerial;
+    ASSERT_EQ(intInt.open(record, "COM1"), 0u);
+    for (int i = 0; i < 600; ++i) intInt.exchange(record, row.before);
+    for (int i = 0; i < 60; ++i) intInt.exchange(record, row.after);
+    window.refresh(intInt.wire().lastExchange() + row.later);
+    EXPECT_EQ(window.controls().motorTexts[0]->text(), QString::fromUtf8(row.shown));
+  }
+}
+
+TEST(SimGauges, two_outputs_turning_the_same_way_look_alike) {
+  QWidget panel;
+  OutputGauge earlier(&panel), later(&panel);
+  for (OutputGauge* gauge : {&earlier, &later}) gauge->resize(gauge->sizeHint());
+  for (int i = 0; i < 37; ++i) earlier.setState(2, 0.8);  // right for a while already
+  later.setState(1, 0.3);
+  later.setState(2, 0.8);  // right from now on
+  EXPECT_EQ(earlier.grab().toImage(), later.grab().toImage());
+  later.setState(1, 0.8);
+  EXPECT_NE(earlier.grab().toImage(), later.grab().toImage()) << "left looks like right";
 }
 
 }  // namespace

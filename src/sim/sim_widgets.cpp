@@ -149,9 +149,11 @@ QSize OutputGauge::sizeHint() const {
 }
 
 void OutputGauge::setState(uint8_t direction, double fill) {
-  direction_ = direction <= 2 ? direction : 0;
-  fill_ = direction_ == 0 ? 0 : std::clamp(fill, 0.0, 1.0);
-  if (direction_ != 0) angle_ = std::fmod(angle_ + (direction_ == 2 ? 30 : -30) * fill_, 360.0);
+  const uint8_t shown = direction <= 2 ? direction : 0;
+  const double filled = shown == 0 ? 0 : std::clamp(fill, 0.0, 1.0);
+  if (shown == direction_ && filled == fill_) return;
+  direction_ = shown;
+  fill_ = filled;
   update();
 }
 
@@ -174,7 +176,6 @@ void OutputGauge::paintEvent(QPaintEvent*) {
     // o'clock turning right and at three o'clock turning left; there the arrow points up.
     p.save();
     p.translate(centre);
-    p.rotate(angle_);
     const double pen = std::max(1.5, h / 10);
     p.setPen(QPen(ink, pen, Qt::SolidLine, Qt::FlatCap));
     p.setBrush(Qt::NoBrush);

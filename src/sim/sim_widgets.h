@@ -49,14 +49,14 @@ class StickPad final : public QWidget {
   std::function<void(int16_t, int16_t)> moved_;
 };
 
-// One interface output at a glance: a round arrow turning left (anticlockwise) or right (clockwise), a
-// stop square when the output is off, and a bar filled to the output's speed.
+// One interface output at a glance: a round arrow pointing left (anticlockwise) or right (clockwise), a
+// stop square when the output is off, and a bar filled to the output's speed. The picture depends on
+// direction and fill alone, so two outputs that do the same look the same.
 class OutputGauge final : public QWidget {
  public:
   explicit OutputGauge(QWidget* parent = nullptr);
 
-  // direction: 0 off, 1 left, 2 right (as the interfaces code it); fill 0..1. Each call turns the
-  // arrow on by a step as long as the fill, so the arrow turns faster the faster the motor runs.
+  // direction: 0 off, 1 left, 2 right (as the interfaces code it); fill 0..1.
   void setState(uint8_t direction, double fill);
   uint8_t direction() const { return direction_; }
   double fill() const { return fill_; }
@@ -70,7 +70,6 @@ class OutputGauge final : public QWidget {
  private:
   uint8_t direction_ = 0;
   double fill_ = 0;
-  double angle_ = 0;  // degrees the arrow has turned, clockwise
 };
 
 }  // namespace velomat

@@ -359,6 +359,11 @@ void SimulationWindow::setConnectionLost(bool lost) {
   controls_.connection->setText(lost ? kRestoreText : kLostText);
 }
 
+void SimulationWindow::refresh() {
+  const bool robo = !intInt_.isOpen() && robo_.isOpen();
+  refresh(robo ? robo_.wire().now() : intInt_.wire().now());
+}
+
 void SimulationWindow::refresh(sim::Clock::time_point now) {
   SimulationControls& c = controls_;
   const bool intInt = intInt_.isOpen();

@@ -57,9 +57,11 @@ class SimulationWindow final : public QWidget {
   // Moves the window beside `main` (to its right, or to its left where the screen ends) and shows it.
   void showBeside(const QWidget& main);
 
-  // Reads the simulations into the display as they stand at `now`. A timer calls it about 20 times a
-  // second while the window is shown; the simulations may exchange on another thread meanwhile.
-  void refresh(sim::Clock::time_point now = sim::Clock::now());
+  // Reads the simulations into the display as they stand at `now`, or now on the simulations' clock.
+  // A timer calls it about 20 times a second while the window is shown; the simulations may exchange
+  // on another thread meanwhile.
+  void refresh(sim::Clock::time_point now);
+  void refresh();
 
   SimulationControls& controls() { return controls_; }
 
