@@ -17,6 +17,7 @@
 #include "app/main_dialog.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "window_fit.h"
 
 namespace velomat {
 namespace {
@@ -306,6 +307,44 @@ TEST_F(PanelTest, no_frame_line_runs_through_a_text) {
     }
   }
   EXPECT_GE(lines, 4 * 4);  // every group has its four sides
+}
+
+TEST_F(PanelTest, every_radio_circle_and_check_square_is_whole) {
+  open({kAllAxes | kJoyCapsHasPov, 6, 12}, 8);
+  int marks = 0;
+  for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+    const bool radio = qobject_cast<QRadioButton*>(button) != nullptr;
+    if (!radio && qobject_cast<QCheckBox*>(button) == nullptr) continue;
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QRect mark = button->style()->subElementRect(
+        radio ? QStyle::SE_RadioButtonIndicator : QStyle::SE_CheckBoxIndicator, &option, button);
+    EXPECT_TRUE(button->rect().contains(mark))
+        << button->text().toStdString() << " (" << dialogIdOf(button) << "): " << mark.height()
+        << " pixels high in " << button->height();
+    ++marks;
+  }
+  EXPECT_EQ(marks, 4 * 7 + 2);  // seven per motor, the two stop checks
+}
+
+// A list that is switched off still shows a stored setting the user wants to read.
+TEST_F(PanelTest, switched_off_lists_can_still_be_read_and_still_look_switched_off) {
+  open({kAllAxes | kJoyCapsHasPov, 6, 12}, 8);
+  QComboBox* off = c().buttonLeftList[0];  // the direction comes from the axis: the buttons' lists are off
+  QComboBox* on = c().dirAxisList[0];
+  ASSERT_FALSE(off->isEnabled());
+  ASSERT_TRUE(on->isEnabled());
+  off->setCurrentIndex(7);  // " 8", as a stored setting shows it
+  const auto drawn = [](QComboBox* list) {
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    option.subControls = QStyle::SC_All;
+    const QRect field =
+        list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+    return testing::drawnContrast(list->grab().toImage(), field);
+  };
+  EXPECT_GE(drawn(off), 3.0);
+  EXPECT_LT(drawn(off), drawn(on));
 }
 
 TEST_F(PanelTest, arrow_keys_move_the_selection_within_a_radio_group_as_a_click_does) {
