@@ -5,8 +5,10 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
 #include <QStyleOptionSlider>
@@ -19,6 +21,7 @@
 
 #include "link/sdl_joystick.h"
 #include "sim/simulation_window.h"
+#include "window_fit.h"
 
 namespace velomat {
 namespace {
@@ -266,8 +269,8 @@ TEST_F(SimWindow, the_connected_interface_decides_which_input_switches_are_enabl
       {"Nicht verbunden", -1, true, 0},
       {"ROBO Interface", 0, true, 8},
       {"Intelligent Interface, seriell", kIntIntSerial, true, 8},
-      {"Intelligent Interface, seriell mit Erweiterung", kIntIntSerialWithExtension, false, 8},
-      {"Intelligent Interface, seriell mit Erweiterung", kIntIntSerialWithExtension, true, 16},
+      {"Intelligent Interface, seriell mit Extensionmodul", kIntIntSerialWithExtension, false, 8},
+      {"Intelligent Interface, seriell mit Extensionmodul", kIntIntSerialWithExtension, true, 16},
       {"Intelligent Interface, Parallelport", kIntIntParallel, true, 16}};
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.name << ", module " << row.module);
@@ -412,22 +415,76 @@ TEST_F(SimWindow, every_text_shows_in_full_without_overlap_in_a_window_that_fits
   EXPECT_LE(window->height(), 768 - 60);  // room for the title bar and a panel
 }
 
-TEST_F(SimWindow, it_shows_right_of_the_main_window_or_left_of_it_where_the_screen_ends) {
-  const QRect screen = window->screen()->availableGeometry();
-  for (bool atRightEdge : {false, true}) {
-    SCOPED_TRACE(atRightEdge ? "main window at the right edge" : "main window at the left edge");
-    QDialog main;
-    main.resize(300, 200);
-    main.move(atRightEdge ? screen.right() - 310 : screen.left(), screen.top());
-    main.show();
-    SimulationWindow beside(*stick, intInt, robo, &main);
-    beside.showBeside(main);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
-    const QRect m = main.frameGeometry(), b = beside.frameGeometry();
-    EXPECT_TRUE(atRightEdge ? b.right() < m.left() : b.left() > m.right());
-    EXPECT_GE(b.left(), screen.left());
-    EXPECT_LE(b.right(), screen.right());
+// The simulation window names things as the main window does, where the user chooses them.
+TEST_F(SimWindow, it_speaks_the_main_windows_words_and_shows_x_y_and_z) {
+  QStringList shown, tips;
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (auto* group = qobject_cast<QGroupBox*>(w)) shown << group->title();
+    if (w->isVisible() && !w->property("text").toString().isEmpty()) shown << w->property("text").toString();
+    if (!w->toolTip().isEmpty()) tips << w->toolTip();
   }
+  const QString all = (shown + tips).join('\n');
+  for (const char* theirs : {"Hut", "Knopf", "Knöpfe", "Erweiterung"}) {
+    EXPECT_FALSE(all.contains(QString::fromUtf8(theirs))) << "the main window does not say " << theirs;
+  }
+  EXPECT_FALSE(all.contains(QRegularExpression("\\bSchub\\b"))) << "the main window says Schubregler";
+  const QString visible = shown.join('\n');
+  for (const char* ours : {"POV1", "POV2", "Buttons", "Schubregler", "(Z)", "Extensionmodul"}) {
+    EXPECT_TRUE(visible.contains(QString::fromUtf8(ours))) << ours << " is not shown";
+  }
+}
+
+// The hint under the stick is text the user must read, not a greyed placeholder.
+TEST_F(SimWindow, the_hint_under_the_stick_can_be_read) {
+  QLabel* hint = nullptr;
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (label->text().startsWith("Ziehen oder Pfeiltasten")) hint = label;
+  }
+  ASSERT_NE(hint, nullptr);
+  EXPECT_TRUE(hint->isVisible());
+  EXPECT_TRUE(hint->isEnabled());
+  EXPECT_GE(testing::drawnContrast(hint->grab().toImage(), hint->rect()), 4.5);
+}
+
+TEST_F(SimWindow, x_and_y_are_written_on_the_stick_where_it_goes_for_each) {
+  StickPad* pad = c().stick;
+  const QImage picture = pad->grab().toImage();
+  for (Qt::Orientation axis : {Qt::Horizontal, Qt::Vertical}) {
+    SCOPED_TRACE(axis == Qt::Horizontal ? "X" : "Y");
+    const QRect name = pad->axisNameRect(axis);
+    EXPECT_TRUE(pad->rect().contains(name));
+    EXPECT_GE(testing::drawnContrast(picture, name), 4.5);
+  }
+  // X names the right end of the horizontal line, Y the lower end of the vertical one.
+  EXPECT_GT(pad->axisNameRect(Qt::Horizontal).center().x(), pad->width() * 3 / 4);
+  EXPECT_GT(pad->axisNameRect(Qt::Vertical).center().y(), pad->height() * 3 / 4);
+}
+
+TEST_F(SimWindow, the_compact_layout_is_lower_keeps_every_control_and_can_go_back) {
+  const QSize oneColumn = window->size();
+  const QSize compact = window->sizeFor(true);
+  EXPECT_FALSE(window->isCompact());  // measuring leaves the layout as it is
+  EXPECT_EQ(window->size(), oneColumn);
+  window->setCompact(true);
+  EXPECT_EQ(window->size(), compact);
+  EXPECT_LT(compact.height(), oneColumn.height() - 100);
+  EXPECT_FALSE(c().hint->isVisible());  // left to the stick's tooltip
+  EXPECT_TRUE(c().stick->toolTip().contains("Pfeiltasten"));
+  // Motors 5 to 8 stand beside motors 1 to 4.
+  for (int o = 0; o < 4; ++o) {
+    const QPoint left = c().gauges[static_cast<size_t>(o)]->mapTo(window.get(), QPoint());
+    const QPoint right = c().gauges[static_cast<size_t>(o + 4)]->mapTo(window.get(), QPoint());
+    EXPECT_EQ(left.y(), right.y());
+    EXPECT_GT(right.x(), left.x() + c().gauges[0]->width());
+  }
+  // The controls work as before: a click still closes an input.
+  openIntInt(kIntIntSerial, false);
+  window->refresh();
+  click(c().inputs[3]);
+  EXPECT_EQ(intInt.exchange(record, 0), 1u << 3);
+  window->setCompact(false);
+  EXPECT_EQ(window->size(), oneColumn);
+  EXPECT_TRUE(c().hint->isVisible());
 }
 
 TEST_F(SimWindow, a_modal_main_window_blocks_other_windows_but_not_the_simulation_window_it_parents) {
@@ -435,7 +492,7 @@ TEST_F(SimWindow, a_modal_main_window_blocks_other_windows_but_not_the_simulatio
   main.setWindowModality(Qt::ApplicationModal);  // as its exec() makes it
   SimulationWindow beside(*stick, intInt, robo, &main);
   main.show();
-  beside.showBeside(main);
+  beside.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
   // Through the window system, where the block of a modal window applies.
   for (SimulationWindow* shown : {&beside, window.get()}) {

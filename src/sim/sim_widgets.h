@@ -28,6 +28,9 @@ class StickPad final : public QWidget {
   void setDeflection(QPointF deflection);
   // Where the knob's centre is at a deflection, in the pad's coordinates.
   QPointF pointOf(QPointF deflection) const;
+  // Where the name of an axis is written: "X" at the right end of the horizontal line, "Y" at the
+  // lower end of the vertical one (full deflection to the right and down).
+  QRect axisNameRect(Qt::Orientation axis) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -58,6 +61,8 @@ class OutputGauge final : public QWidget {
 
   // direction: 0 off, 1 left, 2 right (as the interfaces code it); fill 0..1.
   void setState(uint8_t direction, double fill);
+  // A compact gauge has a shorter bar.
+  void setCompact(bool compact);
   uint8_t direction() const { return direction_; }
   double fill() const { return fill_; }
 
@@ -70,6 +75,7 @@ class OutputGauge final : public QWidget {
  private:
   uint8_t direction_ = 0;
   double fill_ = 0;
+  bool compact_ = false;
 };
 
 }  // namespace velomat
