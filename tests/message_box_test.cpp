@@ -138,27 +138,38 @@ TEST(QtMessageBoxes, every_box_carries_the_program_icon_and_even_margins_before_
   QWidget main;
   main.setWindowTitle("Hauptfenster");
   boxes.setParent(&main);
+  const char* const texts[] = {
+      kLostConnectionTextForTest,
+      "Die Einstellungsdatei \"settings.vlm\" wurde von einer anderen Version von Velomat erzeugt oder ist "
+      "beschädigt. Alle Einstellungen werden zurückgesetzt und die Datei wird beim Beenden von Velomat "
+      "überschrieben."};
   for (bool mainShown : {false, true}) {
-    SCOPED_TRACE(mainShown ? "over the main window" : "before the main window");
     if (mainShown) {
       main.show();
       ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
     }
-    int left = -1, right = -1;
-    QImage icon;
-    lookAtNextBox([&](QMessageBox& box) {
-      icon = iconPicture(box.windowIcon());
-      for (QLabel* label : box.findChildren<QLabel*>()) {
-        if (!label->isVisible() || label->text() != box.text()) continue;
-        left = label->x() + label->contentsRect().left();
-        right = box.width() - (label->x() + label->contentsRect().right() + 1);
-      }
-    });
-    boxes.show(kLostConnectionTextForTest, {}, BoxButtons::RetryCancel);
-    EXPECT_EQ(icon, iconPicture(programIcon()));
-    ASSERT_GE(left, 0) << "the box's text was not found";
-    EXPECT_NEAR(left, right, 1) << "the text starts " << left << " px from the left, ends " << right
-                                << " px from the right";
+    for (const char* text : texts) {
+      SCOPED_TRACE(::testing::Message()
+                   << (mainShown ? "over the main window: " : "before the main window: ") << text);
+      int left = -1, right = -1;
+      QImage icon;
+      lookAtNextBox([&](QMessageBox& box) {
+        icon = iconPicture(box.windowIcon());
+        for (QLabel* label : box.findChildren<QLabel*>()) {
+          if (!label->isVisible() || label->text() != box.text()) continue;
+          // The room the text's lines have (a wrapped line ends short of it by less than a word).
+          const QRect area = label->contentsRect().translated(label->pos());
+          left = area.left();
+          right = box.width() - (area.right() + 1);
+        }
+      });
+      boxes.show(text, {}, BoxButtons::RetryCancel);
+      EXPECT_EQ(icon, iconPicture(programIcon()));
+      ASSERT_GE(left, 0) << "the box's text was not found";
+      EXPECT_LE(left, 16) << "an indent for an icon that is not there";
+      EXPECT_NEAR(left, right, 1) << "the text starts " << left << " px from the left, its room ends "
+                                  << right << " px from the right";
+    }
   }
 }
 

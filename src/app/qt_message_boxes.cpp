@@ -83,10 +83,16 @@ BoxAnswer QtMessageBoxes::showHere(const QString& text, const QString& caption, 
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
     grid->setHorizontalSpacing(0);  // only the icon's column stood beside the text
     for (int i = grid->count() - 1; i >= 0; --i) {
-      QSpacerItem* indent = grid->itemAt(i)->spacerItem();
-      if (indent == nullptr) continue;
-      grid->removeItem(indent);
-      delete indent;
+      QLayoutItem* item = grid->itemAt(i);
+      if (QSpacerItem* indent = item->spacerItem()) {
+        grid->removeItem(indent);
+        delete indent;
+      } else if (item->widget() != nullptr && item->widget()->property("text").toString() == text) {
+        // The width a long text leaves over goes to the text's column, not the empty one before it.
+        int row, column, rows, columns;
+        grid->getItemPosition(i, &row, &column, &rows, &columns);
+        grid->setColumnStretch(column, 1);
+      }
     }
   }
   // The buttons speak the program's language, as the system's boxes do on a German desktop.
