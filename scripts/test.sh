@@ -17,6 +17,7 @@ scripts/check_layers.sh
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan_suppressions.txt
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 passed=0
