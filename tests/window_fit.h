@@ -223,7 +223,10 @@ inline std::vector<std::string> fitProblems(QWidget* window, bool onScreen = tru
   for (QGroupBox* group : window->findChildren<QGroupBox*>()) {
     if (!group->isVisibleTo(window)) continue;
     const QPoint at = group->mapTo(window, QPoint());
-    for (const QRect& line : frameLines(group)) {
+    const std::vector<QRect> lines = frameLines(group);
+    if (lines.size() < 4)
+      problem("the frame of " + nameOf(group) + " was not found: no line could be checked");
+    for (const QRect& line : lines) {
       for (const Placed& text : texts) {
         // The group's own title stands on its top line, which breaks for it.
         if (text.widget == group) continue;

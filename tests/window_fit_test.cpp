@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
@@ -54,6 +56,25 @@ void whenModalShows(std::function<void(QWidget&)> look) {
     look(*modal);
   });
   timer->start(5);
+}
+
+// The checks find what they look for: a cut text, a frame line through a text, a window off the screen.
+TEST(FitCheck, finds_a_cut_text_a_line_through_a_text_and_a_window_off_the_screen) {
+  QWidget window;
+  window.resize(300, 120);
+  auto* cut = new QLabel("Verbindung unterbrechen", &window);
+  cut->setGeometry(10, 10, 40, 20);
+  auto* group = new QGroupBox("Motor 1", &window);
+  group->setGeometry(10, 40, 200, 60);
+  auto* crossed = new QLabel("Geschwindigkeit:", &window);
+  crossed->setGeometry(60, 90, 120, 20);  // across the group's bottom line
+  window.move(QGuiApplication::primaryScreen()->availableGeometry().bottomRight() - QPoint(100, 50));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const std::string found = joined(fitProblems(&window));
+  EXPECT_NE(found.find("the text of QLabel \"Verbindung unterbrechen\" is cut"), std::string::npos) << found;
+  EXPECT_NE(found.find("runs through the text of QLabel \"Geschwindigkeit:\""), std::string::npos) << found;
+  EXPECT_NE(found.find("is not wholly on the screen"), std::string::npos) << found;
 }
 
 TEST(Windows, velomat_sims_two_windows_stand_side_by_side_wholly_on_the_screen) {
