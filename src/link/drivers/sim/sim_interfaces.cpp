@@ -73,16 +73,17 @@ uint32_t SimIntelligentInterface::exchange(IntIntRecord&, uint32_t outputWord) {
     }
   }
 
-  // What the last exchange set has held until now, or until the watchdog switched it off.
+  // What the last exchange set has held until now, or until the watchdog switched it off. This thread
+  // alone writes the record: its stores publish (release), readers take them with acquire loads.
   const Clock::time_point at = wire_.lastExchange();
-  const int64_t last = held_.load();
+  const int64_t last = held_.load(std::memory_order_relaxed);
   if (last == kNever) {
-    firstExchange_.store(at.time_since_epoch().count());
+    firstExchange_.store(at.time_since_epoch().count(), std::memory_order_release);
   } else {
     const Clock::time_point since = heldSince(last);
     credit(since, std::min(at, since + kIntIntWatchdog), static_cast<uint8_t>(last & 0xFF));
   }
-  held_.store(heldWord(at, driven));
+  held_.store(heldWord(at, driven), std::memory_order_release);
 
   return inputs_.load() & (extension ? 0xFFFFu : 0xFFu);
 }
@@ -101,14 +102,17 @@ void SimIntelligentInterface::credit(Clock::time_point from, Clock::time_point t
     const int64_t index = t.time_since_epoch() / kShareSlice;
     const Clock::time_point end = std::min(to, Clock::time_point(kShareSlice * (index + 1)));
     ShareSlice& slice = slices_[static_cast<size_t>(index % static_cast<int64_t>(slices_.size()))];
-    if (slice.index.load() != index) {
-      // Marked as no slice while it is emptied, so that no reader takes a time half cleared.
-      slice.index.store(-1);
-      for (auto& driven : slice.driven) driven.store(0);
-      slice.index.store(index);
+    if (slice.index.load(std::memory_order_relaxed) != index) {
+      // Marked as no slice while it is emptied: a reader that takes a time written from here on sees
+      // the mark when it looks at the slice's index again, and leaves the slice out.
+      slice.index.store(-1, std::memory_order_release);
+      for (auto& driven : slice.driven) driven.store(0, std::memory_order_release);
+      slice.index.store(index, std::memory_order_release);
     }
     for (int o = 0; o < kSimOutputs; ++o) {
-      if (((outputs >> o) & 1) != 0) slice.driven[static_cast<size_t>(o)].fetch_add((end - t).count());
+      if (((outputs >> o) & 1) == 0) continue;
+      auto& driven = slice.driven[static_cast<size_t>(o)];  // one writer: no read-modify-write needed
+      driven.store(driven.load(std::memory_order_relaxed) + (end - t).count(), std::memory_order_release);
     }
     t = end;
   }
@@ -131,7 +135,7 @@ uint8_t SimIntelligentInterface::direction(int output, Clock::time_point now) co
   if (output < 0 || output >= outputCount() || watchdogTripped(now)) return 0;
   // Held since the last exchange, or driven within the share's window: a motor under the software PWM
   // keeps its direction between its pulses.
-  const int64_t last = held_.load();
+  const int64_t last = held_.load(std::memory_order_acquire);
   const bool held = last != kNever && ((last >> output) & 1) != 0;
   return held || onShare(output, now) > 0 ? lastDriven_[static_cast<size_t>(output)].load() : 0;
 }
@@ -143,8 +147,8 @@ double SimIntelligentInterface::onShare(int output, Clock::time_point now) const
   // An exchange that comes while the slices are read may start a slice anew that the window counts
   // on: the read is made again then, a few times at most.
   for (int tries = 0; tries < 4; ++tries) {
-    const Clock::rep first = firstExchange_.load();
-    const int64_t last = held_.load();
+    const Clock::rep first = firstExchange_.load(std::memory_order_acquire);
+    const int64_t last = held_.load(std::memory_order_acquire);
     if (first == kNever || last == kNever) return 0;
     const bool held = ((last >> output) & 1) != 0;
     const Clock::time_point since = heldSince(last);
@@ -158,10 +162,10 @@ double SimIntelligentInterface::onShare(int output, Clock::time_point now) const
 
     Clock::rep driven = 0;
     for (const ShareSlice& slice : slices_) {
-      const int64_t index = slice.index.load();
+      const int64_t index = slice.index.load(std::memory_order_acquire);
       if (index < lowIndex || index > atIndex) continue;
-      const Clock::rep time = slice.driven[o].load();
-      if (slice.index.load() == index) driven += time;  // not begun anew meanwhile
+      const Clock::rep time = slice.driven[o].load(std::memory_order_acquire);
+      if (slice.index.load(std::memory_order_relaxed) == index) driven += time;  // not begun anew meanwhile
     }
     // What the last exchange set still holds, until the watchdog ends it.
     if (held) {
@@ -169,7 +173,7 @@ double SimIntelligentInterface::onShare(int output, Clock::time_point now) const
       if (to > from) driven += (to - from).count();
     }
     share = static_cast<double>(driven) / static_cast<double>((at - start).count());
-    if (held_.load() == last) break;
+    if (held_.load(std::memory_order_acquire) == last) break;
   }
   return std::clamp(share, 0.0, 1.0);
 }
