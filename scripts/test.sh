@@ -66,7 +66,7 @@ step() {  # <name> <command...>: one more test, passed or failed
 }
 # What a user or packager builds with CMake's plain Release type: every target, the benchmarks too.
 build_o3() {
-  cmake -S . -B build/o3 -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELOMAT_WERROR=ON >/dev/null &&
+  cmake -S . -B build/o3 -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELOMAT_WERROR=ON -DVELOMAT_BENCH=ON >/dev/null &&
     cmake --build build/o3 -j2
 }
 step "build/o3 (Release, warnings as errors)" build_o3
