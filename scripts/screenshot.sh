@@ -7,5 +7,6 @@ scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j2 --target velomat-screenshots
 mkdir -p docs
-xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" \
+# A laptop's screen, 1366x768, with neither a window manager nor a panel: the program's own placement.
+xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24" \
   env QT_QPA_PLATFORM=xcb build/release/tools/velomat-screenshots docs

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds Velomat three ways and runs every test:
+# Sets up the machine, builds Velomat four ways and runs every test; warnings are errors in every tree:
 #   build/release  all suites and a short run of the benchmarks
+#   build/o3       a plain Release build (-O3), which finds warnings the other levels do not
 #   build/asan     all suites under AddressSanitizer + UndefinedBehaviorSanitizer
 #   build/tsan     the threaded suites under ThreadSanitizer
 #   ordinary user  as root, the threaded suites of build/release once more as uid 65534
@@ -47,9 +48,11 @@ run_suites() {  # <build dir> <cmake options> -- <ctest options>
   failed=$((failed + bad))
 }
 
-run_suites build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -- 
-run_suites build/asan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=address,undefined -DVELOMAT_BENCH=OFF --
-run_suites build/tsan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=thread -DVELOMAT_BENCH=OFF -- -L threaded
+run_suites build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOMAT_WERROR=ON --
+run_suites build/asan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=address,undefined -DVELOMAT_BENCH=OFF \
+  -DVELOMAT_WERROR=ON --
+run_suites build/tsan -DCMAKE_BUILD_TYPE=Debug -DVELOMAT_SANITIZE=thread -DVELOMAT_BENCH=OFF -DVELOMAT_WERROR=ON \
+  -- -L threaded
 
 step() {  # <name> <command...>: one more test, passed or failed
   echo "== $1"
@@ -60,6 +63,12 @@ step() {  # <name> <command...>: one more test, passed or failed
     failed=$((failed + 1))
   fi
 }
+# What a user or packager builds with CMake's plain Release type: every target, the benchmarks too.
+build_o3() {
+  cmake -S . -B build/o3 -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELOMAT_WERROR=ON -DVELOMAT_BENCH=ON >/dev/null &&
+    cmake --build build/o3 -j2
+}
+step "build/o3 (Release, warnings as errors)" build_o3
 # Root ignores file rights and may change scheduling freely: a fault that only an ordinary user meets
 # must not pass unseen.
 step "build/release as an ordinary user" scripts/as_ordinary_user.sh build/release threaded

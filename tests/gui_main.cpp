@@ -34,7 +34,9 @@ void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The offscreen platform, on the screen a test asks for ("offscreen:configfile=...") or its own.
+  if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QLatin1String("offscreen")))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   defaultHandler = qInstallMessageHandler(quietOffscreen);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

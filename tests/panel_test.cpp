@@ -10,13 +10,13 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QStyleOptionComboBox>
-#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <memory>
 
 #include "app/main_dialog.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "window_fit.h"
 
 namespace velomat {
 namespace {
@@ -216,96 +216,38 @@ TEST_F(PanelTest, no_two_controls_overlap_but_where_the_layout_puts_them_togethe
   }
 }
 
-TEST_F(PanelTest, every_entry_of_every_list_shows_in_full_when_the_list_is_closed) {
-  open({kAllAxes | kJoyCapsHasPov, 6, 32}, 8);  // the longest entries: "POV1", "32", "E16"
-  for (QComboBox* list : dialog->findChildren<QComboBox*>()) {
+// The longest entries ("POV1", "32", "E16") show in full in the closed lists, every radio circle and
+// check square is whole, and no frame line runs through a text: with the lists switched off and in use.
+TEST_F(PanelTest, every_text_and_mark_shows_in_full_and_no_frame_line_runs_through_a_text) {
+  open({kAllAxes | kJoyCapsHasPov, 6, 32}, 8);
+  for (bool buttons : {false, true}) {
+    SCOPED_TRACE(buttons ? "direction from buttons" : "the defaults");
+    if (buttons) {
+      for (int m = 0; m < kMotorsPerModule; ++m) click(c().dirButtonsRadio[m]);
+    }
+    const std::vector<std::string> problems = testing::fitProblems(dialog.get(), false);
+    EXPECT_TRUE(problems.empty()) << testing::joined(problems);
+  }
+}
+
+// A list that is switched off still shows a stored setting the user wants to read.
+TEST_F(PanelTest, switched_off_lists_can_still_be_read_and_still_look_switched_off) {
+  open({kAllAxes | kJoyCapsHasPov, 6, 12}, 8);
+  QComboBox* off = c().buttonLeftList[0];  // the direction comes from the axis: the buttons' lists are off
+  QComboBox* on = c().dirAxisList[0];
+  ASSERT_FALSE(off->isEnabled());
+  ASSERT_TRUE(on->isEnabled());
+  off->setCurrentIndex(7);  // " 8", as a stored setting shows it
+  const auto drawn = [](QComboBox* list) {
     QStyleOptionComboBox option;
     option.initFrom(list);
-    option.editable = false;
-    option.frame = true;
     option.subControls = QStyle::SC_All;
-    // The closed list draws its text one pixel inside the style's text field on either side.
     const QRect field =
         list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
-    for (int i = 0; i < list->count(); ++i) {
-      EXPECT_LE(list->fontMetrics().horizontalAdvance(list->itemText(i)), field.width() - 2)
-          << "entry " << list->itemText(i).toStdString() << " of list " << dialogIdOf(list);
-    }
-  }
-}
-
-// Where each text of the window is drawn, in the window's coordinates.
-std::vector<std::pair<QRect, QString>> textPlaces(QWidget* window) {
-  std::vector<std::pair<QRect, QString>> places;
-  for (QWidget* w : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    const QFontMetrics metrics = w->fontMetrics();
-    QRect area;
-    QString text;
-    int alignment = Qt::AlignLeft | Qt::AlignVCenter;
-    if (auto* label = qobject_cast<QLabel*>(w)) {
-      area = label->contentsRect();
-      text = label->text();
-      alignment = label->alignment();
-    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-      QStyleOptionButton option;
-      option.initFrom(button);
-      const bool radio = qobject_cast<QRadioButton*>(w) != nullptr;
-      const bool check = qobject_cast<QCheckBox*>(w) != nullptr;
-      area = radio   ? button->style()->subElementRect(QStyle::SE_RadioButtonContents, &option, button)
-             : check ? button->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, button)
-                     : button->rect();
-      text = button->text();
-      if (!radio && !check) alignment = Qt::AlignCenter | Qt::TextWordWrap;
-    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
-      area = list->rect().adjusted(3, 3, -3, -3);
-      text = list->currentText();
-    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
-      QStyleOptionGroupBox option;
-      option.initFrom(group);
-      option.text = group->title();
-      option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-      area = group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
-      text = group->title();
-    }
-    if (text.isEmpty()) continue;
-    const QRect drawn = metrics.boundingRect(area, alignment, text).intersected(area);
-    places.emplace_back(drawn.translated(w->pos()), text);
-  }
-  return places;
-}
-
-TEST_F(PanelTest, no_frame_line_runs_through_a_text) {
-  open({kAllAxes | kJoyCapsHasPov, 6, 12}, 8);
-  const auto places = textPlaces(dialog.get());
-  int lines = 0;
-  for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
-    // The group drawn alone: its frame lines are the rows and columns that are mostly not background.
-    const QImage picture = group->grab().toImage();
-    const QRgb background = picture.pixel(picture.width() / 2, picture.height() / 2);
-    const auto differs = [&](int x, int y) { return picture.pixel(x, y) != background; };
-    std::vector<QRect> frame;
-    for (int y = 0; y < picture.height(); ++y) {
-      int count = 0;
-      for (int x = 0; x < picture.width(); ++x) count += differs(x, y);
-      if (count > picture.width() / 2) frame.emplace_back(group->x(), group->y() + y, group->width(), 1);
-    }
-    for (int x = 0; x < picture.width(); ++x) {
-      int count = 0;
-      for (int y = 0; y < picture.height(); ++y) count += differs(x, y);
-      if (count > picture.height() / 2) frame.emplace_back(group->x() + x, group->y(), 1, group->height());
-    }
-    lines += static_cast<int>(frame.size());
-    const QString own = group->title();
-    for (const QRect& line : frame) {
-      for (const auto& [place, text] : places) {
-        // The group's own title stands on its top line, which breaks for it.
-        if (text == own && place.top() <= group->y() + group->fontMetrics().height()) continue;
-        EXPECT_FALSE(line.intersects(place)) << "a line of " << own.toStdString() << " at " << line.x() << ","
-                                             << line.y() << " runs through \"" << text.toStdString() << "\"";
-      }
-    }
-  }
-  EXPECT_GE(lines, 4 * 4);  // every group has its four sides
+    return testing::drawnContrast(list->grab().toImage(), field);
+  };
+  EXPECT_GE(drawn(off), 3.0);
+  EXPECT_LT(drawn(off), drawn(on));
 }
 
 TEST_F(PanelTest, arrow_keys_move_the_selection_within_a_radio_group_as_a_click_does) {

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -17,6 +19,7 @@
 #include <memory>
 
 #include "app/connection_dialog.h"
+#include "app/qt_message_boxes.h"
 #include "app/sim_program.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
@@ -47,32 +50,47 @@ class SimSession : public ::testing::Test {
     if (!child) fs::remove(kSettingsFileName);
   }
   void TearDown() override {
+    qtBoxes.abandonWaiting();  // a worker still waiting for a box is let go
     program.reset();
     fs::current_path(previous_);
     if (GTEST_FLAG_GET(internal_run_death_test).empty()) fs::remove_all(folder_);
   }
 
-  // velomat-sim's start; the connection dialog, if it waits, gets "IntInt COM1" and "Verbinden".
+  // velomat-sim's start; the connection dialog, if it waits, gets "IntInt COM1" and "Verbinden", and
+  // a greeting shown by Qt gets OK.
   void start() {
-    program = std::make_unique<SimProgram>(boxes, sim::SimOptions{.paced = false});
+    program = std::make_unique<SimProgram>(*shown, sim::SimOptions{.paced = false});
+    qtBoxes.setParent(&program->mainDialog());  // as velomat-sim's main does
     QTimer user;
     user.setInterval(5);
     QObject::connect(&user, &QTimer::timeout, [] {
-      if (auto* connection = dynamic_cast<ConnectionDialog*>(QApplication::activeModalWidget())) {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* connection = dynamic_cast<ConnectionDialog*>(modal)) {
         connection->interfaceList()->setCurrentIndex(connection->interfaceList()->findText("IntInt COM1"));
         QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(connection, id::kEndButton)), Qt::LeftButton);
+      } else if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
+        box->button(QMessageBox::Ok)->click();
       }
     });
     user.start();
     program->start();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&program->simulationWindow()));
   }
-  MainDialog& main() { return program->mainDialog(); }
   SimulationControls& window() { return program->simulationWindow().controls(); }
   // The exchanges the simulated interface has made so far.
   uint64_t exchanges() { return program->intelligentInterface().wire().exchangeCount(); }
 
+  // A user's click through the window system, where a modal box blocks the windows it holds.
+  static void clickThroughWindow(QWidget* control) {
+    QWidget* window = control->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      control->mapTo(window, control->rect().center()));
+  }
+  MainDialog& main() { return program->mainDialog(); }
+
   testing::ScriptedBoxes boxes;
+  QtMessageBoxes qtBoxes;
+  MessageBoxes* shown = &boxes;  // scripted answers, or Qt's boxes answered by a user
   std::unique_ptr<SimProgram> program;
 
  private:
@@ -124,6 +142,65 @@ TEST_F(SimSession, a_session_steers_motor_1_with_the_on_screen_stick_and_the_nex
   EXPECT_TRUE(main().controls().endSwitchCheck[0]->isChecked());
   EXPECT_TRUE(main().controls().dirFixedRadio[2]->isChecked());
   EXPECT_EQ(main().controls().fixedDirList[2]->currentText(), "R");
+}
+
+// After connecting the main window has the keys, so that Enter is "NOT-AUS" at once.
+TEST_F(SimSession, the_main_window_is_active_after_connecting_and_enter_stops_a_run) {
+  start();
+  EXPECT_EQ(QApplication::activeWindow(), &main());
+  click(main().controls().startButton);
+  ASSERT_EQ(main().controls().statusText->text(), "Run");
+  QWidget* keys =
+      QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : QApplication::activeWindow();
+  ASSERT_NE(keys, nullptr);
+  QTest::keyClick(keys, Qt::Key_Return);
+  EXPECT_EQ(main().controls().statusText->text(), "Bereit");
+  EXPECT_TRUE(waitUntil([&] { return main().worker()->finishedRuns() == 1; }));
+}
+
+// The simulation window is the hardware: with the lost-connection box up, the user plugs the line
+// back in there and answers "Wiederholen", and the run goes on with the same words.
+TEST_F(SimSession, a_connection_cut_during_a_run_and_restored_while_its_box_is_up_goes_on_with_wiederholen) {
+  shown = &qtBoxes;
+  start();
+  click(main().controls().startButton);
+  for (int i = 0; i < StickPad::kKeySteps; ++i) QTest::keyClick(window().stick, Qt::Key_Left);  // full left
+  sim::SimIntelligentInterface& intInt = program->intelligentInterface();
+  ASSERT_TRUE(waitUntil([&] { return intInt.lastOutputWord() == 0b01; }));  // motor 1 turns left
+
+  int boxesSeen = 0;
+  bool restoredByClick = false;
+  QTimer user;  // what the user does while the box is up
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible() || box->property("answered").toBool()) return;
+    box->setProperty("answered", true);
+    if (box->text() != kLostConnectionText) return;
+    if (++boxesSeen == 1) {
+      clickThroughWindow(window().connection);  // "Verbindung wiederherstellen"
+      restoredByClick = !intInt.wire().connectionLost();
+    }
+    intInt.wire().setConnectionLost(false);  // out of the box, whatever the click did
+    for (QAbstractButton* button : box->buttons()) {
+      if (button->text().remove('&') == "Wiederholen")
+        QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+    }
+  });
+  user.start();
+  clickThroughWindow(window().connection);  // "Verbindung unterbrechen"
+  ASSERT_TRUE(waitUntil([&] { return boxesSeen > 0 && QApplication::activeModalWidget() == nullptr; }));
+  const auto through = [&] { return intInt.wire().exchangeCount() - intInt.wire().failedExchangeCount(); };
+  const uint64_t before = through();
+  ASSERT_TRUE(waitUntil([&] { return through() > before + 100; }));
+
+  EXPECT_TRUE(restoredByClick) << "the box blocked the simulation window";
+  EXPECT_EQ(boxesSeen, 1);
+  EXPECT_EQ(window().connection->text(), "Verbindung unterbrechen");
+  EXPECT_EQ(intInt.lastOutputWord(), 0b01u);
+  EXPECT_EQ(main().controls().statusText->text(), "Run");
+  click(qobject_cast<QPushButton*>(dialogItem(&main(), id::kEmergencyStopButton)));
+  EXPECT_TRUE(waitUntil([&] { return intInt.lastOutputWord() == 0; }));
 }
 
 }  // namespace

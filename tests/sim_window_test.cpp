@@ -5,8 +5,10 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
 #include <QStyleOptionSlider>
@@ -19,6 +21,7 @@
 
 #include "link/sdl_joystick.h"
 #include "sim/simulation_window.h"
+#include "window_fit.h"
 
 namespace velomat {
 namespace {
@@ -41,8 +44,8 @@ bool halfway(uint32_t value, uint32_t full) {
 struct Gauge {
   int output;
   uint8_t direction;
-  double fill;
-  const char* text;  // nullptr: the interface has no such output
+  double fill;       // within a slice of the share's window
+  const char* text;  // "%1" stands for the percentage shown; nullptr: the interface has no such output
 };
 
 class SimWindow : public ::testing::Test {
@@ -70,14 +73,18 @@ class SimWindow : public ::testing::Test {
     record.interfaceType = type;
     ASSERT_EQ(intInt.open(record, "COM1"), 0u);
   }
+  // One exchange, which moves the simulation's clock on by its time on the wire.
+  void exchange(uint32_t outputWord) { intInt.exchange(record, outputWord); }
   void expectGauges(std::initializer_list<Gauge> gauges) {
     for (const Gauge& g : gauges) {
       SCOPED_TRACE("Motor " + std::to_string(g.output + 1));
       const size_t o = static_cast<size_t>(g.output);
       EXPECT_EQ(c().gauges[o]->isEnabled(), g.text != nullptr);
       EXPECT_EQ(c().gauges[o]->direction(), g.direction);
-      EXPECT_NEAR(c().gauges[o]->fill(), g.fill, 1e-9);
-      EXPECT_EQ(c().motorTexts[o]->text(), QString::fromUtf8(g.text ? g.text : "–"));
+      EXPECT_NEAR(c().gauges[o]->fill(), g.fill, 0.07);
+      QString text = QString::fromUtf8(g.text ? g.text : "–");
+      if (text.contains("%1")) text = text.arg(std::lround(c().gauges[o]->fill() * 100));
+      EXPECT_EQ(c().motorTexts[o]->text(), text);
     }
   }
   int enabledInputs() {
@@ -262,8 +269,8 @@ TEST_F(SimWindow, the_connected_interface_decides_which_input_switches_are_enabl
       {"Nicht verbunden", -1, true, 0},
       {"ROBO Interface", 0, true, 8},
       {"Intelligent Interface, seriell", kIntIntSerial, true, 8},
-      {"Intelligent Interface, seriell mit Erweiterung", kIntIntSerialWithExtension, false, 8},
-      {"Intelligent Interface, seriell mit Erweiterung", kIntIntSerialWithExtension, true, 16},
+      {"Intelligent Interface, seriell mit Extensionmodul", kIntIntSerialWithExtension, false, 8},
+      {"Intelligent Interface, seriell mit Extensionmodul", kIntIntSerialWithExtension, true, 16},
       {"Intelligent Interface, Parallelport", kIntIntParallel, true, 16}};
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.name << ", module " << row.module);
@@ -296,20 +303,26 @@ TEST_F(SimWindow, a_switch_closes_its_input_on_both_simulations_until_clicked_ag
 TEST_F(SimWindow, the_gauges_show_direction_and_on_share_the_intelligent_interface_received) {
   openIntInt(kIntIntSerial, true);
   for (int i = 0; i < 400; ++i) {  // motor 1 left always, motor 2 right in three of four, motor 4 both bits
-    intInt.exchange(record, 0b01 | (i % 4 != 0 ? 0b10 << 2 : 0) | 0b11 << 6);
+    exchange(0b01 | (i % 4 != 0 ? 0b10 << 2 : 0) | 0b11 << 6);
   }
   const sim::Clock::time_point last = intInt.wire().lastExchange();
-  window->refresh(last);
+  window->refresh();
   expectGauges({{0, 1, 1.0, "links 100 %"},
-                {1, 2, 0.75, "rechts 75 %"},
+                {1, 2, 0.75, "rechts %1 %"},
                 {2, 0, 0, "aus"},
                 {3, 0, 0, "aus"},
                 {4, 0, 0, nullptr},
                 {7, 0, 0, nullptr}});
   ASSERT_GT(intInt.wire().exchangeRate(), 0);
   EXPECT_EQ(c().rateText->text(), QString("%1 pro Sekunde").arg(std::lround(intInt.wire().exchangeRate())));
+  EXPECT_NEAR(intInt.wire().exchangeRate(), 1s / sim::kIntIntExchangeTime, 1);
 
-  window->refresh(last + sim::kIntIntWatchdog + 1ms);  // the interface's watchdog switches off
+  // Full right from now on: the gauges follow within the share's window.
+  for (int i = 0; i < 60; ++i) exchange(0b10 | 0b10 << 2);
+  window->refresh();
+  expectGauges({{0, 2, 1.0, "rechts 100 %"}, {1, 2, 1.0, "rechts 100 %"}});
+
+  window->refresh(intInt.wire().lastExchange() + sim::kIntIntWatchdog + 1ms);  // the watchdog switches off
   expectGauges({{0, 0, 0, "aus"}, {1, 0, 0, "aus"}});
   window->refresh(last + 2s);  // exchanges that stopped have no rate
   EXPECT_EQ(c().rateText->text(), "0 pro Sekunde");
@@ -402,22 +415,76 @@ TEST_F(SimWindow, every_text_shows_in_full_without_overlap_in_a_window_that_fits
   EXPECT_LE(window->height(), 768 - 60);  // room for the title bar and a panel
 }
 
-TEST_F(SimWindow, it_shows_right_of_the_main_window_or_left_of_it_where_the_screen_ends) {
-  const QRect screen = window->screen()->availableGeometry();
-  for (bool atRightEdge : {false, true}) {
-    SCOPED_TRACE(atRightEdge ? "main window at the right edge" : "main window at the left edge");
-    QDialog main;
-    main.resize(300, 200);
-    main.move(atRightEdge ? screen.right() - 310 : screen.left(), screen.top());
-    main.show();
-    SimulationWindow beside(*stick, intInt, robo, &main);
-    beside.showBeside(main);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
-    const QRect m = main.frameGeometry(), b = beside.frameGeometry();
-    EXPECT_TRUE(atRightEdge ? b.right() < m.left() : b.left() > m.right());
-    EXPECT_GE(b.left(), screen.left());
-    EXPECT_LE(b.right(), screen.right());
+// The simulation window names things as the main window does, where the user chooses them.
+TEST_F(SimWindow, it_speaks_the_main_windows_words_and_shows_x_y_and_z) {
+  QStringList shown, tips;
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (auto* group = qobject_cast<QGroupBox*>(w)) shown << group->title();
+    if (w->isVisible() && !w->property("text").toString().isEmpty()) shown << w->property("text").toString();
+    if (!w->toolTip().isEmpty()) tips << w->toolTip();
   }
+  const QString all = (shown + tips).join('\n');
+  for (const char* theirs : {"Hut", "Knopf", "Knöpfe", "Erweiterung"}) {
+    EXPECT_FALSE(all.contains(QString::fromUtf8(theirs))) << "the main window does not say " << theirs;
+  }
+  EXPECT_FALSE(all.contains(QRegularExpression("\\bSchub\\b"))) << "the main window says Schubregler";
+  const QString visible = shown.join('\n');
+  for (const char* ours : {"POV1", "POV2", "Buttons", "Schubregler", "(Z)", "Extensionmodul"}) {
+    EXPECT_TRUE(visible.contains(QString::fromUtf8(ours))) << ours << " is not shown";
+  }
+}
+
+// The hint under the stick is text the user must read, not a greyed placeholder.
+TEST_F(SimWindow, the_hint_under_the_stick_can_be_read) {
+  QLabel* hint = nullptr;
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (label->text().startsWith("Ziehen oder Pfeiltasten")) hint = label;
+  }
+  ASSERT_NE(hint, nullptr);
+  EXPECT_TRUE(hint->isVisible());
+  EXPECT_TRUE(hint->isEnabled());
+  EXPECT_GE(testing::drawnContrast(hint->grab().toImage(), hint->rect()), 4.5);
+}
+
+TEST_F(SimWindow, x_and_y_are_written_on_the_stick_where_it_goes_for_each) {
+  StickPad* pad = c().stick;
+  const QImage picture = pad->grab().toImage();
+  for (Qt::Orientation axis : {Qt::Horizontal, Qt::Vertical}) {
+    SCOPED_TRACE(axis == Qt::Horizontal ? "X" : "Y");
+    const QRect name = pad->axisNameRect(axis);
+    EXPECT_TRUE(pad->rect().contains(name));
+    EXPECT_GE(testing::drawnContrast(picture, name), 4.5);
+  }
+  // X names the right end of the horizontal line, Y the lower end of the vertical one.
+  EXPECT_GT(pad->axisNameRect(Qt::Horizontal).center().x(), pad->width() * 3 / 4);
+  EXPECT_GT(pad->axisNameRect(Qt::Vertical).center().y(), pad->height() * 3 / 4);
+}
+
+TEST_F(SimWindow, the_compact_layout_is_lower_keeps_every_control_and_can_go_back) {
+  const QSize oneColumn = window->size();
+  const QSize compact = window->sizeFor(true);
+  EXPECT_FALSE(window->isCompact());  // measuring leaves the layout as it is
+  EXPECT_EQ(window->size(), oneColumn);
+  window->setCompact(true);
+  EXPECT_EQ(window->size(), compact);
+  EXPECT_LT(compact.height(), oneColumn.height() - 100);
+  EXPECT_FALSE(c().hint->isVisible());  // left to the stick's tooltip
+  EXPECT_TRUE(c().stick->toolTip().contains("Pfeiltasten"));
+  // Motors 5 to 8 stand beside motors 1 to 4.
+  for (int o = 0; o < 4; ++o) {
+    const QPoint left = c().gauges[static_cast<size_t>(o)]->mapTo(window.get(), QPoint());
+    const QPoint right = c().gauges[static_cast<size_t>(o + 4)]->mapTo(window.get(), QPoint());
+    EXPECT_EQ(left.y(), right.y());
+    EXPECT_GT(right.x(), left.x() + c().gauges[0]->width());
+  }
+  // The controls work as before: a click still closes an input.
+  openIntInt(kIntIntSerial, false);
+  window->refresh();
+  click(c().inputs[3]);
+  EXPECT_EQ(intInt.exchange(record, 0), 1u << 3);
+  window->setCompact(false);
+  EXPECT_EQ(window->size(), oneColumn);
+  EXPECT_TRUE(c().hint->isVisible());
 }
 
 TEST_F(SimWindow, a_modal_main_window_blocks_other_windows_but_not_the_simulation_window_it_parents) {
@@ -425,7 +492,7 @@ TEST_F(SimWindow, a_modal_main_window_blocks_other_windows_but_not_the_simulatio
   main.setWindowModality(Qt::ApplicationModal);  // as its exec() makes it
   SimulationWindow beside(*stick, intInt, robo, &main);
   main.show();
-  beside.showBeside(main);
+  beside.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
   // Through the window system, where the block of a modal window applies.
   for (SimulationWindow* shown : {&beside, window.get()}) {
@@ -444,7 +511,7 @@ TEST_F(SimWindow, the_window_reads_the_simulation_while_a_worker_exchanges_and_r
   std::thread worker([&] {
     JoySample sample;
     for (uint32_t i = 0; !stop.load(); ++i) {
-      intInt.exchange(record, (i & 1) ? 0b01 : 0);
+      exchange((i & 1) ? 0b01 : 0);
       if (sdl.joyGetPosEx(0, sample) == kJoyNoError) sawButtons.fetch_or(sample.dwButtons);
     }
   });
@@ -459,9 +526,51 @@ TEST_F(SimWindow, the_window_reads_the_simulation_while_a_worker_exchanges_and_r
   release(c().buttons[7]);
   stop = true;
   worker.join();
-  window->refresh(intInt.wire().lastExchange());
+  window->refresh();
   EXPECT_EQ(c().gauges[0]->direction(), 1);
-  EXPECT_NEAR(c().gauges[0]->fill(), 0.5, 0.01);
+  EXPECT_NEAR(c().gauges[0]->fill(), 0.5, 0.05);
+}
+
+// The gauges follow what the interface does now: the stick held after a pause shows at once, and
+// an output that stopped shows "aus" well before the watchdog would end it.
+TEST(SimGauges, a_gauge_follows_its_output_within_a_fifth_of_a_second) {
+  SdlJoystick sdl;
+  ASSERT_TRUE(sdl.ok()) << SDL_GetError();
+  if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+  VirtualJoystick stick(3, 8, 1, "Bildschirm-Joystick");
+  struct Row {
+    const char* what;
+    uint32_t before, after;  // motor 1's word for 600 exchanges, then for 60
+    std::chrono::milliseconds later;
+    const char* shown;
+  };
+  const Row rows[] = {{"held full left after a pause", 0, 0b01, 100ms, "links 100 %"},
+                      {"released after holding full left", 0b01, 0, 190ms, "aus"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    sim::SimIntelligentInterface intInt(sim::SimOptions{.paced = false});
+    sim::SimRoboInterface robo(sim::SimOptions{.paced = false});
+    SimulationWindow window(stick, intInt, robo);
+    IntIntRecord record;
+    record.interfaceType = kIntIntSerial;
+    ASSERT_EQ(intInt.open(record, "COM1"), 0u);
+    for (int i = 0; i < 600; ++i) intInt.exchange(record, row.before);
+    for (int i = 0; i < 60; ++i) intInt.exchange(record, row.after);
+    window.refresh(intInt.wire().lastExchange() + row.later);
+    EXPECT_EQ(window.controls().motorTexts[0]->text(), QString::fromUtf8(row.shown));
+  }
+}
+
+TEST(SimGauges, two_outputs_turning_the_same_way_look_alike) {
+  QWidget panel;
+  OutputGauge earlier(&panel), later(&panel);
+  for (OutputGauge* gauge : {&earlier, &later}) gauge->resize(gauge->sizeHint());
+  for (int i = 0; i < 37; ++i) earlier.setState(2, 0.8);  // right for a while already
+  later.setState(1, 0.3);
+  later.setState(2, 0.8);  // right from now on
+  EXPECT_EQ(earlier.grab().toImage(), later.grab().toImage());
+  later.setState(1, 0.8);
+  EXPECT_NE(earlier.grab().toImage(), later.grab().toImage()) << "left looks like right";
 }
 
 }  // namespace

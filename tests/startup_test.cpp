@@ -14,14 +14,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
+#include <QTextDocument>
 #include <QThreadPool>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -33,6 +37,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/about_dialog.h"
 #include "app/connection_dialog.h"
 #include "app/main_dialog.h"
 #include "app/qt_message_boxes.h"
@@ -41,6 +46,7 @@
 #include "fake_joystick.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "panel/credits.h"
 
 namespace velomat {
 namespace {
@@ -280,6 +286,39 @@ TEST_F(StartupTest, another_joystick_than_stored_is_told_and_the_lists_follow_th
   EXPECT_EQ(c().dirAxisList[0]->itemText(4), "POV2");
 }
 
+// The capability record holds a name of 31 bytes and its terminator; the longest one, with two-byte
+// letters up to its last byte, must not cost either box a word of its advice.
+TEST_F(StartupTest, the_joystick_boxes_show_their_whole_text_also_with_the_longest_name) {
+  const std::string name = "Großer Knüppel für Flugsimul";  // 31 bytes, three letters of two
+  ASSERT_EQ(name.size(), static_cast<size_t>(kJoystickNameSize - 1));
+  std::strcpy(joystick.caps.szPname, name.c_str());
+  const std::string other =
+      "\nTreiberbezeichnung: " + name +
+      "\nAchsen: 3\nButtons: 8\n\nAchtung:\nWenn dieser Joystick weniger/andere Funktionen als der bisher "
+      "gespeicherte hat, kann es ggf. zu Fehlern beim Laden der Einstellungsdatei kommen.\nEvtl. müssen Sie "
+      "dann die Einstellungen zurücksetzen oder notfalls auch die Einstellungsdatei \"settings.vlm\" "
+      "löschen.";
+  struct Row {
+    const char* what;
+    bool stored;  // a settings file made for another joystick
+    std::string text;
+  };
+  const Row rows[] = {
+      {"greeting", false,
+       "Verbindung zum Joystick erfolgreich!\n\nTreiberbezeichnung: " + name + "\nAchsen: 3\nButtons: 8"},
+      {"other joystick", true, other}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove(kSettingsFileName);
+    if (row.stored) storeSettings({kRoboUsb, -1, 0, 0, 4}, {0, 2, 4});
+    boxes.shown.clear();
+    start(row.stored ? std::deque<Action>{} : std::deque<Action>{verbinden});
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, row.text);
+    dialog.reset();
+  }
+}
+
 TEST_F(StartupTest, a_file_that_is_no_settings_file_gives_the_defaults_and_the_end_writes_a_good_one) {
   struct Row {
     const char* contents;
@@ -350,6 +389,70 @@ TEST_F(StartupTest, the_about_box_opens_from_the_credits_button_and_from_the_win
     EXPECT_TRUE(texts.contains("Velomat Version 1.5"));
     EXPECT_TRUE(texts.contains("Echtzeit-\nJoystick-\nVersion!"));
   }
+}
+
+// Takes the addresses the desktop is asked to open, in place of the mail program and the browser.
+class OpenedUrls final : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> urls;
+  Q_INVOKABLE void open(const QUrl& url) { urls << url; }
+};
+
+TEST(AboutBox, its_e_mail_and_web_addresses_open_the_mail_program_and_the_browser) {
+  OpenedUrls desktop;
+  for (const char* scheme : {"mailto", "https"}) QDesktopServices::setUrlHandler(scheme, &desktop, "open");
+  AboutDialog about;
+  about.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+  struct Row {
+    const char* line;
+    const char* opens;
+  };
+  const Row rows[] = {{kAuthorContact, "mailto:velomat-team@example.org"},
+                      {kAuthorWeb, "https://velomat.example.org"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    QLabel* line = nullptr;
+    for (QLabel* label : about.findChildren<QLabel*>()) {
+      QTextDocument shown;
+      shown.setHtml(label->text());
+      if (shown.toPlainText() == row.line) line = label;
+    }
+    ASSERT_NE(line, nullptr);
+    desktop.urls.clear();
+    // A click on the address's first letters.
+    const QPoint at(line->contentsRect().left() + 4, line->contentsRect().center().y());
+    QTest::mouseClick(line, Qt::LeftButton, {}, at);
+    EXPECT_EQ(desktop.urls, QList<QUrl>{QUrl(row.opens)});
+  }
+  for (const char* scheme : {"mailto", "https"}) QDesktopServices::unsetUrlHandler(scheme);
+}
+
+TEST_F(StartupTest, the_connection_dialog_stands_in_the_screens_middle_like_the_greeting_before_it) {
+  shown = &qtBoxes;
+  QPoint greeting, connection;
+  QRect screen;
+  auto* user = new QTimer(qApp);
+  QObject::connect(user, &QTimer::timeout, [&greeting, user] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    greeting = box->frameGeometry().center();
+    user->deleteLater();
+    box->button(QMessageBox::Ok)->click();
+  });
+  user->start(5);
+  start({[&](ConnectionDialog& dialogShown) {
+    connection = dialogShown.frameGeometry().center();
+    screen = dialogShown.screen()->availableGeometry();
+    verbinden(dialogShown);
+  }});
+  ASSERT_FALSE(greeting.isNull());
+  EXPECT_LE((connection - greeting).manhattanLength(), 4)
+      << "greeting at " << greeting.x() << "," << greeting.y() << ", dialog at " << connection.x() << ","
+      << connection.y();
+  EXPECT_LE((connection - screen.center()).manhattanLength(), 60);
 }
 
 TEST_F(StartupTest, a_failed_open_keeps_the_dialog_open_for_another_choice) {
@@ -914,3 +1017,5 @@ TEST_F(StartupTest, every_end_during_a_run_switches_off_or_tells_the_user) {
 
 }  // namespace
 }  // namespace velomat
+
+#include "startup_test.moc"

@@ -1,7 +1,7 @@
 // Takes the pictures of the README: velomat-sim's real windows on a real X server (scripts/screenshot.sh
 // runs this under Xvfb), set up by the clicks and choices a user makes: the connection dialog with
 // "IntInt COM1" chosen, then the main window and the simulation window during a run, with the stick
-// pushed left and motor 2 on the hat ("POV1").
+// pushed left and motor 2 on the hat ("POV1"), and the whole screen with both windows as placed.
 #include <unistd.h>
 
 #include <QAbstractItemView>
@@ -79,6 +79,15 @@ int main(int argc, char** argv) {
   QTest::qWait(1500);
   save(&main, "main-window.png");
   save(&program.simulationWindow(), "simulation-window.png");
+  // The whole screen: both windows as the program places them.
+  QScreen* screen = main.screen();
+  const QString whole = QString("screen-%1x%2.png").arg(screen->size().width()).arg(screen->size().height());
+  if (!screen->grabWindow(0).save(folder + "/" + whole)) {
+    std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(folder + "/" + whole));
+    failed = true;
+  } else {
+    std::printf("screenshot: %s\n", qPrintable(folder + "/" + whole));
+  }
   QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(&main, id::kEmergencyStopButton)), Qt::LeftButton);
   // The About box, from the credits button.
   QTimer::singleShot(100, [] {

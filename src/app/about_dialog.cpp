@@ -28,15 +28,36 @@ constexpr ControlEntry kControls[] = {
     {id::kEndButton, ControlKind::DefaultButton, "OK", 206, 7, 50, 14},
 };
 
+// The address a line of the About box opens, if it is one: the mail program for the contact, the
+// browser for the web address.
+QString linkOf(const char* line) {
+  const QString text = QString::fromUtf8(line);
+  if (text.startsWith(QLatin1String("https://")) || text.startsWith(QLatin1String("http://"))) return text;
+  if (text.contains('@') && !text.contains(' ')) return QStringLiteral("mailto:") + text;
+  return {};
+}
+
 }  // namespace
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   const DialogUnits units = setUpDialog(*this, kAboutCaption, kWidth, kHeight);
   for (const ControlEntry& entry : kControls) {
     QWidget* control = createControl(entry, 0, this, units);
-    if (auto* label = qobject_cast<QLabel*>(control); label != nullptr && entry.height > 10)
-      label->setWordWrap(true);
-    if (auto* label = qobject_cast<QLabel*>(control)) label->setTextFormat(Qt::PlainText);
+    auto* label = qobject_cast<QLabel*>(control);
+    if (label == nullptr) continue;
+    if (entry.height > 10) label->setWordWrap(true);
+    const QString link = linkOf(entry.text);
+    if (link.isEmpty()) {
+      label->setTextFormat(Qt::PlainText);
+      continue;
+    }
+    // A click, or Tab and Enter, opens it through the desktop.
+    label->setTextFormat(Qt::RichText);
+    label->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                       .arg(link.toHtmlEscaped(), QString::fromUtf8(entry.text).toHtmlEscaped()));
+    label->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    label->setOpenExternalLinks(true);
+    label->setToolTip(link);
   }
   applyClassicStyle(this);
   connect(qobject_cast<QPushButton*>(dialogItem(this, id::kEndButton)), &QAbstractButton::clicked, this,

@@ -1,12 +1,15 @@
 #include "app/classic_style.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QPainter>
 #include <QPointer>
 #include <QStyleFactory>
 #include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
 
 namespace velomat {
 
@@ -94,6 +97,34 @@ void ClassicStyle::drawComplexControl(ComplexControl control, const QStyleOption
   }
 }
 
+int ClassicStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {
+  const int base = QProxyStyle::pixelMetric(metric, option, widget);
+  switch (metric) {
+    case PM_ExclusiveIndicatorWidth:
+    case PM_ExclusiveIndicatorHeight:
+    case PM_IndicatorWidth:
+    case PM_IndicatorHeight: {
+      const int height = option != nullptr ? option->rect.height() : widget != nullptr ? widget->height() : 0;
+      return height > 0 ? std::min(base, height) : base;
+    }
+    default:
+      return base;
+  }
+}
+
+double contrastRatio(const QColor& a, const QColor& b) {
+  // Relative luminance of an sRGB colour, and the ratio of two of them, as the web's accessibility
+  // guidelines define them.
+  const auto luminance = [](const QColor& c) {
+    const auto linear = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 void applyClassicStyle(QWidget* dialog) {
   static QPointer<QStyle> style;
   if (style.isNull()) {
@@ -102,6 +133,25 @@ void applyClassicStyle(QWidget* dialog) {
   }
   dialog->setStyle(style);
   for (QWidget* child : dialog->findChildren<QWidget*>()) child->setStyle(style);
+
+  // A list that is switched off still shows a setting the user wants to read (a stored end switch, an
+  // axis, a speed source): its text keeps a contrast of 3:1 to the list's face, a little more for the
+  // face's gradient, while it stays lighter than the text of a list in use.
+  constexpr double kReadableSwitchedOff = 3.3;
+  QPalette palette = dialog->palette();
+  const QColor face = palette.color(QPalette::Disabled, QPalette::Button);
+  const QColor grey = palette.color(QPalette::Disabled, QPalette::Text);
+  const QColor ink = palette.color(QPalette::Active, QPalette::Text);
+  QColor text = grey;
+  for (int step = 1; step <= 20 && contrastRatio(text, face) < kReadableSwitchedOff; ++step) {
+    const double t = step / 20.0;  // from the theme's grey towards the text of a list in use
+    text = QColor::fromRgbF(static_cast<float>(grey.redF() + (ink.redF() - grey.redF()) * t),
+                            static_cast<float>(grey.greenF() + (ink.greenF() - grey.greenF()) * t),
+                            static_cast<float>(grey.blueF() + (ink.blueF() - grey.blueF()) * t));
+  }
+  palette.setColor(QPalette::Disabled, QPalette::Text, text);
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, text);
+  for (QComboBox* list : dialog->findChildren<QComboBox*>()) list->setPalette(palette);
 }
 
 }  // namespace velomat

@@ -15,10 +15,18 @@ class ClassicStyle final : public QProxyStyle {
                        const QWidget* widget) const override;
   void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                           const QWidget* widget) const override;
+  // A radio button's circle and a check box's square are no higher than their control, as in the
+  // classic dialog, where an 8-unit radio button holds its whole circle at any font and scale.
+  int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
+                  const QWidget* widget = nullptr) const override;
 };
 
 // Gives `dialog` and every widget in it the classic style (a style set on a widget does not reach its
-// children by itself). The style lives as long as the application.
+// children by itself), and lists that are switched off a text that can still be read. The style lives
+// as long as the application.
 void applyClassicStyle(QWidget* dialog);
+
+// The contrast ratio of two colours, 1 (the same) to 21 (black on white).
+double contrastRatio(const QColor& a, const QColor& b);
 
 }  // namespace velomat

@@ -4,7 +4,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "app/classic_style.h"
 #include "app/dialog_builder.h"
@@ -37,10 +40,21 @@ constexpr int kRoboSerialEntries = 2;       // 2..5: "ROBO COM1" .. "ROBO COM4"
 constexpr int kIntIntSerialEntries = 6;     // 6..9: "IntInt COM1" .. "IntInt COM4"
 constexpr int kIntIntParallelEntries = 10;  // 10..13: "LPT1" .. "LPT3", "LPT"
 
-QString formatted(const char* format, auto... values) {
-  char text[256];  // the buffer the messages are formatted into
+// The greeting is formatted into a buffer of 256 bytes, which it cannot fill: the driver name has at
+// most 31 bytes.
+std::string greeting(const char* format, auto... values) {
+  char text[256];
   std::snprintf(text, sizeof text, format, values...);
-  return QString::fromUtf8(text);
+  return text;
+}
+
+// The other-joystick message is longer than that buffer: it is formatted whole, its advice to reset the
+// settings or delete the file included, whatever the joystick's name.
+std::string whole(const char* format, auto... values) {
+  const int size = std::snprintf(nullptr, 0, format, values...);
+  std::string text(static_cast<size_t>(std::max(size, 0)), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, values...);
+  return text;
 }
 
 }  // namespace
@@ -110,7 +124,13 @@ bool ConnectionDialog::OnInitDialog() {
 }
 
 void ConnectionDialog::run() {
-  if (!OnInitDialog()) exec();
+  if (OnInitDialog()) return;
+  // The main window, its parent, is not shown yet: the dialog stands in the screen's middle, where the
+  // boxes before it stood, not over the corner where the main window will be.
+  if (parentWidget() == nullptr || !parentWidget()->isVisible()) {
+    move(screen()->availableGeometry().center() - rect().center());
+  }
+  exec();
 }
 
 void ConnectionDialog::probeJoystick() {
@@ -182,12 +202,11 @@ void ConnectionDialog::loadSettingsHeader() {
       stored.caps != caps_.wCaps) {
     state_.joystickCaps = JoystickCaps::fromRecord(caps_);
     boxes_.show(
-        formatted("\nTreiberbezeichnung: %s\nAchsen: %u\nButtons: %u\n\nAchtung:\nWenn dieser Joystick "
-                  "weniger/andere Funktionen als der bisher gespeicherte hat, kann es ggf. zu Fehlern beim "
-                  "Laden der Einstellungsdatei kommen.\nEvtl. müssen Sie dann die Einstellungen "
-                  "zurücksetzen oder notfalls auch die Einstellungsdatei \"settings.vlm\" löschen.",
-                  caps_.szPname, caps_.wNumAxes, caps_.wNumButtons & 0xFF)
-            .toStdString(),
+        whole("\nTreiberbezeichnung: %s\nAchsen: %u\nButtons: %u\n\nAchtung:\nWenn dieser Joystick "
+              "weniger/andere Funktionen als der bisher gespeicherte hat, kann es ggf. zu Fehlern beim "
+              "Laden der Einstellungsdatei kommen.\nEvtl. müssen Sie dann die Einstellungen "
+              "zurücksetzen oder notfalls auch die Einstellungsdatei \"settings.vlm\" löschen.",
+              caps_.szPname, caps_.wNumAxes, caps_.wNumButtons & 0xFF),
         kOtherJoystickCaption, BoxButtons::Ok);
   }
   if (connectInterface()) QDialog::accept();
@@ -196,9 +215,8 @@ void ConnectionDialog::loadSettingsHeader() {
 void ConnectionDialog::reportJoystickFound() {
   state_.joystickCaps = JoystickCaps::fromRecord(caps_);
   boxes_.show(
-      formatted("Verbindung zum Joystick erfolgreich!\n\nTreiberbezeichnung: %s\nAchsen: %u\nButtons: %u",
-                caps_.szPname, caps_.wNumAxes, static_cast<unsigned>(state_.joystickCaps.buttonCount))
-          .toStdString(),
+      greeting("Verbindung zum Joystick erfolgreich!\n\nTreiberbezeichnung: %s\nAchsen: %u\nButtons: %u",
+               caps_.szPname, caps_.wNumAxes, static_cast<unsigned>(state_.joystickCaps.buttonCount)),
       kJoystickFoundCaption, BoxButtons::Ok);
 }
 

@@ -154,6 +154,7 @@ void MainDialog::OnInitDialog(JoystickSource& joystick, InterfaceLink& link) {
 
 void MainDialog::showAbout() {
   AboutDialog about(this);
+  about.setWindowModality(Qt::WindowModal);  // it holds this window, not the simulation window beside it
   about.exec();
 }
 

@@ -2,9 +2,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+
+#include "app/dialog_builder.h"
 
 namespace velomat {
 
@@ -72,6 +75,26 @@ BoxAnswer QtMessageBoxes::showHere(const QString& text, const QString& caption, 
   // Over the main window once it shows; before that (while the program connects) in the screen's middle.
   QWidget* over = parent_ != nullptr && parent_->isVisible() ? parent_.data() : nullptr;
   QMessageBox box(QMessageBox::NoIcon, caption, text, standard, over);
+  // The box holds the main window only: the simulation window beside it is the hardware, and the
+  // user must be able to plug the line back in before answering "Wiederholen".
+  if (over != nullptr) box.setWindowModality(Qt::WindowModal);
+  box.setWindowIcon(programIcon());  // also before the main window, which would lend it its own
+  // Without an icon the text needs no indent for one: it keeps the same margin on either side.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->setHorizontalSpacing(0);  // only the icon's column stood beside the text
+    for (int i = grid->count() - 1; i >= 0; --i) {
+      QLayoutItem* item = grid->itemAt(i);
+      if (QSpacerItem* indent = item->spacerItem()) {
+        grid->removeItem(indent);
+        delete indent;
+      } else if (item->widget() != nullptr && item->widget()->property("text").toString() == text) {
+        // The width a long text leaves over goes to the text's column, not the empty one before it.
+        int row, column, rows, columns;
+        grid->getItemPosition(i, &row, &column, &rows, &columns);
+        grid->setColumnStretch(column, 1);
+      }
+    }
+  }
   // The buttons speak the program's language, as the system's boxes do on a German desktop.
   const std::pair<QMessageBox::StandardButton, const char*> german[] = {{QMessageBox::Ok, "OK"},
                                                                         {QMessageBox::Cancel, "Abbrechen"},

@@ -10,6 +10,6 @@ int main(int argc, char* argv[]) {
   velomat::SimProgram program(boxes);
   boxes.setParent(&program.mainDialog());
   program.start();
-  program.mainDialog().exec();
+  program.run();
   velomat::endProcess(0);  // closing saved the settings; the worker is not joined
 }

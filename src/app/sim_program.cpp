@@ -1,6 +1,9 @@
 #include "app/sim_program.h"
 
+#include <QEventLoop>
 #include <QScreen>
+
+#include "app/window_placement.h"
 
 namespace velomat {
 
@@ -10,19 +13,34 @@ SimProgram::SimProgram(MessageBoxes& boxes, sim::SimOptions options)
       robo_(options),
       link_(intInt_, robo_, state_.connection, state_.stopRequested, boxes),
       dialog_(state_, boxes),
-      window_(onScreen_, intInt_, robo_, &dialog_) {}
+      window_(onScreen_, intInt_, robo_) {}
 
 void SimProgram::start() {
   dialog_.OnInitDialog(joystick_, link_);
-  // The main window shows first, so that the simulation window can stand beside it; where the screen
-  // has room for both, the pair stands in its middle.
+  placeWindows();
+  window_.show();
   dialog_.show();
-  window_.adjustSize();
-  const QRect screen = dialog_.screen()->availableGeometry();
-  const int frame = dialog_.frameGeometry().width() - dialog_.width();
-  const int both = dialog_.frameGeometry().width() + window_.width() + frame;
-  if (both <= screen.width()) dialog_.move(screen.left() + (screen.width() - both) / 2, dialog_.y());
-  window_.showBeside(dialog_);
+  // Enter is "NOT-AUS": the main window takes the keys, not the simulation window beside it.
+  dialog_.activateWindow();
+}
+
+void SimProgram::placeWindows() {
+  QScreen* screen = dialog_.screen();
+  const QMargins mainFrame = frameOf(dialog_), besideFrame = frameOf(window_);
+  const PairPlacement place = placeSideBySide(screen->availableGeometry(), dialog_.size().grownBy(mainFrame),
+                                              window_.sizeFor(false).grownBy(besideFrame),
+                                              window_.sizeFor(true).grownBy(besideFrame));
+  window_.setCompact(place.compact);
+  dialog_.move(place.main);
+  window_.move(place.beside);
+}
+
+void SimProgram::run() {
+  // Not the main window's exec(): a modal main window would block the simulation window beside it,
+  // which must stay usable as long as the program runs, boxes included.
+  QEventLoop loop;
+  QObject::connect(&dialog_, &QDialog::finished, &loop, &QEventLoop::quit);
+  if (dialog_.isVisible()) loop.exec();
 }
 
 }  // namespace velomat

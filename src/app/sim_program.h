@@ -18,8 +18,12 @@ class SimProgram {
   SimProgram& operator=(const SimProgram&) = delete;
 
   // The start as far as the main window: the connection dialog (which ends the process unless it
-  // connects), the main window set up and its worker waiting, the simulation window shown beside it.
+  // connects), the main window set up and its worker waiting, the simulation window shown beside it,
+  // and the main window active.
   void start();
+  // Serves both windows until the main window closes. Neither is modal: every box holds the main
+  // window only, so the simulation window stays usable throughout.
+  void run();
 
   MainDialog& mainDialog() { return dialog_; }
   SimulationWindow& simulationWindow() { return window_; }
@@ -35,7 +39,11 @@ class SimProgram {
   SharedState state_;
   InterfaceLink link_;
   MainDialog dialog_;
-  SimulationWindow window_;  // after the main window, its parent, so it goes first
+  SimulationWindow window_;  // a window of its own: a box over the main window does not hold it
+
+  // Places both windows side by side on the main window's screen, the simulation window compact where
+  // its one column would not fit.
+  void placeWindows();
 };
 
 }  // namespace velomat

@@ -42,6 +42,14 @@ QPointF StickPad::pointOf(QPointF deflection) const {
   return QPointF(width() / 2.0, height() / 2.0) + deflection * travel();
 }
 
+QRect StickPad::axisNameRect(Qt::Orientation axis) const {
+  // Beside the line's end, in the corner the gate leaves free.
+  const QSize name(fontMetrics().horizontalAdvance(QLatin1Char('X')) + 4, fontMetrics().height());
+  const QPoint end = pointOf(axis == Qt::Horizontal ? QPointF(1, 0) : QPointF(0, 1)).toPoint();
+  return axis == Qt::Horizontal ? QRect(QPoint(end.x() - name.width() / 2, end.y() - name.height() - 2), name)
+                                : QRect(QPoint(end.x() + 3, end.y() - name.height() / 2), name);
+}
+
 QPointF StickPad::deflectionAt(QPointF point) const {
   const QPointF d = (point - QPointF(width() / 2.0, height() / 2.0)) / travel();
   return {std::clamp(d.x(), -1.0, 1.0), std::clamp(d.y(), -1.0, 1.0)};
@@ -129,6 +137,11 @@ void StickPad::paintEvent(QPaintEvent*) {
   p.drawLine(QPointF(centre.x(), frame.top() + 4), QPointF(centre.x(), frame.bottom() - 4));
   p.drawLine(QPointF(frame.left() + 4, centre.y()), QPointF(frame.right() - 4, centre.y()));
 
+  // The axes' names, where the stick goes for full X and full Y.
+  p.setPen(pal.color(group, QPalette::Text));
+  p.drawText(axisNameRect(Qt::Horizontal), Qt::AlignCenter, QStringLiteral("X"));
+  p.drawText(axisNameRect(Qt::Vertical), Qt::AlignCenter, QStringLiteral("Y"));
+
   // The stick from the centre to the knob.
   const QPointF knob = pointOf(deflection_);
   const double r = knobRadius();
@@ -145,13 +158,21 @@ OutputGauge::OutputGauge(QWidget* parent) : QWidget(parent) {
 
 QSize OutputGauge::sizeHint() const {
   const int h = fontMetrics().height() + 6;
-  return {6 * h, h};
+  return {(compact_ ? 3 : 6) * h, h};
+}
+
+void OutputGauge::setCompact(bool compact) {
+  if (compact == compact_) return;
+  compact_ = compact;
+  updateGeometry();
 }
 
 void OutputGauge::setState(uint8_t direction, double fill) {
-  direction_ = direction <= 2 ? direction : 0;
-  fill_ = direction_ == 0 ? 0 : std::clamp(fill, 0.0, 1.0);
-  if (direction_ != 0) angle_ = std::fmod(angle_ + (direction_ == 2 ? 30 : -30) * fill_, 360.0);
+  const uint8_t shown = direction <= 2 ? direction : 0;
+  const double filled = shown == 0 ? 0 : std::clamp(fill, 0.0, 1.0);
+  if (shown == direction_ && filled == fill_) return;
+  direction_ = shown;
+  fill_ = filled;
   update();
 }
 
@@ -174,7 +195,6 @@ void OutputGauge::paintEvent(QPaintEvent*) {
     // o'clock turning right and at three o'clock turning left; there the arrow points up.
     p.save();
     p.translate(centre);
-    p.rotate(angle_);
     const double pen = std::max(1.5, h / 10);
     p.setPen(QPen(ink, pen, Qt::SolidLine, Qt::FlatCap));
     p.setBrush(Qt::NoBrush);

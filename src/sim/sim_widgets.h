@@ -28,6 +28,9 @@ class StickPad final : public QWidget {
   void setDeflection(QPointF deflection);
   // Where the knob's centre is at a deflection, in the pad's coordinates.
   QPointF pointOf(QPointF deflection) const;
+  // Where the name of an axis is written: "X" at the right end of the horizontal line, "Y" at the
+  // lower end of the vertical one (full deflection to the right and down).
+  QRect axisNameRect(Qt::Orientation axis) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -49,15 +52,17 @@ class StickPad final : public QWidget {
   std::function<void(int16_t, int16_t)> moved_;
 };
 
-// One interface output at a glance: a round arrow turning left (anticlockwise) or right (clockwise), a
-// stop square when the output is off, and a bar filled to the output's speed.
+// One interface output at a glance: a round arrow pointing left (anticlockwise) or right (clockwise), a
+// stop square when the output is off, and a bar filled to the output's speed. The picture depends on
+// direction and fill alone, so two outputs that do the same look the same.
 class OutputGauge final : public QWidget {
  public:
   explicit OutputGauge(QWidget* parent = nullptr);
 
-  // direction: 0 off, 1 left, 2 right (as the interfaces code it); fill 0..1. Each call turns the
-  // arrow on by a step as long as the fill, so the arrow turns faster the faster the motor runs.
+  // direction: 0 off, 1 left, 2 right (as the interfaces code it); fill 0..1.
   void setState(uint8_t direction, double fill);
+  // A compact gauge has a shorter bar.
+  void setCompact(bool compact);
   uint8_t direction() const { return direction_; }
   double fill() const { return fill_; }
 
@@ -70,7 +75,7 @@ class OutputGauge final : public QWidget {
  private:
   uint8_t direction_ = 0;
   double fill_ = 0;
-  double angle_ = 0;  // degrees the arrow has turned, clockwise
+  bool compact_ = false;
 };
 
 }  // namespace velomat

@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -51,7 +50,7 @@ QString interfaceName(int32_t interfaceType) {
     case kIntIntSerial:
       return text("Intelligent Interface, seriell");
     case kIntIntSerialWithExtension:
-      return text("Intelligent Interface, seriell mit Erweiterung");
+      return text("Intelligent Interface, seriell mit Extensionmodul");
     case kIntIntParallel:
       return text("Intelligent Interface, Parallelport");
     default:
@@ -59,15 +58,19 @@ QString interfaceName(int32_t interfaceType) {
   }
 }
 
+// The hat in the main window's words: "POV1" is its left and right, "POV2" its forward and back.
+const QString kHatName = text("POV1/POV2");
+
 QString hatTip(int i, bool latched) {
-  if (i == kHatCentre) return text("Hut: Mitte");
-  return text(latched ? "Hut: %1, bis zum nächsten Klick" : "Hut: %1, solange die Maustaste gedrückt ist")
-      .arg(text(kHatNames[i]));
+  if (i == kHatCentre) return kHatName + text(": Mitte");
+  return kHatName +
+         text(latched ? ": %1, bis zum nächsten Klick" : ": %1, solange die Maustaste gedrückt ist")
+             .arg(text(kHatNames[i]));
 }
 
 QString buttonTip(int b, bool latched) {
-  return text(latched ? "Knopf %1: ein Klick drückt, der nächste lässt los"
-                      : "Knopf %1: gedrückt, solange die Maustaste gedrückt ist")
+  return text(latched ? "Button %1: ein Klick drückt, der nächste lässt los"
+                      : "Button %1: gedrückt, solange die Maustaste gedrückt ist")
       .arg(b + 1);
 }
 
@@ -115,24 +118,23 @@ SimulationWindow::SimulationWindow(VirtualJoystick& joystick, sim::SimIntelligen
                                    sim::SimRoboInterface& robo, QWidget* parent)
     : QWidget(parent, Qt::Window), joystick_(joystick), intInt_(intInt), robo_(robo) {
   setWindowTitle(text(kSimulationWindowCaption));
-  auto* layout = new QVBoxLayout(this);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
-  layout->addWidget(buildJoystick());
-  layout->addWidget(buildInterface());
-  layout->addWidget(buildInputs());
+  // It shows after the main window, which keeps the keys: Enter there is "NOT-AUS".
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  buildJoystick();
+  buildInterface();
+  buildInputs();
 
   SimulationControls& c = controls_;
-  c.extensionModule = new QCheckBox(text("Erweiterungsmodul am Intelligent Interface"), this);
+  c.extensionModule = new QCheckBox(text("Extensionmodul am Intelligent Interface"), this);
   c.extensionModule->setToolTip(
-      text("Steckt am simulierten Intelligent Interface ein Erweiterungsmodul?\n"
+      text("Steckt am simulierten Intelligent Interface ein Extensionmodul?\n"
            "Motor 5–8 und E9–E16 arbeiten nur mit Modul, und nur wenn Velomat es anspricht\n"
-           "(seriell mit Erweiterung) oder das Interface am Parallelport hängt."));
+           "(seriell mit Extensionmodul) oder das Interface am Parallelport hängt."));
   c.extensionModule->setChecked(intInt_.extensionModule());
   connect(c.extensionModule, &QCheckBox::toggled, this, [this](bool attached) {
     intInt_.setExtensionModule(attached);
     refresh();
   });
-  layout->addWidget(c.extensionModule);
 
   c.connection = new QPushButton(this);
   c.connection->setCheckable(true);
@@ -144,7 +146,7 @@ SimulationWindow::SimulationWindow(VirtualJoystick& joystick, sim::SimIntelligen
   setConnectionLost(lost);
   reserveWidth(c.connection, {kLostText, kRestoreText});
   connect(c.connection, &QPushButton::toggled, this, [this](bool cut) { setConnectionLost(cut); });
-  layout->addWidget(c.connection, 0, Qt::AlignLeft);
+  arrange();
 
   // The joystick at rest: the stick springs to the centre, the throttle starts closed.
   joystick_.axis(0, 0);
@@ -160,10 +162,10 @@ SimulationWindow::SimulationWindow(VirtualJoystick& joystick, sim::SimIntelligen
 
 SimulationWindow::~SimulationWindow() = default;
 
-QWidget* SimulationWindow::buildJoystick() {
+void SimulationWindow::buildJoystick() {
   SimulationControls& c = controls_;
-  auto* group = new QGroupBox(text("Joystick"), this);
-  auto* grid = new QGridLayout(group);
+  joystickGroup_ = new QGroupBox(text("Joystick"), this);
+  QGroupBox* group = joystickGroup_;
 
   c.stick = new StickPad(group);
   c.stick->setToolTip(
@@ -173,13 +175,10 @@ QWidget* SimulationWindow::buildJoystick() {
     joystick_.axis(0, x);
     joystick_.axis(1, y);
   });
-  grid->addWidget(c.stick, 0, 0, 2, 1, Qt::AlignCenter);
-  auto* hint = new QLabel(text("Ziehen oder Pfeiltasten,\nLeertaste: zur Mitte"), group);
-  hint->setAlignment(Qt::AlignCenter);
-  hint->setEnabled(false);  // a quiet hint, greyed like a placeholder
-  grid->addWidget(hint, 2, 0);
+  c.hint = new QLabel(text("Ziehen oder Pfeiltasten,\nLeertaste: zur Mitte"), group);
+  c.hint->setAlignment(Qt::AlignCenter);
 
-  grid->addWidget(new QLabel(text("Schub"), group), 0, 1, Qt::AlignHCenter | Qt::AlignBottom);
+  throttleHeading_ = new QLabel(text("Schubregler (Z)"), group);
   c.throttle = new QSlider(Qt::Vertical, group);
   c.throttle->setRange(-32768, 32767);
   c.throttle->setSingleStep(655);  // about a percent
@@ -187,7 +186,6 @@ QWidget* SimulationWindow::buildJoystick() {
   c.throttle->setValue(-32768);
   c.throttle->setFixedHeight(c.stick->height());
   c.throttle->setToolTip(text("Schubregler (Z): bleibt, wo man ihn loslässt; oben ist Vollgas."));
-  grid->addWidget(c.throttle, 1, 1, Qt::AlignHCenter);
   c.throttleText = new QLabel(group);
   c.throttleText->setAlignment(Qt::AlignCenter);
   reserveWidth(c.throttleText, {percent(1)});
@@ -197,16 +195,12 @@ QWidget* SimulationWindow::buildJoystick() {
   };
   showThrottle(c.throttle->value());
   connect(c.throttle, &QSlider::valueChanged, this, showThrottle);
-  grid->addWidget(c.throttleText, 2, 1, Qt::AlignHCenter | Qt::AlignTop);
 
-  grid->addWidget(new QLabel(text("Hut"), group), 0, 2, Qt::AlignHCenter | Qt::AlignBottom);
-  auto* hat = new QGridLayout;
-  hat->setSpacing(2);
+  hatHeading_ = new QLabel(kHatName, group);
   for (int i = 0; i < 9; ++i) {
     QToolButton* button = smallButton(text(kHatGlyphs[i]), hatTip(i, false), group);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     c.hat[static_cast<size_t>(i)] = button;
-    hat->addWidget(button, i / 3, i % 3);
     if (i == kHatCentre) {
       connect(button, &QToolButton::clicked, this, [this] { setHat(kHatCentre); });
       continue;
@@ -226,16 +220,11 @@ QWidget* SimulationWindow::buildJoystick() {
   for (QToolButton* button : c.hat)
     side = std::max({side, button->sizeHint().width(), button->sizeHint().height()});
   for (QToolButton* button : c.hat) button->setFixedSize(side, side);
-  grid->addLayout(hat, 1, 2, Qt::AlignCenter);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->setSpacing(2);
-  buttons->addWidget(new QLabel(text("Knöpfe:"), group));
-  buttons->addSpacing(4);
+  buttonsLabel_ = new QLabel(text("Buttons:"), group);
   for (int b = 0; b < static_cast<int>(c.buttons.size()); ++b) {
     QToolButton* button = smallButton(QString::number(b + 1), buttonTip(b, false), group);
     c.buttons[static_cast<size_t>(b)] = button;
-    buttons->addWidget(button);
     connect(button, &QToolButton::pressed, this, [this, b] {
       if (!latched()) joystick_.button(b, true);
     });
@@ -246,44 +235,39 @@ QWidget* SimulationWindow::buildJoystick() {
       if (latched()) joystick_.button(b, checked);
     });
   }
-  grid->addLayout(buttons, 3, 0, 1, 3);
 
-  c.latch = new QCheckBox(text("Knöpfe und Hut rasten ein"), group);
+  c.latch = new QCheckBox(text("Buttons und POV1/POV2 rasten ein"), group);
   c.latch->setToolTip(
       text("Aus: gedrückt, solange die Maustaste gedrückt ist, wie am echten Joystick.\n"
            "Ein: ein Klick drückt, der nächste lässt los; so bleibt die Maus frei für den Knüppel."));
   connect(c.latch, &QCheckBox::toggled, this, [this](bool on) { setLatched(on); });
-  grid->addWidget(c.latch, 4, 0, 1, 3);
-  grid->setColumnStretch(0, 1);
-  return group;
 }
 
-QWidget* SimulationWindow::buildInterface() {
+void SimulationWindow::buildInterface() {
   SimulationControls& c = controls_;
-  auto* group = new QGroupBox(text("Interface"), this);
-  auto* grid = new QGridLayout(group);
-  grid->setVerticalSpacing(3);
+  interfaceGroup_ = new QGroupBox(text("Interface"), this);
+  QGroupBox* group = interfaceGroup_;
 
-  grid->addWidget(new QLabel(text("Verbindung:"), group), 0, 0);
+  connectionLabel_ = new QLabel(text("Verbindung:"), group);
   c.interfaceText = new QLabel(group);
   QStringList names = {text("Nicht verbunden"), text("ROBO Interface")};
   for (int32_t type : {kIntIntSerial, kIntIntSerialWithExtension, kIntIntParallel})
     names << interfaceName(type);
   reserveWidth(c.interfaceText, names);
-  grid->addWidget(c.interfaceText, 0, 1, 1, 2);
 
-  grid->addWidget(new QLabel(text("Austausch:"), group), 1, 0);
+  rateLabel_ = new QLabel(text("Austausch:"), group);
   c.rateText = new QLabel(group);
   reserveWidth(c.rateText, {text("9999 pro Sekunde")});
-  grid->addWidget(c.rateText, 1, 1, 1, 2);
 
   const QString gaugeTip = text(
       "Pfeil: Drehrichtung. Balken und Zahl: beim Intelligent Interface der Anteil der letzten\n"
-      "Austausche, in denen der Ausgang an war, beim ROBO Interface die Stufe 0 bis 7.");
-  QStringList longest = {kOffText, kAbsentText};
+      "150 ms, in dem der Ausgang an war, beim ROBO Interface die Stufe 0 bis 7.");
+  // What a motor's figures can read: the ROBO Interface's levels only for its four outputs.
+  QStringList longest = {kOffText, kAbsentText}, longestOfFour = longest;
   for (uint8_t direction : {1, 2}) {
-    longest << directionName(direction) + " " + percent(1)
-            << directionName(direction) + text(" Stufe %1").arg(kRoboTopLevel);
+    longest << directionName(direction) + " " + percent(1);
+    longestOfFour << directionName(direction) + " " + percent(1)
+                  << directionName(direction) + text(" Stufe %1").arg(kRoboTopLevel);
   }
   for (int o = 0; o < kMaxOutputs; ++o) {
     const size_t i = static_cast<size_t>(o);
@@ -291,25 +275,18 @@ QWidget* SimulationWindow::buildInterface() {
     c.gauges[i] = new OutputGauge(group);
     c.gauges[i]->setToolTip(gaugeTip);
     c.motorTexts[i] = new QLabel(group);
-    reserveWidth(c.motorTexts[i], longest);
-    grid->addWidget(c.motorNames[i], 2 + o, 0);
-    grid->addWidget(c.gauges[i], 2 + o, 1);
-    grid->addWidget(c.motorTexts[i], 2 + o, 2);
+    reserveWidth(c.motorTexts[i], o < robo_.outputCount() ? longestOfFour : longest);
   }
-  grid->setColumnStretch(1, 1);
-  return group;
 }
 
-QWidget* SimulationWindow::buildInputs() {
+void SimulationWindow::buildInputs() {
   SimulationControls& c = controls_;
-  auto* group = new QGroupBox(text("Eingänge"), this);
-  auto* grid = new QGridLayout(group);
-  grid->setSpacing(2);
+  inputsGroup_ = new QGroupBox(text("Eingänge"), this);
   const uint32_t closed = intInt_.inputs() | robo_.inputs();
   for (int k = 0; k < kMaxInputs; ++k) {
     QToolButton* button = smallButton(
         text("E%1").arg(k + 1),
-        text("Eingang E%1: ein Klick schließt den Taster, der nächste öffnet ihn").arg(k + 1), group);
+        text("Eingang E%1: ein Klick schließt den Taster, der nächste öffnet ihn").arg(k + 1), inputsGroup_);
     button->setCheckable(true);
     button->setChecked(((closed >> k) & 1u) != 0);
     intInt_.setInput(k, button->isChecked());
@@ -319,9 +296,93 @@ QWidget* SimulationWindow::buildInputs() {
       robo_.setInput(k, on);
     });
     c.inputs[static_cast<size_t>(k)] = button;
-    grid->addWidget(button, k / 8, k % 8);
   }
-  return group;
+}
+
+void SimulationWindow::arrange() {
+  SimulationControls& c = controls_;
+  // The layouts go, the controls stay: the new layouts take them up again.
+  for (QWidget* holder : {static_cast<QWidget*>(this), static_cast<QWidget*>(joystickGroup_),
+                          static_cast<QWidget*>(interfaceGroup_), static_cast<QWidget*>(inputsGroup_)}) {
+    delete holder->layout();
+  }
+
+  auto* joystick = new QGridLayout(joystickGroup_);
+  joystick->addWidget(c.stick, 0, 0, 2, 1, Qt::AlignCenter);
+  joystick->addWidget(throttleHeading_, 0, 1, Qt::AlignHCenter | Qt::AlignBottom);
+  joystick->addWidget(c.throttle, 1, 1, Qt::AlignHCenter);
+  joystick->addWidget(c.throttleText, 2, 1, Qt::AlignHCenter | Qt::AlignTop);
+  joystick->addWidget(hatHeading_, 0, 2, Qt::AlignHCenter | Qt::AlignBottom);
+  auto* hat = new QGridLayout;
+  hat->setSpacing(2);
+  for (int i = 0; i < 9; ++i) hat->addWidget(c.hat[static_cast<size_t>(i)], i / 3, i % 3);
+  joystick->addLayout(hat, 1, 2, Qt::AlignCenter);
+  // Compact, the stick's hint is left to its tooltip.
+  c.hint->setVisible(!compact_);
+  if (!compact_) joystick->addWidget(c.hint, 2, 0);
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(2);
+  buttons->addWidget(buttonsLabel_);
+  buttons->addSpacing(4);
+  for (QToolButton* button : c.buttons) buttons->addWidget(button);
+  joystick->addLayout(buttons, 3, 0, 1, 3);
+  joystick->addWidget(c.latch, 4, 0, 1, 3);
+  joystick->setColumnStretch(0, 1);
+
+  // The motors in one column, or compact in two: 1 to 4 and 5 to 8, with narrower gauges.
+  auto* interface = new QGridLayout(interfaceGroup_);
+  interface->setVerticalSpacing(3);
+  const int columns = compact_ ? 2 : 1;
+  const int rows = kMaxOutputs / columns;
+  interface->addWidget(connectionLabel_, 0, 0);
+  interface->addWidget(c.interfaceText, 0, 1, 1, 3 * columns - 1);
+  interface->addWidget(rateLabel_, 1, 0);
+  interface->addWidget(c.rateText, 1, 1, 1, 3 * columns - 1);
+  for (int o = 0; o < kMaxOutputs; ++o) {
+    const size_t i = static_cast<size_t>(o);
+    const int row = 2 + o % rows, column = 3 * (o / rows);
+    interface->addWidget(c.motorNames[i], row, column);
+    interface->addWidget(c.gauges[i], row, column + 1);
+    interface->addWidget(c.motorTexts[i], row, column + 2);
+    c.gauges[i]->setCompact(compact_);
+  }
+  for (int column = 0; column < columns; ++column) interface->setColumnStretch(3 * column + 1, 1);
+
+  auto* inputs = new QGridLayout(inputsGroup_);
+  inputs->setSpacing(2);
+  for (int k = 0; k < kMaxInputs; ++k) inputs->addWidget(c.inputs[static_cast<size_t>(k)], k / 8, k % 8);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addWidget(joystickGroup_);
+  layout->addWidget(interfaceGroup_);
+  layout->addWidget(inputsGroup_);
+  if (compact_) {  // the module and the connection on one line
+    auto* line = new QHBoxLayout;
+    line->addWidget(c.extensionModule);
+    line->addStretch(1);
+    line->addWidget(c.connection);
+    layout->addLayout(line);
+  } else {
+    layout->addWidget(c.extensionModule);
+    layout->addWidget(c.connection, 0, Qt::AlignLeft);
+  }
+  layout->activate();
+}
+
+void SimulationWindow::setCompact(bool compact) {
+  if (compact == compact_) return;
+  compact_ = compact;
+  arrange();
+  adjustSize();
+}
+
+QSize SimulationWindow::sizeFor(bool compact) {
+  const bool shown = compact_;
+  setCompact(compact);
+  const QSize size = this->size();
+  setCompact(shown);
+  return size;
 }
 
 bool SimulationWindow::latched() const {
@@ -357,6 +418,11 @@ void SimulationWindow::setConnectionLost(bool lost) {
   intInt_.wire().setConnectionLost(lost);
   robo_.wire().setConnectionLost(lost);
   controls_.connection->setText(lost ? kRestoreText : kLostText);
+}
+
+void SimulationWindow::refresh() {
+  const bool robo = !intInt_.isOpen() && robo_.isOpen();
+  refresh(robo ? robo_.wire().now() : intInt_.wire().now());
 }
 
 void SimulationWindow::refresh(sim::Clock::time_point now) {
@@ -410,21 +476,6 @@ void SimulationWindow::refresh(sim::Clock::time_point now) {
     c.motorTexts[i]->setText(figures);
   }
   for (int k = 0; k < kMaxInputs; ++k) c.inputs[static_cast<size_t>(k)]->setEnabled(k < inputs);
-}
-
-void SimulationWindow::showBeside(const QWidget& main) {
-  adjustSize();
-  const QRect beside = main.frameGeometry();
-  const QRect screen = main.screen()->availableGeometry();
-  // This window's frame is not known before it shows; the main window's frame is a fair guess.
-  const QSize frame = beside.size() - main.size();
-  const int width = this->width() + frame.width();
-  const int height = this->height() + frame.height();
-  int x = beside.right() + 1;
-  if (x + width > screen.right() + 1) x = std::max(screen.left(), beside.left() - width);
-  const int y = std::clamp(beside.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - height));
-  move(x, y);
-  show();
 }
 
 void SimulationWindow::showEvent(QShowEvent* event) {

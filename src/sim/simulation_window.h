@@ -12,6 +12,7 @@
 #include "sim/sim_widgets.h"
 
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -23,9 +24,10 @@ inline constexpr const char* kSimulationWindowCaption = "Velomat Simulation";
 
 // The window's controls, for the window itself and for tests that drive it as a user does.
 struct SimulationControls {
-  // Joystick: stick X/Y, throttle Z, the hat's 3x3 grid row by row (centre in the middle), buttons 1..8,
-  // and whether buttons and hat latch.
+  // Joystick: stick X/Y with its hint, throttle Z, the hat's 3x3 grid row by row (centre in the
+  // middle), buttons 1..8, and whether buttons and hat latch.
   StickPad* stick = nullptr;
+  QLabel* hint = nullptr;
   QSlider* throttle = nullptr;
   QLabel* throttleText = nullptr;
   std::array<QToolButton*, 9> hat{};
@@ -54,12 +56,18 @@ class SimulationWindow final : public QWidget {
                    sim::SimRoboInterface& robo, QWidget* parent = nullptr);
   ~SimulationWindow() override;
 
-  // Moves the window beside `main` (to its right, or to its left where the screen ends) and shows it.
-  void showBeside(const QWidget& main);
+  // Lays the window out in one column, or compact: lower, with the motors in two columns and the
+  // stick's hint left to its tooltip, for a screen too low for the one column. The controls stay.
+  void setCompact(bool compact);
+  bool isCompact() const { return compact_; }
+  // The window's size in either layout; it stays in the one it is in.
+  QSize sizeFor(bool compact);
 
-  // Reads the simulations into the display as they stand at `now`. A timer calls it about 20 times a
-  // second while the window is shown; the simulations may exchange on another thread meanwhile.
-  void refresh(sim::Clock::time_point now = sim::Clock::now());
+  // Reads the simulations into the display as they stand at `now`, or now on the simulations' clock.
+  // A timer calls it about 20 times a second while the window is shown; the simulations may exchange
+  // on another thread meanwhile.
+  void refresh(sim::Clock::time_point now);
+  void refresh();
 
   SimulationControls& controls() { return controls_; }
 
@@ -71,9 +79,10 @@ class SimulationWindow final : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QWidget* buildJoystick();
-  QWidget* buildInterface();
-  QWidget* buildInputs();
+  void buildJoystick();
+  void buildInterface();
+  void buildInputs();
+  void arrange();
   bool latched() const;
   void setHat(int index);
   void setLatched(bool latched);
@@ -83,6 +92,15 @@ class SimulationWindow final : public QWidget {
   sim::SimIntelligentInterface& intInt_;
   sim::SimRoboInterface& robo_;
   SimulationControls controls_;
+  QGroupBox* joystickGroup_ = nullptr;
+  QGroupBox* interfaceGroup_ = nullptr;
+  QGroupBox* inputsGroup_ = nullptr;
+  QLabel* throttleHeading_ = nullptr;
+  QLabel* hatHeading_ = nullptr;
+  QLabel* buttonsLabel_ = nullptr;
+  QLabel* connectionLabel_ = nullptr;
+  QLabel* rateLabel_ = nullptr;
+  bool compact_ = false;
   QTimer timer_;
 };
 

@@ -27,8 +27,7 @@ void setBit(std::atomic<uint32_t>& word, int k, bool on) {
 }  // namespace
 
 SimIntelligentInterface::SimIntelligentInterface(SimOptions options)
-    : wire_(kIntIntExchangeTime, options.paced),
-      window_(static_cast<size_t>(std::max(options.shareWindow, 1)), 0) {}
+    : wire_(kIntIntExchangeTime, options.paced) {}
 
 uint32_t SimIntelligentInterface::open(IntIntRecord& record, const char*) {
   opens_.fetch_add(1);
@@ -45,6 +44,9 @@ uint32_t SimIntelligentInterface::open(IntIntRecord& record, const char*) {
       wire_.setExchangeTime(kIntIntExchangeTime);
       break;
   }
+  // A new connection starts a new record of the outputs; no exchange runs during an open.
+  firstExchange_.store(kNever);
+  held_.store(kNever);
   open_.store(true);
   return 0;
 }
@@ -70,19 +72,50 @@ uint32_t SimIntelligentInterface::exchange(IntIntRecord&, uint32_t outputWord) {
       lastDriven_[static_cast<size_t>(o)].store(direction);
     }
   }
-  // Slide the window on by one exchange. The window grows before the counts do, so a reader on
-  // another thread never sees more "on" exchanges than exchanges.
-  const uint8_t leaving = window_[next_];
-  const bool full = filled_.load() == window_.size();
-  if (!full) filled_.fetch_add(1);
-  for (int o = 0; o < kSimOutputs; ++o) {
-    const int delta = ((driven >> o) & 1) - (full ? ((leaving >> o) & 1) : 0);
-    if (delta != 0) onCount_[static_cast<size_t>(o)].fetch_add(static_cast<uint32_t>(delta));
+
+  // What the last exchange set has held until now, or until the watchdog switched it off. This thread
+  // alone writes the record: its stores publish (release), readers take them with acquire loads.
+  const Clock::time_point at = wire_.lastExchange();
+  const int64_t last = held_.load(std::memory_order_relaxed);
+  if (last == kNever) {
+    firstExchange_.store(at.time_since_epoch().count(), std::memory_order_release);
+  } else {
+    const Clock::time_point since = heldSince(last);
+    credit(since, std::min(at, since + kIntIntWatchdog), static_cast<uint8_t>(last & 0xFF));
   }
-  window_[next_] = driven;
-  next_ = (next_ + 1) % window_.size();
+  held_.store(heldWord(at, driven), std::memory_order_release);
 
   return inputs_.load() & (extension ? 0xFFFFu : 0xFFu);
+}
+
+int64_t SimIntelligentInterface::heldWord(Clock::time_point at, uint8_t outputs) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count() << 8 | outputs;
+}
+
+Clock::time_point SimIntelligentInterface::heldSince(int64_t word) {
+  return Clock::time_point(std::chrono::microseconds(word >> 8));
+}
+
+void SimIntelligentInterface::credit(Clock::time_point from, Clock::time_point to, uint8_t outputs) {
+  if (outputs == 0) return;  // a slice that is not credited reads as not driven once it is stale
+  for (Clock::time_point t = from; t < to;) {
+    const int64_t index = t.time_since_epoch() / kShareSlice;
+    const Clock::time_point end = std::min(to, Clock::time_point(kShareSlice * (index + 1)));
+    ShareSlice& slice = slices_[static_cast<size_t>(index % static_cast<int64_t>(slices_.size()))];
+    if (slice.index.load(std::memory_order_relaxed) != index) {
+      // Marked as no slice while it is emptied: a reader that takes a time written from here on sees
+      // the mark when it looks at the slice's index again, and leaves the slice out.
+      slice.index.store(-1, std::memory_order_release);
+      for (auto& driven : slice.driven) driven.store(0, std::memory_order_release);
+      slice.index.store(index, std::memory_order_release);
+    }
+    for (int o = 0; o < kSimOutputs; ++o) {
+      if (((outputs >> o) & 1) == 0) continue;
+      auto& driven = slice.driven[static_cast<size_t>(o)];  // one writer: no read-modify-write needed
+      driven.store(driven.load(std::memory_order_relaxed) + (end - t).count(), std::memory_order_release);
+    }
+    t = end;
+  }
 }
 
 void SimIntelligentInterface::close(IntIntRecord&) {
@@ -100,13 +133,49 @@ bool SimIntelligentInterface::watchdogTripped(Clock::time_point now) const {
 
 uint8_t SimIntelligentInterface::direction(int output, Clock::time_point now) const {
   if (output < 0 || output >= outputCount() || watchdogTripped(now)) return 0;
-  return onShare(output, now) > 0 ? lastDriven_[static_cast<size_t>(output)].load() : 0;
+  // Held since the last exchange, or driven within the share's window: a motor under the software PWM
+  // keeps its direction between its pulses.
+  const int64_t last = held_.load(std::memory_order_acquire);
+  const bool held = last != kNever && ((last >> output) & 1) != 0;
+  return held || onShare(output, now) > 0 ? lastDriven_[static_cast<size_t>(output)].load() : 0;
 }
 
 double SimIntelligentInterface::onShare(int output, Clock::time_point now) const {
-  const uint32_t filled = filled_.load();
-  if (output < 0 || output >= outputCount() || filled == 0 || watchdogTripped(now)) return 0;
-  return std::min(1.0, static_cast<double>(onCount_[static_cast<size_t>(output)].load()) / filled);
+  if (output < 0 || output >= outputCount() || watchdogTripped(now)) return 0;
+  const size_t o = static_cast<size_t>(output);
+  double share = 0;
+  // An exchange that comes while the slices are read may start a slice anew that the window counts
+  // on: the read is made again then, a few times at most.
+  for (int tries = 0; tries < 4; ++tries) {
+    const Clock::rep first = firstExchange_.load(std::memory_order_acquire);
+    const int64_t last = held_.load(std::memory_order_acquire);
+    if (first == kNever || last == kNever) return 0;
+    const bool held = ((last >> output) & 1) != 0;
+    const Clock::time_point since = heldSince(last);
+    const Clock::time_point at = std::max(now, since);  // the record keeps no time before its last exchange
+    // The window: whole slices up to the one `at` lies in, from the first exchange on.
+    const int64_t atIndex = at.time_since_epoch() / kShareSlice;
+    const int64_t lowIndex = atIndex - (kShareSlices - 1);
+    const Clock::time_point start =
+        std::max(Clock::time_point(kShareSlice * lowIndex), Clock::time_point(Clock::duration(first)));
+    if (at <= start) return held ? 1 : 0;
+
+    Clock::rep driven = 0;
+    for (const ShareSlice& slice : slices_) {
+      const int64_t index = slice.index.load(std::memory_order_acquire);
+      if (index < lowIndex || index > atIndex) continue;
+      const Clock::rep time = slice.driven[o].load(std::memory_order_acquire);
+      if (slice.index.load(std::memory_order_relaxed) == index) driven += time;  // not begun anew meanwhile
+    }
+    // What the last exchange set still holds, until the watchdog ends it.
+    if (held) {
+      const Clock::time_point from = std::max(start, since), to = std::min(at, since + kIntIntWatchdog);
+      if (to > from) driven += (to - from).count();
+    }
+    share = static_cast<double>(driven) / static_cast<double>((at - start).count());
+    if (held_.load(std::memory_order_acquire) == last) break;
+  }
+  return std::clamp(share, 0.0, 1.0);
 }
 
 SimRoboInterface::SimRoboInterface(SimOptions options) : wire_(kRoboExchangeTime, options.paced) {}

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <vector>
 
 #include "link/drivers.h"
 #include "link/drivers/sim/sim_wire.h"
@@ -25,10 +24,13 @@ inline constexpr auto kIntIntParallelExchangeTime = 1ms;
 inline constexpr auto kRoboExchangeTime = 10ms;
 inline constexpr auto kIntIntWatchdog = 300ms;  // without an exchange the interface switches off
 inline constexpr int kSimOutputs = 8;
+// An output's on-share is the part of this time during which the interface drove it: short enough that
+// a gauge follows the stick at once, long enough to even out the software PWM's pulses.
+inline constexpr auto kShareWindow = 150ms;
+inline constexpr auto kShareSlice = 10ms;  // the share is kept in slices of this time
 
 struct SimOptions {
-  bool paced = true;       // each exchange lasts as long as on the real link
-  int shareWindow = 1000;  // exchanges over which an output's on-share is measured
+  bool paced = true;  // each exchange lasts as long as on the real link (see SimWire)
 };
 
 // Direction code of output o in an output word: 1 left, 2 right, 0 off (no bit, or both bits).
@@ -66,14 +68,35 @@ class SimIntelligentInterface final : public IntelligentInterfaceDriver {
   void setInput(int k, bool closed);
   uint32_t inputs() const { return inputs_.load(); }
 
-  // The outputs as the interface drives them at `now`: all off once the watchdog has tripped.
+  // The outputs as the interface drives them at `now` (without it: now on the simulation's clock):
+  // all off once the watchdog has tripped. Any thread.
   uint32_t lastOutputWord() const { return lastOutputWord_.load(); }
-  bool watchdogTripped(Clock::time_point now = Clock::now()) const;
-  uint8_t direction(int output, Clock::time_point now = Clock::now()) const;
-  // Share of the last exchanges (up to the window) in which the output was driven, 0..1.
-  double onShare(int output, Clock::time_point now = Clock::now()) const;
+  bool watchdogTripped(Clock::time_point now) const;
+  bool watchdogTripped() const { return watchdogTripped(wire_.now()); }
+  // The direction of the output's last driven exchange while it is driven or its on-share is above 0.
+  uint8_t direction(int output, Clock::time_point now) const;
+  uint8_t direction(int output) const { return direction(output, wire_.now()); }
+  // The part of the last kShareWindow (of the time since the first exchange, if that is shorter)
+  // during which the interface drove the output, 0..1: an output holds what an exchange set until the
+  // next exchange, or until the watchdog switches it off.
+  double onShare(int output, Clock::time_point now) const;
+  double onShare(int output) const { return onShare(output, wire_.now()); }
 
  private:
+  static constexpr int kShareSlices = static_cast<int>(kShareWindow / kShareSlice);
+  static constexpr Clock::rep kNever = -1;
+
+  // How long each output was driven within one slice of time.
+  struct ShareSlice {
+    std::atomic<int64_t> index{-1};  // which slice since the clock's epoch these times belong to
+    std::array<std::atomic<Clock::rep>, kSimOutputs> driven{};
+  };
+
+  // Adds [from, to) to the driven time of the outputs in `outputs` (bit o: output o). Exchanging thread.
+  void credit(Clock::time_point from, Clock::time_point to, uint8_t outputs);
+  static int64_t heldWord(Clock::time_point at, uint8_t outputs);
+  static Clock::time_point heldSince(int64_t word);
+
   SimWire wire_;
   std::atomic<bool> open_{false};
   std::atomic<bool> module_{false};
@@ -83,10 +106,16 @@ class SimIntelligentInterface final : public IntelligentInterfaceDriver {
   std::atomic<uint32_t> inputs_{0};
   std::atomic<uint32_t> lastOutputWord_{0};
   std::array<std::atomic<uint8_t>, kSimOutputs> lastDriven_{};  // direction of the last "on" exchange
-  std::array<std::atomic<uint32_t>, kSimOutputs> onCount_{};    // "on" exchanges in the window
-  std::atomic<uint32_t> filled_{0};                             // exchanges in the window
-  std::vector<uint8_t> window_;  // bit o: output o driven; ring written by the exchanging thread
-  size_t next_ = 0;
+
+  // The on-share's record, written by the exchanging thread alone and read by any thread without a
+  // lock: a read that meets an exchange half done counts the time since the previous exchange once
+  // too often or too few, which the next read puts right.
+  std::atomic<Clock::rep> firstExchange_{kNever};  // since the open
+  // The last exchange: its time in microseconds since the clock's epoch, shifted up by 8, and below
+  // it bit o set for output o driven since then (kNever before the first exchange). One word, so a
+  // reader never pairs one exchange's time with another's outputs.
+  std::atomic<int64_t> held_{kNever};
+  std::array<ShareSlice, kShareSlices + 1> slices_{};  // one more than the window: the one being filled
 };
 
 // The ROBO Interface: a speed level 0..7 per output, 8 inputs.

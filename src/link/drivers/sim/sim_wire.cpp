@@ -5,9 +5,14 @@
 namespace velomat::sim {
 
 bool SimWire::exchange() {
-  const Clock::time_point start = Clock::now();
-  if (paced_) std::this_thread::sleep_until(start + exchangeTime());
-  const Clock::time_point end = paced_ ? Clock::now() : start;
+  Clock::time_point end;
+  if (paced_) {
+    std::this_thread::sleep_until(Clock::now() + exchangeTime());
+    end = Clock::now();
+  } else {
+    const Clock::rep lasting = exchangeTime_.load(std::memory_order_relaxed);
+    end = Clock::time_point(Clock::duration(unpacedNow_.fetch_add(lasting) + lasting));
+  }
 
   count_.fetch_add(1, std::memory_order_relaxed);
   if (inWindow_ == 0) windowStart_ = end;

@@ -12,8 +12,16 @@ using Clock = std::chrono::steady_clock;
 
 class SimWire {
  public:
-  // `paced`: each exchange lasts as long as on the real link; otherwise it returns at once.
+  // `paced`: each exchange lasts as long as on the real link, and the simulation's clock is the steady
+  // clock. Unpaced, an exchange returns at once and the simulation's own clock moves on by the time
+  // the exchange would have lasted: what the interface measures over time (the gauges' on-share, the
+  // watchdog, the exchange rate) comes out as on the real link, only sooner.
   SimWire(Clock::duration exchangeTime, bool paced) : exchangeTime_(exchangeTime.count()), paced_(paced) {}
+
+  // The simulation's clock. Any thread.
+  Clock::time_point now() const {
+    return paced_ ? Clock::now() : Clock::time_point(Clock::duration(unpacedNow_.load()));
+  }
 
   void setExchangeTime(Clock::duration time) { exchangeTime_.store(time.count(), std::memory_order_relaxed); }
   Clock::duration exchangeTime() const {
@@ -45,6 +53,7 @@ class SimWire {
 
   std::atomic<Clock::rep> exchangeTime_;
   const bool paced_;
+  std::atomic<Clock::rep> unpacedNow_{0};  // the unpaced clock: the exchanges' time so far
   std::atomic<bool> openFails_{false};
   std::atomic<int> failuresLeft_{0};
   std::atomic<bool> lost_{false};

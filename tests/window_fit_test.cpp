@@ -1,0 +1,294 @@
+// Every window of the program as a user meets it, on the screens users have: CTest runs this suite on
+// a 1600x1200 screen, at scale factors 1.5 and 2, on a 1366x768 laptop screen (also at 1.25) and
+// with the font at 144 dpi. Every window lies wholly on the screen, shows every text in full with no
+// frame line through it, and velomat-sim's two windows stand side by side.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/about_dialog.h"
+#include "app/connection_dialog.h"
+#include "app/main_dialog.h"
+#include "app/qt_message_boxes.h"
+#include "app/sim_program.h"
+#include "app/window_placement.h"
+#include "control/control_worker.h"
+#include "link_doubles.h"
+#include "panel/panel.h"
+#include "window_fit.h"
+
+namespace velomat {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::fitProblems;
+using testing::joined;
+
+constexpr uint32_t kAllAxes = kJoyCapsHasZ | kJoyCapsHasR | kJoyCapsHasU | kJoyCapsHasV;
+
+// The screen CTest asked for, as "WIDTHxHEIGHT" in logical pixels; checked, so that a platform that
+// ignored its screen cannot pass for one that fits.
+TEST(Screen, is_the_one_the_test_run_asked_for) {
+  const QString asked = qEnvironmentVariable("VELOMAT_TEST_SCREEN");
+  if (asked.isEmpty()) GTEST_SKIP() << "run on the offscreen platform's own screen";
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(QString("%1x%2").arg(screen.width()).arg(screen.height()), asked);
+}
+
+// Runs `look` on the next modal window that shows, then lets `close` end it.
+void whenModalShows(std::function<void(QWidget&)> look) {
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, [timer, look] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    look(*modal);
+  });
+  timer->start(5);
+}
+
+// The checks find what they look for: a cut text, a frame line through a text, a window off the screen.
+TEST(FitCheck, finds_a_cut_text_a_line_through_a_text_and_a_window_off_the_screen) {
+  QWidget window;
+  window.resize(300, 120);
+  auto* cut = new QLabel("Verbindung unterbrechen", &window);
+  cut->setGeometry(10, 10, 40, 20);
+  auto* group = new QGroupBox("Motor 1", &window);
+  group->setGeometry(10, 40, 200, 60);
+  auto* crossed = new QLabel("Geschwindigkeit:", &window);
+  crossed->setGeometry(60, 90, 120, 20);  // across the group's bottom line
+  window.move(QGuiApplication::primaryScreen()->availableGeometry().bottomRight() - QPoint(100, 50));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const std::string found = joined(fitProblems(&window));
+  EXPECT_NE(found.find("the text of QLabel \"Verbindung unterbrechen\" is cut"), std::string::npos) << found;
+  EXPECT_NE(found.find("runs through the text of QLabel \"Geschwindigkeit:\""), std::string::npos) << found;
+  EXPECT_NE(found.find("is not wholly on the screen"), std::string::npos) << found;
+}
+
+TEST(Windows, velomat_sims_two_windows_stand_side_by_side_wholly_on_the_screen) {
+  const fs::path folder = fs::temp_directory_path() / ("velomat-fit-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const fs::path previous = fs::current_path();
+  fs::current_path(folder);  // no settings: the connection dialog waits for a choice
+  {
+    testing::ScriptedBoxes boxes;
+    SimProgram program(boxes, sim::SimOptions{.paced = false});
+    std::vector<std::string> dialogProblems;
+    QPoint dialogCentre;
+    whenModalShows([&](QWidget& modal) {
+      auto* connection = dynamic_cast<ConnectionDialog*>(&modal);
+      ASSERT_NE(connection, nullptr);
+      dialogProblems = fitProblems(connection);
+      dialogCentre = connection->frameGeometry().center();
+      connection->interfaceList()->setCurrentIndex(connection->interfaceList()->findText("IntInt COM1"));
+      QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(connection, id::kEndButton)), Qt::LeftButton);
+    });
+    program.start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(dialogProblems.empty()) << "connection dialog:" << joined(dialogProblems);
+    EXPECT_LE((dialogCentre - screen.center()).manhattanLength(), 60);
+
+    MainDialog& main = program.mainDialog();
+    SimulationWindow& beside = program.simulationWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&beside));
+    const std::vector<std::string> mainProblems = fitProblems(&main), besideProblems = fitProblems(&beside);
+    EXPECT_TRUE(mainProblems.empty()) << "main window:" << joined(mainProblems);
+    EXPECT_TRUE(besideProblems.empty())
+        << "simulation window, " << (beside.isCompact() ? "compact" : "one column") << ":"
+        << joined(besideProblems);
+    // Side by side: the simulation window leaves the main window alone, its motor panels above all.
+    QRect panels =
+        main.controls().motorGroup[0]->geometry().united(main.controls().motorGroup[3]->geometry());
+    panels.moveTopLeft(main.mapToGlobal(panels.topLeft()));
+    EXPECT_FALSE(beside.frameGeometry().intersects(panels))
+        << "the simulation window covers the motor panels";
+    EXPECT_FALSE(beside.frameGeometry().intersects(main.frameGeometry()));
+    EXPECT_EQ(QApplication::activeWindow(), &main);
+  }
+  fs::current_path(previous);
+  fs::remove_all(folder);
+}
+
+TEST(Windows, the_main_window_with_the_longest_lists_and_its_about_box_fit) {
+  SharedState state;
+  state.joystickCaps = {kAllAxes | kJoyCapsHasPov, 6, 32};  // the longest entries: "POV1", "32", "E16"
+  state.connection.motorCount = 8;
+  state.connection.hasExtension = 1;
+  testing::ScriptedBoxes boxes;
+  MainDialog main(state, boxes);
+  ASSERT_TRUE(main.initialisePanel());
+  main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+  // The lists in use and switched off: a direction from buttons, a fixed speed, every check ticked.
+  PanelControls& c = main.controls();
+  for (int m = 0; m < kMotorsPerModule; ++m) {
+    c.dirButtonsRadio[m]->click();
+    c.throttleRadio[m]->click();
+    c.endSwitchCheck[m]->click();
+  }
+  for (int m : {0, 1}) {
+    c.buttonLeftList[m]->setCurrentIndex(31);
+    c.endSwitchRightList[m]->setCurrentIndex(15);
+  }
+  std::vector<std::string> mainProblems = fitProblems(&main);
+  EXPECT_TRUE(mainProblems.empty()) << "main window:" << joined(mainProblems);
+
+  std::vector<std::string> aboutProblems;
+  bool aboutSeen = false;
+  whenModalShows([&](QWidget& about) {
+    aboutSeen = about.windowTitle() == kAboutCaption;
+    aboutProblems = fitProblems(&about);
+    about.close();
+  });
+  QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(&main, id::kCreditsButton)), Qt::LeftButton);
+  EXPECT_TRUE(aboutSeen);
+  EXPECT_TRUE(aboutProblems.empty()) << "About box:" << joined(aboutProblems);
+}
+
+TEST(Windows, every_message_box_of_the_program_fits_before_and_over_the_main_window) {
+  const std::string longestName = "Großer Knüppel für Flugsimul";  // 31 bytes, the record's most
+  struct Row {
+    std::string text;
+    const char* caption;
+    BoxButtons buttons;
+  };
+  const Row rows[] = {
+      {kNoJoystickText, kNoJoystickCaption, BoxButtons::RetryCancel},
+      {"Verbindung zum Joystick erfolgreich!\n\nTreiberbezeichnung: " + longestName +
+           "\nAchsen: 6\nButtons: 32",
+       kJoystickFoundCaption, BoxButtons::Ok},
+      {kWrongFileText, "Achtung", BoxButtons::OkCancel},
+      {"\nTreiberbezeichnung: " + longestName +
+           "\nAchsen: 6\nButtons: 32\n\nAchtung:\nWenn dieser Joystick weniger/andere Funktionen als der "
+           "bisher gespeicherte hat, kann es ggf. zu Fehlern beim Laden der Einstellungsdatei kommen.\nEvtl. "
+           "müssen Sie dann die Einstellungen zurücksetzen oder notfalls auch die Einstellungsdatei "
+           "\"settings.vlm\" löschen.",
+       kOtherJoystickCaption, BoxButtons::Ok},
+      {kConnectFailedText, "", BoxButtons::Ok},
+      {kLostConnectionText, "", BoxButtons::RetryCancel},
+      {kJoystickLostText, "", BoxButtons::RetryCancel},
+      {kResetQuestion, "Achtung", BoxButtons::YesNoCancel},
+      {kRestartNotice, "Hinweis", BoxButtons::OkCancel},
+      {"Die Einstellungsdatei \"settings.vlm\" konnte nicht geschrieben werden (No space left on device).\n"
+       "Die bisherige Datei ist unverändert.",
+       "", BoxButtons::Ok},
+      {kMotorsMayRunText, kMotorsMayRunCaption, BoxButtons::Ok},
+      {assertionMessage("OnSelchangeJoyAxisCo()"), "", BoxButtons::Ok},
+  };
+  QtMessageBoxes boxes;
+  QWidget main;
+  main.resize(600, 460);
+  boxes.setParent(&main);
+  for (bool mainShown : {false, true}) {
+    if (mainShown) {
+      main.show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    }
+    for (const Row& row : rows) {
+      SCOPED_TRACE(::testing::Message()
+                   << (mainShown ? "over the main window: " : "before it: ") << row.text);
+      std::vector<std::string> problems;
+      QString shownText;
+      whenModalShows([&](QWidget& modal) {
+        auto* box = qobject_cast<QMessageBox*>(&modal);
+        ASSERT_NE(box, nullptr);
+        shownText = box->text();
+        problems = fitProblems(box);
+        box->buttons().back()->click();
+      });
+      boxes.show(row.text, row.caption, row.buttons);
+      EXPECT_EQ(shownText, QString::fromStdString(row.text));
+      EXPECT_TRUE(problems.empty()) << joined(problems);
+    }
+  }
+}
+
+TEST(Windows, the_simulation_window_shows_everything_in_either_layout) {
+  SdlJoystick sdl;  // SDL runs before the on-screen joystick attaches
+  ASSERT_TRUE(sdl.ok());
+  VirtualJoystick stick(3, 8, 1, "Bildschirm-Joystick");
+  sim::SimIntelligentInterface intInt(sim::SimOptions{.paced = false});
+  sim::SimRoboInterface robo(sim::SimOptions{.paced = false});
+  SimulationWindow window(stick, intInt, robo);
+  IntIntRecord record;
+  record.interfaceType = kIntIntSerialWithExtension;  // the longest name, every motor and input
+  intInt.setExtensionModule(true);
+  ASSERT_EQ(intInt.open(record, "COM1"), 0u);
+  intInt.exchange(record, 0xAAAA);
+  window.controls().connection->click();  // the longer of its texts
+  int oneColumnHeight = 0;
+  for (bool compact : {false, true}) {
+    SCOPED_TRACE(compact ? "compact" : "one column");
+    window.setCompact(compact);
+    window.move(QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.refresh();
+    // Where the one column does not fit the screen, the program takes the compact layout (above).
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const bool fits = window.frameGeometry().height() <= screen.height();
+    const std::vector<std::string> problems = fitProblems(&window, compact || fits);
+    EXPECT_TRUE(problems.empty()) << joined(problems);
+    if (compact) {
+      EXPECT_LT(window.height(), oneColumnHeight * 5 / 6);
+    } else {
+      oneColumnHeight = window.height();
+    }
+    window.hide();
+  }
+}
+
+// Sizes with frames, as the program measures them at 96 dpi: the main window 603x504, the simulation
+// window 419x717 in one column and 488x581 compact (a guessed title bar of 38 pixels).
+TEST(WindowPlacement, the_pair_stands_side_by_side_wholly_on_the_screen_where_it_can) {
+  const QSize main(603, 504), oneColumn(419, 717), compact(488, 581);
+  struct Row {
+    const char* screen;
+    QRect area;
+    bool sideBySide, compact;
+  };
+  const Row rows[] = {
+      {"1600x1200", {0, 0, 1600, 1200}, true, false},
+      {"1366x768", {0, 0, 1366, 768}, true, false},
+      {"1366x768 with a panel of 32 above", {0, 32, 1366, 736}, true, false},
+      {"1280x720", {0, 0, 1280, 720}, true, false},
+      {"1280x720 with a panel of 40 below", {0, 0, 1280, 680}, true, true},
+      {"1366x768 at 1.25", {0, 0, 1093, 614}, true, true},
+      {"1024x600", {0, 0, 1024, 600}, false, true},
+      {"a second screen to the left", {-1600, 0, 1600, 900}, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.screen);
+    const PairPlacement place = placeSideBySide(row.area, main, oneColumn, compact);
+    EXPECT_EQ(place.sideBySide, row.sideBySide);
+    EXPECT_EQ(place.compact, row.compact);
+    const QRect m(place.main, main), b(place.beside, place.compact ? compact : oneColumn);
+    EXPECT_TRUE(row.area.contains(m));
+    if (row.sideBySide) {
+      EXPECT_TRUE(row.area.contains(b));
+      EXPECT_GT(b.left(), m.right());
+      EXPECT_EQ(b.top(), m.top());
+    } else {
+      // The screen holds neither beside the main window: the simulation window keeps clear of its
+      // motor panels (the left 240 of its 340 dialog units) as far as it can.
+      EXPECT_LE(b.right(), row.area.right());
+      EXPECT_GE(b.left(), m.left() + m.width() * 240 / 340 - 30);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velomat
