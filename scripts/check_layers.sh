@@ -10,9 +10,10 @@ declare -A may=(
   [config]="records"
   [link]="records"
   [control]="records config link"
-  [panel]="records config link control"
-  [sim]="records config link control"
-  [app]="records config link control panel sim"
+  [ui]="records link"
+  [panel]="records config link control ui"
+  [sim]="records config link control ui"
+  [app]="records config link control ui panel sim"
 )
 
 bad=0

@@ -12,8 +12,8 @@
 #include <future>
 #include <thread>
 
-#include "app/dialog_builder.h"
-#include "app/qt_message_boxes.h"
+#include "ui/dialog_builder.h"
+#include "ui/qt_message_boxes.h"
 
 namespace velomat {
 namespace {

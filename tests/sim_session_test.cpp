@@ -19,7 +19,7 @@
 #include <memory>
 
 #include "app/connection_dialog.h"
-#include "app/qt_message_boxes.h"
+#include "ui/qt_message_boxes.h"
 #include "app/sim_program.h"
 #include "gui_steps.h"
 #include "link_doubles.h"

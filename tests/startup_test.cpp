@@ -40,7 +40,7 @@
 #include "app/about_dialog.h"
 #include "app/connection_dialog.h"
 #include "app/main_dialog.h"
-#include "app/qt_message_boxes.h"
+#include "ui/qt_message_boxes.h"
 #include "config/settings_file.h"
 #include "config/settings_store.h"
 #include "fake_joystick.h"

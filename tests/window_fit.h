@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
+#include "ui/controls.h"
 
 namespace velomat::testing {
 

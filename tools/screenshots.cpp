@@ -16,7 +16,7 @@
 #include <cstdio>
 
 #include "app/connection_dialog.h"
-#include "app/qt_message_boxes.h"
+#include "ui/qt_message_boxes.h"
 #include "app/sim_program.h"
 #include "gui_steps.h"
 

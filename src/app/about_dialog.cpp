@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/classic_style.h"
-#include "app/dialog_builder.h"
+#include "ui/classic_style.h"
+#include "ui/dialog_builder.h"
 #include "panel/credits.h"
 #include "panel/panel_controls.h"
 

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/classic_style.h"
-#include "app/dialog_builder.h"
+#include "ui/classic_style.h"
+#include "ui/dialog_builder.h"
 #include "config/settings_file.h"
 #include "config/settings_messages.h"
 #include "config/settings_store.h"

@@ -14,11 +14,11 @@
 #include <cstdlib>
 
 #include "app/about_dialog.h"
-#include "app/classic_style.h"
+#include "ui/classic_style.h"
 #include "app/connection_dialog.h"
-#include "app/controls.h"
-#include "app/dialog_builder.h"
-#include "app/dialog_units.h"
+#include "ui/controls.h"
+#include "ui/dialog_builder.h"
+#include "ui/dialog_units.h"
 #include "app/end_signals.h"
 #include "config/settings_file.h"
 #include "config/settings_messages.h"

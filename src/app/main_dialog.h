@@ -7,7 +7,7 @@
 #include <chrono>
 #include <memory>
 
-#include "app/dialog_units.h"
+#include "ui/dialog_units.h"
 #include "control/control_cycle.h"
 #include "control/control_worker.h"
 #include "link/interface_link.h"

@@ -1,7 +1,7 @@
 // velomat-sim: Velomat with simulated interfaces and an on-screen joystick.
 #include <QApplication>
 
-#include "app/qt_message_boxes.h"
+#include "ui/qt_message_boxes.h"
 #include "app/sim_program.h"
 
 int main(int argc, char* argv[]) {

@@ -3,7 +3,7 @@
 #include <QEventLoop>
 #include <QScreen>
 
-#include "app/window_placement.h"
+#include "ui/window_placement.h"
 
 namespace velomat {
 

@@ -2,7 +2,7 @@
 #include <QApplication>
 
 #include "app/main_dialog.h"
-#include "app/qt_message_boxes.h"
+#include "ui/qt_message_boxes.h"
 #include "link/drivers/intelligent_interface_by_port.h"
 #include "link/drivers/parallel/parallel_intelligent_interface.h"
 #include "link/drivers/parallel/parallel_port_names.h"

@@ -15,8 +15,6 @@ namespace velomat {
 
 namespace {
 
-constexpr const char* kDialogIdProperty = "dialogId";
-
 // Appends the entries and leaves the list without a selection (a combo box selects its first entry).
 void fill(QComboBox* list, const ListTexts& texts) {
   for (const auto& text : texts) list->addItem(QString::fromStdString(text));
@@ -30,23 +28,6 @@ bool lookUp(T*& control, const QWidget* dialog, int dialogId) {
 }
 
 }  // namespace
-
-QWidget* dialogItem(const QWidget* parent, int dialogId) {
-  if (parent == nullptr) return nullptr;
-  for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (dialogIdOf(child) == dialogId) return child;
-  }
-  return nullptr;
-}
-
-int dialogIdOf(const QWidget* control) {
-  const QVariant value = control->property(kDialogIdProperty);
-  return value.isValid() ? value.toInt() : id::kNone;
-}
-
-void setDialogId(QWidget* control, int dialogId) {
-  control->setProperty(kDialogIdProperty, dialogId);
-}
 
 bool InitPanelControls(PanelControls& c, QWidget* dialog, const JoystickCaps& caps, int32_t motorCount,
                        bool hasExtension) {

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "records/connection.h"
+#include "ui/dialog_ids.h"
 
 class QCheckBox;
 class QComboBox;
@@ -50,14 +51,7 @@ inline constexpr int kStopInputList = 1008;
 inline constexpr int kResetButton = 1224;
 inline constexpr int kModuleList = 1230;
 inline constexpr int kApplyButton = 1231;
-inline constexpr int kNone = -1;  // static texts nobody looks up
 }  // namespace id
-
-// The control of `parent` with dialog identifier `dialogId`, or nullptr.
-QWidget* dialogItem(const QWidget* parent, int dialogId);
-// The dialog identifier of a control, or id::kNone.
-int dialogIdOf(const QWidget* control);
-void setDialogId(QWidget* control, int dialogId);
 
 template <typename T>
 using PerMotor = std::array<T*, kMotorsPerModule>;

@@ -9,7 +9,8 @@
 #include "link/drivers/sim/sim_interfaces.h"
 #include "link/virtual_joystick.h"
 #include "records/connection.h"
-#include "sim/sim_widgets.h"
+#include "sim/stick_pad.h"
+#include "ui/output_gauge.h"
 
 class QCheckBox;
 class QGroupBox;

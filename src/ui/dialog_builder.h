@@ -5,7 +5,7 @@
 #include <QString>
 #include <Qt>
 
-#include "app/dialog_units.h"
+#include "ui/dialog_units.h"
 
 class QDialog;
 class QWidget;

@@ -1,4 +1,4 @@
-#include "app/classic_style.h"
+#include "ui/classic_style.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "app/qt_message_boxes.h"
+#include "ui/qt_message_boxes.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QThread>
 
-#include "app/dialog_builder.h"
+#include "ui/dialog_builder.h"
 
 namespace velomat {
 

@@ -1,5 +1,4 @@
-// The two drawn controls of the simulation window: the stick pad of the on-screen joystick and the gauge
-// that shows how an interface output turns.
+// The on-screen joystick's stick pad: the simulation window's own drawn control.
 #pragma once
 
 #include <QWidget>
@@ -50,32 +49,6 @@ class StickPad final : public QWidget {
   QPointF deflection_{0, 0};
   bool dragging_ = false;
   std::function<void(int16_t, int16_t)> moved_;
-};
-
-// One interface output at a glance: a round arrow pointing left (anticlockwise) or right (clockwise), a
-// stop square when the output is off, and a bar filled to the output's speed. The picture depends on
-// direction and fill alone, so two outputs that do the same look the same.
-class OutputGauge final : public QWidget {
- public:
-  explicit OutputGauge(QWidget* parent = nullptr);
-
-  // direction: 0 off, 1 left, 2 right (as the interfaces code it); fill 0..1.
-  void setState(uint8_t direction, double fill);
-  // A compact gauge has a shorter bar.
-  void setCompact(bool compact);
-  uint8_t direction() const { return direction_; }
-  double fill() const { return fill_; }
-
-  QSize sizeHint() const override;
-  QSize minimumSizeHint() const override { return sizeHint(); }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
- private:
-  uint8_t direction_ = 0;
-  double fill_ = 0;
-  bool compact_ = false;
 };
 
 }  // namespace velomat

@@ -1,4 +1,4 @@
-#include "app/dialog_builder.h"
+#include "ui/dialog_builder.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QSlider>
 
-#include "app/controls.h"
-#include "panel/panel_controls.h"
+#include "ui/controls.h"
+#include "ui/dialog_ids.h"
 
 namespace velomat {
 
