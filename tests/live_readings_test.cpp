@@ -63,8 +63,8 @@ TEST(RunMonitor, a_reading_is_always_one_whole_exchange_and_the_run_ends_all_off
   while (!done.load()) {
     const RunSnapshot seen = monitor.read();
     if (++readings >= 100000) enough = true;  // the worker goes on until the reader has read its fill
-    const uint32_t i = seen.buttons;  // the exchange the record is of
-    if (i == 0) continue;             // none published yet
+    const uint32_t i = seen.buttons;          // the exchange the record is of
+    if (i == 0) continue;                     // none published yet
     bool whole = seen.pov == i && seen.inputWord == i &&
                  (seen.running ? seen.speedWord == i && seen.outputWord == (i & 1)
                                : seen.speedWord == 0 && seen.outputWord == 0);
@@ -128,30 +128,40 @@ TEST(LiveReadings, the_on_share_follows_the_last_150_ms_and_the_rate_the_last_se
   }
 }
 
-TEST(LiveReadings, directions_and_levels_are_those_the_last_exchange_sent) {
+// Each refresh finds a run that sent `words` since the last one.
+TEST(LiveReadings, directions_hold_through_a_pwm_pattern_and_levels_are_those_the_last_exchange_sent) {
   struct Row {
     const char* what;
     bool running;
-    uint32_t outputWord, speedWord;
+    std::vector<uint32_t> outputWords;  // sent in turn, over and over
+    uint32_t speedWord;
     int output;
     uint8_t direction;
     int level;
   };
   const Row rows[] = {
-      {"output 1 left at level 7", true, 0x01, 0x7, 0, kDirLeft, 7},
-      {"output 4 right at level 3", true, 0x80, 0x3000, 3, kDirRight, 3},
-      {"output 8 right, extension module", true, 0x8000, 0x50000000, 7, kDirRight, 5},
-      {"both bits: off, whatever the level", true, 0x0C, 0x60, 1, kDirOff, 0},
-      {"no run: off", false, 0x01, 0x7, 0, kDirOff, 0},
+      {"output 1 left at level 7", true, {0x01}, 0x7, 0, kDirLeft, 7},
+      {"output 4 right at level 3", true, {0x80}, 0x3000, 3, kDirRight, 3},
+      {"output 8 right, extension module", true, {0x8000}, 0x50000000, 7, kDirRight, 5},
+      {"output 2 right in one exchange of four (PWM)", true, {0x00, 0x00, 0x00, 0x08}, 0, 1, kDirRight, 0},
+      {"both bits: off, whatever the level", true, {0x0C}, 0x60, 1, kDirOff, 0},
+      {"no run: off", false, {0x01}, 0x7, 0, kDirOff, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
+    RunMonitor monitor;
     LiveReadings view;
-    RunSnapshot run;
-    run.running = row.running;
-    run.outputWord = row.outputWord;
-    run.speedWord = row.speedWord;
-    view.update(run, {}, Clock::now());
+    monitor.setRunning(true);
+    auto now = LiveReadings::Clock::time_point(milliseconds(1000));
+    for (int refresh = 0; refresh < 10; ++refresh) {
+      for (int i = 0; i < 100; ++i) {
+        monitor.publish(JoySample{}, row.outputWords[static_cast<size_t>(i) % row.outputWords.size()],
+                        row.speedWord, 0);
+      }
+      if (!row.running && refresh == 9) monitor.setRunning(false);
+      now += milliseconds(33);
+      view.update(monitor.read(), {}, now);
+    }
     EXPECT_EQ(view.direction(row.output), row.direction);
     EXPECT_EQ(view.level(row.output), row.level);
   }

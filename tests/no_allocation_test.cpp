@@ -12,6 +12,7 @@
 
 #include "control/control_cycle.h"
 #include "control/control_worker.h"
+#include "control/live_readings.h"
 #include "fake_joystick.h"
 #include "fake_usb_transport.h"
 #include "link/drivers/intelligent_interface_by_port.h"
@@ -170,16 +171,34 @@ TEST_F(MovingStick,
   JoySample warmUp;
   ASSERT_EQ(sdl.joyGetPosEx(0, warmUp), kJoyNoError);  // the first read opens the device
 
+  // The live view open: a reader takes the run's record and works out what it shows, meanwhile.
+  LiveReadings view;
+  std::atomic<bool> viewing{false}, done{false};
+  std::atomic<int> readings{0};
+  std::thread reader([&] {  // made before the count: a thread's start allocates
+    while (!viewing.load()) std::this_thread::yield();
+    for (auto now = LiveReadings::Clock::now(); viewing.load(); now += std::chrono::milliseconds(33)) {
+      const RunSnapshot run = state.monitor.read();
+      view.update(run, stickReadingOf(run), now);
+      readings.fetch_add(1);
+    }
+    done = true;
+  });
   const long counted = allocationsDuring([&] {
+    viewing = true;
     worker.requestRun();
-    for (int i = 0; intInt.wire().exchangeCount() < 20000; ++i) {
+    for (int i = 0; intInt.wire().exchangeCount() < 20000 || readings.load() < 100; ++i) {
       move(i);
       std::this_thread::yield();
     }
     worker.requestStop();
     while (report.runs.load() == 0) std::this_thread::yield();
+    viewing = false;
+    while (!done.load()) std::this_thread::yield();
   });
+  reader.join();
   EXPECT_EQ(counted, 0);
+  EXPECT_GT(view.run().exchanges, 0u);
   EXPECT_EQ(intInt.lastOutputWord(), 0u);  // the run ended with its all-off exchange
 }
 

@@ -89,7 +89,7 @@ class SimWindow : public ::testing::Test {
   }
   int enabledInputs() {
     int count = 0;
-    for (QToolButton* input : c().inputs) count += input->isEnabled() ? 1 : 0;
+    for (QAbstractButton* input : c().inputs) count += input->isEnabled() ? 1 : 0;
     return count;
   }
 

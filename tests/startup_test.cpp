@@ -367,13 +367,17 @@ TEST_F(StartupTest, without_a_joystick_retry_asks_joystick_one_again) {
 
 TEST_F(StartupTest, the_about_box_opens_from_the_credits_button_and_from_the_window_menu) {
   start();
-  ASSERT_EQ(dialog->actions().size(), 1);
-  EXPECT_EQ(dialog->actions()[0]->text(), "Inf&o über Velomat...");
+  // The window menu: the live view with its shortcut, then the About box.
+  ASSERT_EQ(dialog->actions().size(), 2);
+  EXPECT_EQ(dialog->actions()[0]->text(), "&Joystick und Interface...");
+  EXPECT_EQ(dialog->actions()[0]->shortcut(), QKeySequence("Ctrl+J"));
+  EXPECT_TRUE(dialog->actions()[0]->isShortcutVisibleInContextMenu());
+  EXPECT_EQ(dialog->actions()[1]->text(), "Inf&o über Velomat...");
   EXPECT_EQ(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
   EXPECT_FALSE(dialog->windowIcon().isNull());
   const std::function<void()> opens[] = {
       [&] { testing::click(dialogItem(dialog.get(), id::kCreditsButton)); },
-      [&] { dialog->actions()[0]->trigger(); }};
+      [&] { dialog->actions()[1]->trigger(); }};
   for (const auto& open : opens) {
     QStringList texts;
     QString caption;

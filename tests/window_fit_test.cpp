@@ -6,25 +6,30 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "app/about_dialog.h"
 #include "app/connection_dialog.h"
+#include "app/live_view.h"
 #include "app/main_dialog.h"
-#include "ui/qt_message_boxes.h"
 #include "app/sim_program.h"
-#include "ui/window_placement.h"
 #include "control/control_worker.h"
+#include "fake_joystick.h"
 #include "link_doubles.h"
 #include "panel/panel.h"
+#include "ui/qt_message_boxes.h"
+#include "ui/window_placement.h"
 #include "window_fit.h"
 
 namespace velomat {
@@ -248,6 +253,49 @@ TEST(Windows, the_simulation_window_shows_everything_in_either_layout) {
       oneColumnHeight = window.height();
     }
     window.hide();
+  }
+}
+
+// The live view at its fullest: six axes and a hat, 32 buttons, eight motors on the longest interface
+// description, an input that stops two motors, the joystick's longest name. Placed beside the main
+// window, it lies wholly on the screen and shows every text in full.
+TEST(Windows, the_live_view_at_its_fullest_fits_beside_the_main_window) {
+  SharedState state;
+  state.joystickCaps = {kAllAxes | kJoyCapsHasPov, 6, 32};
+  state.connection = {kIntelligentInterface, 1, 1, 0, 8};
+  testing::FakeJoystick joystick;
+  std::strcpy(joystick.caps.szPname, "Großer Knüppel für Flugsimul");  // 31 bytes, the record's most
+  joystick.next.dwButtons = 0xFFFFFFFF;
+  joystick.next.dwPOV = 22500;
+  testing::RecordingIntInt intInt;
+  testing::RecordingRobo robo;
+  testing::ScriptedBoxes boxes;
+  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  MainDialog main(state, boxes);
+  ASSERT_TRUE(main.initialisePanel());
+  for (int m : {0, 1}) main.controls().endSwitchCheck[m]->click();  // E1..E4 stop motors 1 and 2
+  main.controls().endSwitchLeftList[1]->setCurrentIndex(0);         // E1 also stops motor 2 "L"
+  main.panel().OnApply();
+  main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+  main.startWorker(joystick, link);
+  LiveView* view = main.showLiveView();
+  ASSERT_NE(view, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+  view->refresh();
+  EXPECT_EQ(view->controls().owners[0]->text(), "M1 L, M2 L");
+  const std::vector<std::string> problems = fitProblems(view);
+  EXPECT_TRUE(problems.empty()) << "live view:" << joined(problems);
+  // Clear of the main window where the screen has room for that beside, above or below it.
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry(), frame = main.frameGeometry();
+  const QSize size = view->frameGeometry().size();
+  if (std::max(frame.left() - screen.left(), screen.right() - frame.right()) >= size.width() ||
+      std::max(frame.top() - screen.top(), screen.bottom() - frame.bottom()) >= size.height()) {
+    EXPECT_FALSE(view->frameGeometry().intersects(main.frameGeometry()))
+        << "main " << main.frameGeometry().x() << "," << main.frameGeometry().y() << " "
+        << main.frameGeometry().width() << "x" << main.frameGeometry().height() << ", view "
+        << view->frameGeometry().x() << "," << view->frameGeometry().y() << " "
+        << view->frameGeometry().width() << "x" << view->frameGeometry().height();
   }
 }
 

@@ -1,11 +1,13 @@
 // Takes the pictures of the README: velomat-sim's real windows on a real X server (scripts/screenshot.sh
 // runs this under Xvfb), set up by the clicks and choices a user makes: the connection dialog with
 // "IntInt COM1" chosen, then the main window and the simulation window during a run, with the stick
-// pushed left and motor 2 on the hat ("POV1"), and the whole screen with both windows as placed.
+// pushed left and motor 2 on the hat ("POV1"), the whole screen with both windows as placed, and the
+// live view "Joystick und Interface" during that run.
 #include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QMessageBox>
@@ -13,9 +15,11 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 
 #include "app/connection_dialog.h"
+#include "app/live_view.h"
 #include "ui/qt_message_boxes.h"
 #include "app/sim_program.h"
 #include "gui_steps.h"
@@ -88,6 +92,19 @@ int main(int argc, char** argv) {
   } else {
     std::printf("screenshot: %s\n", qPrintable(folder + "/" + whole));
   }
+  // The live view during the run, opened by its shortcut: motor 1's end switches in force, a button
+  // latched down on the on-screen joystick, an input closed.
+  QTest::mouseClick(main.controls().endSwitchCheck[0], Qt::LeftButton);
+  QTest::mouseClick(main.controls().applyButton, Qt::LeftButton);
+  SimulationControls& sim = program.simulationWindow().controls();
+  QTest::mouseClick(sim.latch, Qt::LeftButton);
+  QTest::mouseClick(sim.buttons[2], Qt::LeftButton);
+  QTest::mouseClick(sim.inputs[4], Qt::LeftButton);
+  QTest::keyClick(&main, Qt::Key_J, Qt::ControlModifier);
+  if (main.liveView() == nullptr || !QTest::qWaitForWindowExposed(main.liveView())) return 1;
+  QTest::qWait(300);
+  save(main.liveView(), "live-view.png");
+  main.liveView()->close();
   QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(&main, id::kEmergencyStopButton)), Qt::LeftButton);
   // The About box, from the credits button.
   QTimer::singleShot(100, [] {

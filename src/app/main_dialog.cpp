@@ -14,16 +14,18 @@
 #include <cstdlib>
 
 #include "app/about_dialog.h"
-#include "ui/classic_style.h"
 #include "app/connection_dialog.h"
-#include "ui/controls.h"
-#include "ui/dialog_builder.h"
-#include "ui/dialog_units.h"
 #include "app/end_signals.h"
+#include "app/live_view.h"
 #include "config/settings_file.h"
 #include "config/settings_messages.h"
 #include "config/settings_store.h"
 #include "panel/credits.h"
+#include "ui/classic_style.h"
+#include "ui/controls.h"
+#include "ui/dialog_builder.h"
+#include "ui/dialog_units.h"
+#include "ui/window_placement.h"
 
 namespace velomat {
 
@@ -86,6 +88,14 @@ MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
   buildControls(
       setUpDialog(*this, kMainDialogCaption, kDialogWidth, kDialogHeight, Qt::WindowMinimizeButtonHint));
   applyClassicStyle(this);
+  // The live view, in the window menu with its shortcut, which is shown there and works anywhere in
+  // the window once the worker (and with it the joystick) is there.
+  liveAction_ = new QAction(QString::fromUtf8(kLiveViewMenuText), this);
+  liveAction_->setShortcut(QKeySequence(QString::fromUtf8(kLiveViewShortcut)));
+  liveAction_->setShortcutVisibleInContextMenu(true);
+  liveAction_->setEnabled(false);
+  connect(liveAction_, &QAction::triggered, this, [this] { showLiveView(); });
+  addAction(liveAction_);
   panel_ = std::make_unique<Panel>(controls_, state_, boxes);
 }
 
@@ -138,7 +148,7 @@ bool MainDialog::initialisePanel() {
 void MainDialog::OnInitDialog(JoystickSource& joystick, InterfaceLink& link) {
   watchEndSignals();
   // The window menu: the toolkit offers no system menu of its own, so the item sits in the window's
-  // context menu.
+  // context menu, after the live view's.
   auto* about = new QAction(QString::fromUtf8(kAboutMenuText), this);
   connect(about, &QAction::triggered, this, [this] { showAbout(); });
   addAction(about);
@@ -150,6 +160,19 @@ void MainDialog::OnInitDialog(JoystickSource& joystick, InterfaceLink& link) {
   panel_->loadSettingsTables();
   panel_->UpdatePanelEnabling();
   startWorker(joystick, link);
+}
+
+LiveView* MainDialog::showLiveView() {
+  if (joystick_ == nullptr) return nullptr;
+  if (liveView_ == nullptr) {
+    liveView_ = new LiveView(state_, *joystick_, this);
+    liveView_->adjustSize();
+    liveView_->move(placeBeside(*this, liveView_->size().grownBy(frameOf(*liveView_))));
+  }
+  liveView_->show();
+  liveView_->raise();
+  liveView_->activateWindow();
+  return liveView_;
 }
 
 void MainDialog::showAbout() {
@@ -169,6 +192,8 @@ void MainDialog::startWorker(JoystickSource& joystick, InterfaceLink& link) {
     const uint64_t report = latestReport_.load(std::memory_order_acquire);
     OnRunFinished(report >> 2, static_cast<RunEnd>(report & 3));
   });
+  joystick_ = &joystick;
+  if (liveAction_ != nullptr) liveAction_->setEnabled(true);
   RunReport& report = *this;
   worker_ = std::make_unique<ControlWorker>(state_, joystick, link, boxes_, report);
   worker_->start();

@@ -7,15 +7,19 @@
 #include <chrono>
 #include <memory>
 
-#include "ui/dialog_units.h"
 #include "control/control_cycle.h"
 #include "control/control_worker.h"
 #include "link/interface_link.h"
 #include "link/message_box.h"
 #include "panel/panel.h"
 #include "panel/panel_controls.h"
+#include "ui/dialog_units.h"
+
+class QAction;
 
 namespace velomat {
+
+class LiveView;
 
 inline constexpr const char* kMainDialogCaption =
     "Velomat - Die Echtzeit-Joystickgesteuerte Version von Velobase";
@@ -57,6 +61,10 @@ class MainDialog final : public QDialog, private RunReport {
   void resetAllSettings();                       // "Alle Einstellungen zurücksetzen"
   [[noreturn]] void OnOK();                      // "Ende": stop, close the interface, save, exit 0
   void showAbout();                              // the credits button and the window menu
+  // "Joystick und Interface" from the window menu or its shortcut: the live view, made the first time,
+  // shown and brought to the front. Nothing before the worker runs.
+  LiveView* showLiveView();
+  LiveView* liveView() const { return liveView_; }  // nullptr until first shown
   // SIGTERM, SIGINT or SIGHUP: while connecting as Cancel there, afterwards as the close box, then
   // exit code 0. A second signal while the first is still being handled ends the program at once.
   void endBySignal();
@@ -95,6 +103,9 @@ class MainDialog final : public QDialog, private RunReport {
   PanelControls controls_;
   std::unique_ptr<Panel> panel_;
   InterfaceLink* link_ = nullptr;
+  JoystickSource* joystick_ = nullptr;
+  QAction* liveAction_ = nullptr;
+  LiveView* liveView_ = nullptr;  // a window of this one's; made when first asked for
   std::unique_ptr<ControlWorker> worker_;
   // The worker's end-of-run report reaches the GUI thread as the latest report in an atomic (run << 2,
   // how it ended in the low two bits) and a wake-up on an eventfd that the GUI thread's event loop

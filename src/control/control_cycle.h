@@ -39,9 +39,9 @@ struct ControlIo {
 // The stop controls of the main window ("Aus-Button:", "Aus-Taster:") as they stand. The GUI thread
 // keeps them current; the control worker reads them in every iteration.
 struct StopControls {
-  std::atomic<uint8_t> buttonOn{0};     // "Aus-Button:" ticked
+  std::atomic<uint8_t> buttonOn{0};    // "Aus-Button:" ticked
   std::atomic<int32_t> buttonSel{-1};  // its list's selected index, -1 for none
-  std::atomic<uint8_t> inputOn{0};      // "Aus-Taster:" ticked
+  std::atomic<uint8_t> inputOn{0};     // "Aus-Taster:" ticked
   std::atomic<int32_t> inputSel{-1};
 };
 

@@ -65,9 +65,8 @@ double LiveReadings::exchangeRate() const {
 }
 
 uint8_t LiveReadings::direction(int output) const {
-  if (!run_.running || output < 0 || output >= kMaxOutputs) return kDirOff;
-  const uint32_t bits = (run_.outputWord >> (2 * output)) & 3u;
-  return bits == 3 ? kDirOff : static_cast<uint8_t>(bits);
+  if (!run_.running || output < 0 || output >= kMaxOutputs || share(output) <= 0) return kDirOff;
+  return run_.drivenDirection[static_cast<size_t>(output)];
 }
 
 double LiveReadings::share(int output) const {
@@ -80,7 +79,9 @@ double LiveReadings::share(int output) const {
 }
 
 int LiveReadings::level(int output) const {
-  if (direction(output) == kDirOff) return 0;
+  if (!run_.running || output < 0 || output >= kMaxOutputs) return 0;
+  const uint32_t bits = (run_.outputWord >> (2 * output)) & 3u;
+  if (bits == 0 || bits == 3) return 0;
   return static_cast<int>((run_.speedWord >> (4 * output)) & 0xFu);
 }
 

@@ -45,12 +45,14 @@ class LiveReadings {
 
   // Exchanges per second over the last kRateWindow (0 before two refreshes).
   double exchangeRate() const;
-  // How output o (0..7) is driven as the last exchange sent it: kDirOff without a run, or with none
-  // or both of its bits set.
+  // The direction output o (0..7) was driven in within the last kShareWindow: kDirOff when no exchange
+  // of that time drove it. A software PWM drives an output only in some of the exchanges; the direction
+  // holds through the ones between.
   uint8_t direction(int output) const;
   // Share of the exchanges of the last kShareWindow in which output o was driven, 0..1.
   double share(int output) const;
   // The speed level 0..7 the last exchange sent for output o (ROBO Interface), 0 when it is off.
+  // (The ROBO Interface drives an output in every exchange, so its direction is the last word's.)
   int level(int output) const;
   // Input E(k+1) was closed at the last exchange.
   bool inputClosed(int k) const { return k >= 0 && k < kMaxInputs && ((run_.inputWord >> k) & 1u) != 0; }

@@ -29,7 +29,10 @@ void RunMonitor::publish(const JoySample& sample, uint32_t outputWord, uint32_t 
                          uint32_t inputWord) {
   // An output is driven when exactly one of its two bits is set: both mean off to the interfaces.
   for (uint32_t driven = (outputWord ^ (outputWord >> 1)) & 0x5555u; driven != 0; driven &= driven - 1) {
-    bump(driven_[static_cast<size_t>(__builtin_ctz(driven) / 2)]);
+    const int bit = __builtin_ctz(driven);
+    const auto output = static_cast<size_t>(bit / 2);
+    bump(driven_[output]);
+    drivenDirection_[output].store(static_cast<uint8_t>((outputWord >> bit) & 3u), kStore);
   }
   bump(exchanges_);
   if (hold_.load(kRelaxed)) return;
@@ -63,7 +66,10 @@ void RunMonitor::setRunning(bool running) {
 RunSnapshot RunMonitor::read() {
   RunSnapshot snapshot;
   snapshot.exchanges = exchanges_.load(kLoad);
-  for (size_t o = 0; o < driven_.size(); ++o) snapshot.driven[o] = driven_[o].load(kLoad);
+  for (size_t o = 0; o < driven_.size(); ++o) {
+    snapshot.driven[o] = driven_[o].load(kLoad);
+    snapshot.drivenDirection[o] = drivenDirection_[o].load(kLoad);
+  }
   for (int misses = 0;; ++misses) {
     if (misses == kMissesBeforeHold) hold_.store(true, kRelaxed);
     const uint32_t before = sequence_.load(kLoad);

@@ -21,8 +21,10 @@ struct RunSnapshot {
   uint32_t buttons = 0;                           // bit k: button k+1
   uint32_t pov = kHatCentred;                     // the hat in hundredths of a degree, 65535 centred
   uint32_t outputWord = 0, speedWord = 0, inputWord = 0;
-  // Per output: in how many of the exchanges so far it was driven (one direction bit set).
+  // Per output: in how many of the exchanges so far it was driven (one direction bit set), and in which
+  // direction the last of them drove it (1 left, 2 right; 0 before the first).
   std::array<uint64_t, kMaxOutputs> driven{};
+  std::array<uint8_t, kMaxOutputs> drivenDirection{};
 };
 
 // A sequence lock with one writer, the control worker: it never waits and never allocates, and a
@@ -57,6 +59,7 @@ class RunMonitor {
   std::atomic<uint32_t> pov_{kHatCentred};
   std::atomic<uint32_t> outputWord_{0}, speedWord_{0}, inputWord_{0};
   std::array<std::atomic<uint64_t>, kMaxOutputs> driven_{};
+  std::array<std::atomic<uint8_t>, kMaxOutputs> drivenDirection_{};
 };
 
 }  // namespace velomat

@@ -284,14 +284,15 @@ void SimulationWindow::buildInputs() {
   inputsGroup_ = new QGroupBox(text("Eingänge"), this);
   const uint32_t closed = intInt_.inputs() | robo_.inputs();
   for (int k = 0; k < kMaxInputs; ++k) {
-    QToolButton* button = smallButton(
-        text("E%1").arg(k + 1),
-        text("Eingang E%1: ein Klick schließt den Taster, der nächste öffnet ihn").arg(k + 1), inputsGroup_);
+    // The same lamp as the live view shows for an input, here a switch the user closes.
+    auto* button = new Lamp(text("E%1").arg(k + 1), inputsGroup_);
+    button->setToolTip(text("Eingang E%1: ein Klick schließt den Taster, der nächste öffnet ihn").arg(k + 1));
+    button->setFocusPolicy(Qt::TabFocus);
     button->setCheckable(true);
     button->setChecked(((closed >> k) & 1u) != 0);
     intInt_.setInput(k, button->isChecked());
     robo_.setInput(k, button->isChecked());
-    connect(button, &QToolButton::toggled, this, [this, k](bool on) {
+    connect(button, &QAbstractButton::toggled, this, [this, k](bool on) {
       intInt_.setInput(k, on);
       robo_.setInput(k, on);
     });

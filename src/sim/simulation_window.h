@@ -10,6 +10,7 @@
 #include "link/virtual_joystick.h"
 #include "records/connection.h"
 #include "sim/stick_pad.h"
+#include "ui/lamp.h"
 #include "ui/output_gauge.h"
 
 class QCheckBox;
@@ -43,7 +44,7 @@ struct SimulationControls {
   std::array<QLabel*, kMaxOutputs> motorTexts{};
 
   // Inputs E1..E16 as switches, the extension module, the connection.
-  std::array<QToolButton*, kMaxInputs> inputs{};
+  std::array<Lamp*, kMaxInputs> inputs{};
   QCheckBox* extensionModule = nullptr;
   QPushButton* connection = nullptr;
 };

@@ -25,6 +25,11 @@ struct PairPlacement {
 // part (its run controls), clear of the motor panels as far as the screen allows.
 PairPlacement placeSideBySide(const QRect& screen, QSize main, QSize beside, QSize besideCompact);
 
+// Where a further window of the program stands, `size` with its frame: wholly on the screen, covering
+// as little as the screen allows of `main` and of the program's other windows that show, and of such
+// places the nearest to the right of `main`. The frame's top left.
+QPoint placeBeside(const QWidget& main, QSize size);
+
 // A window's frame as the window system draws it; before it is framed, a fair guess: a title bar of
 // two lines of the application's font and a thin border.
 QMargins frameOf(const QWidget& window);

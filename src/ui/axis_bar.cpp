@@ -1,0 +1,142 @@
+#include "ui/axis_bar.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace velomat {
+
+namespace {
+constexpr double kFullTravel = 65535;
+constexpr uint32_t kFullCircle = 36000;
+
+QPalette::ColorGroup groupOf(const QWidget& widget) {
+  return widget.isEnabled() ? QPalette::Active : QPalette::Disabled;
+}
+
+// The highlight behind a marked picture, and the ink that stands out on it or on the window.
+void paintMark(QPainter& p, const QWidget& widget, bool marked) {
+  if (!marked) return;
+  p.setPen(Qt::NoPen);
+  p.setBrush(widget.palette().color(groupOf(widget), QPalette::Highlight));
+  p.drawRoundedRect(QRectF(widget.rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+}
+QColor inkOf(const QWidget& widget, bool marked) {
+  return widget.palette().color(groupOf(widget), marked ? QPalette::HighlightedText : QPalette::WindowText);
+}
+}  // namespace
+
+AxisBar::AxisBar(const QString& name, QWidget* parent) : QWidget(parent), name_(name) {
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void AxisBar::setValue(uint32_t value) {
+  value = std::min<uint32_t>(value, 65535);
+  if (value == value_) return;
+  value_ = value;
+  update();
+}
+
+void AxisBar::setBand(uint32_t low, uint32_t high) {
+  bandLow_ = low;
+  bandHigh_ = high;
+  update();
+}
+
+void AxisBar::setMarked(bool marked) {
+  if (marked == marked_) return;
+  marked_ = marked;
+  update();
+}
+
+QSize AxisBar::sizeHint() const {
+  const QFontMetrics metrics = fontMetrics();
+  const int h = metrics.height() + 6;
+  return {
+      metrics.horizontalAdvance(QStringLiteral("POV2")) + 12 * h + metrics.horizontalAdvance("65535") + 16,
+      h};
+}
+
+QRect AxisBar::track() const {
+  const QFontMetrics metrics = fontMetrics();
+  const int left = metrics.horizontalAdvance(QStringLiteral("POV2")) + 8;
+  const int right = width() - metrics.horizontalAdvance(QStringLiteral("65535")) - 8;
+  return QRect(left, 3, std::max(right - left, 1), height() - 6);
+}
+
+int AxisBar::xOf(uint32_t value) const {
+  const QRect t = track();
+  return t.left() + static_cast<int>(std::lround(value / kFullTravel * (t.width() - 1)));
+}
+
+void AxisBar::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  paintMark(p, *this, marked_);
+  const QColor ink = inkOf(*this, marked_);
+  const QPalette::ColorGroup group = groupOf(*this);
+  const QRect t = track();
+  p.setPen(ink);
+  p.drawText(QRect(4, 0, t.left() - 4, height()), Qt::AlignLeft | Qt::AlignVCenter, name_);
+  p.drawText(QRect(t.right() + 4, 0, width() - t.right() - 6, height()), Qt::AlignRight | Qt::AlignVCenter,
+             QString::number(value_));
+  p.setBrush(palette().color(group, QPalette::Base));
+  p.drawRect(QRectF(t).adjusted(0.5, 0.5, -0.5, -0.5));
+  if (bandLow_ <= bandHigh_) {
+    // The band in a grey between the bar's field and its ink.
+    QColor band = palette().color(group, QPalette::Mid);
+    p.setPen(Qt::NoPen);
+    p.setBrush(band);
+    p.drawRect(QRectF(QPointF(xOf(bandLow_), t.top() + 1), QPointF(xOf(bandHigh_), t.bottom())));
+  }
+  // The stick's place: a bold line across the bar.
+  p.setPen(QPen(ink, 3));
+  const int x = xOf(value_);
+  p.drawLine(QPointF(x, t.top()), QPointF(x, t.bottom() + 1));
+}
+
+HatView::HatView(QWidget* parent) : QWidget(parent) {
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void HatView::setPov(uint32_t pov) {
+  if (pov == pov_) return;
+  pov_ = pov;
+  update();
+}
+
+void HatView::setMarked(bool marked) {
+  if (marked == marked_) return;
+  marked_ = marked;
+  update();
+}
+
+QSize HatView::sizeHint() const {
+  const int h = 3 * (fontMetrics().height() + 2);
+  return {h, h};
+}
+
+void HatView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  paintMark(p, *this, marked_);
+  const QColor ink = inkOf(*this, marked_);
+  const QPointF centre(width() / 2.0, height() / 2.0);
+  const double r = std::min(width(), height()) / 2.0 - 4;
+  p.setPen(QPen(ink, 1.2));
+  p.setBrush(palette().color(groupOf(*this), QPalette::Base));
+  p.drawEllipse(centre, r, r);
+  p.setBrush(ink);
+  if (pov_ > kFullCircle) {
+    p.drawEllipse(centre, r / 5, r / 5);
+    return;
+  }
+  // Forward is up; the angle runs clockwise.
+  const double angle = pov_ / 100.0 * M_PI / 180.0;
+  const QPointF tip = centre + QPointF(std::sin(angle), -std::cos(angle)) * (r - 2);
+  p.setPen(QPen(ink, 2.5, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(centre, tip);
+  p.drawEllipse(tip, 3, 3);
+}
+
+}  // namespace velomat

@@ -1,0 +1,85 @@
+#include "ui/lamp.h"
+
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
+
+namespace velomat {
+
+namespace {
+// Lit in a green that dark ink and the window's background both stand out against.
+const QColor kLitColour(0x2e, 0xb8, 0x2e);
+}  // namespace
+
+Lamp::Lamp(const QString& caption, QWidget* parent) : QAbstractButton(parent) {
+  setText(caption);
+  setFocusPolicy(Qt::NoFocus);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  connect(this, &QAbstractButton::toggled, this, [this] { update(); });
+}
+
+void Lamp::setLit(bool lit) {
+  if (isCheckable()) {
+    setChecked(lit);
+    return;
+  }
+  if (lit == lit_) return;
+  lit_ = lit;
+  update();
+}
+
+void Lamp::setMarked(bool marked) {
+  if (marked == marked_) return;
+  marked_ = marked;
+  update();
+}
+
+namespace {
+constexpr int kMargin = 3;
+int bulbSize(const QFontMetrics& metrics) {
+  return metrics.height() * 3 / 5;
+}
+}  // namespace
+
+QSize Lamp::sizeHint() const {
+  const QFontMetrics metrics = fontMetrics();
+  return {4 * kMargin + bulbSize(metrics) + metrics.horizontalAdvance(text()),
+          metrics.height() + 2 * kMargin};
+}
+
+void Lamp::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+  const QPalette& colours = palette();
+  if (isCheckable()) {
+    // A switch the user clicks looks like a button that can be pressed, sunk in while it is closed.
+    QStyleOptionButton panel;
+    panel.initFrom(this);
+    panel.state |= isChecked() || isDown() ? QStyle::State_Sunken : QStyle::State_Raised;
+    style()->drawPrimitive(QStyle::PE_PanelButtonTool, &panel, &p, this);
+  }
+  if (marked_) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(colours.color(group, QPalette::Highlight));
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+  }
+  const QColor ink = colours.color(group, marked_ ? QPalette::HighlightedText : QPalette::WindowText);
+  const double d = bulbSize(fontMetrics());
+  const QRectF bulb(kMargin + 0.5, (height() - d) / 2, d, d);
+  p.setPen(QPen(ink, 1.2));
+  p.setBrush(isLit() && isEnabled() ? kLitColour : colours.color(group, QPalette::Base));
+  p.drawEllipse(bulb);
+  p.setPen(ink);
+  const QRect caption = rect().adjusted(3 * kMargin + static_cast<int>(d), 0, 0, 0);
+  p.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, text());
+  if (hasFocus()) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = rect().adjusted(1, 1, -1, -1);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+  }
+}
+
+}  // namespace velomat

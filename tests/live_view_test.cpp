@@ -1,0 +1,207 @@
+// The live view "Joystick und Interface" opened from the main window as a user opens it, against an
+// SDL virtual joystick and the simulated interfaces: moving a control moves and marks its picture,
+// before "LOS!" and during a run; the hat shows what "POV1" and "POV2" make of it; an input closed on the
+// interface lights its lamp; each output shows the direction and speed the exchanges sent.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "app/live_view.h"
+#include "app/main_dialog.h"
+#include "gui_steps.h"
+#include "link/drivers/sim/sim_interfaces.h"
+#include "link/sdl_joystick.h"
+#include "link/virtual_joystick.h"
+#include "link_doubles.h"
+
+namespace velomat {
+namespace {
+
+using testing::ScriptedBoxes;
+
+bool waitUntil(const std::function<bool()>& done) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  return true;
+}
+
+class LiveViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sdl.ok());
+    if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+    stick = std::make_unique<VirtualJoystick>(6, 12, 1, "Testknueppel");
+    ASSERT_TRUE(stick->ok());
+  }
+
+  // The main window on `kind` with the view opened by its shortcut, as a user opens it.
+  void open(int32_t kind) {
+    JoyCapsRecord caps;
+    ASSERT_EQ(sdl.joyGetDevCaps(0, caps), kJoyNoError);
+    state.joystickCaps = JoystickCaps::fromRecord(caps);
+    state.connection.interfaceKind = kind;
+    state.connection.portNumber = 1;
+    ASSERT_TRUE(link.openInterface());
+    dialog = std::make_unique<MainDialog>(state, boxes);
+    ASSERT_TRUE(dialog->initialisePanel());
+    dialog->show();
+    dialog->startWorker(sdl, link);
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    QTest::keyClick(dialog.get(), Qt::Key_J, Qt::ControlModifier);
+    view = dialog->liveView();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(view->isVisible());
+  }
+  LiveViewControls& v() { return view->controls(); }
+  PanelControls& c() { return dialog->controls(); }
+
+  // Waits until the view, refreshed as its timer does, shows what `shows` asks for.
+  bool viewShows(const std::function<bool()>& shows) {
+    return waitUntil([&] {
+      view->refresh();
+      return shows();
+    });
+  }
+  void los() {
+    testing::click(c().startButton);
+    ASSERT_TRUE(waitUntil([&] { return state.monitor.read().running; }));
+  }
+  void notAus() {
+    testing::click(dialogItem(dialog.get(), id::kEmergencyStopButton));
+    ASSERT_TRUE(waitUntil([&] { return !state.monitor.read().running; }));
+  }
+
+  SdlJoystick sdl;  // before the stick, so SDL runs while it attaches
+  std::unique_ptr<VirtualJoystick> stick;
+  SharedState state;
+  sim::SimIntelligentInterface intInt{{.paced = false}};
+  sim::SimRoboInterface robo{{.paced = false}};
+  ScriptedBoxes boxes;
+  InterfaceLink link{intInt, robo, state.connection, state.stopRequested, boxes};
+  std::unique_ptr<MainDialog> dialog;
+  LiveView* view = nullptr;
+};
+
+TEST_F(LiveViewTest, moving_an_axis_moves_its_bar_and_marks_it_before_los_and_during_a_run) {
+  ASSERT_NO_FATAL_FAILURE(open(kRoboUsb));
+  EXPECT_EQ(v().joystickName->text(), "Testknueppel");
+  const char* names[] = {"X", "Y", "Z", "R", "U", "V"};
+  for (size_t a = 0; a < v().axes.size(); ++a) {
+    ASSERT_NE(v().axes[a], nullptr);
+    EXPECT_EQ(v().axes[a]->name(), names[a]);
+  }
+  for (const bool running : {false, true}) {
+    SCOPED_TRACE(running ? "during a run" : "before LOS!");
+    if (running) los();
+    for (int a = 0; a < kMaxJoystickAxes; ++a) {
+      SCOPED_TRACE(names[a]);
+      const Sint16 to = running ? -30000 : 30000;
+      stick->axis(a, to);
+      const uint32_t value = static_cast<uint32_t>(to + 32768);
+      EXPECT_TRUE(viewShows([&] { return v().axes[static_cast<size_t>(a)]->value() == value; }));
+      EXPECT_TRUE(v().axes[static_cast<size_t>(a)]->isMarked());
+      EXPECT_EQ(view->readings().run().running, running);
+    }
+  }
+  notAus();
+}
+
+TEST_F(LiveViewTest, a_pressed_button_lights_its_lamp_and_the_hat_shows_what_pov1_and_pov2_make_of_it) {
+  ASSERT_NO_FATAL_FAILURE(open(kIntelligentInterface));
+  ASSERT_EQ(v().buttons.size(), 12u);
+  stick->button(6, true);
+  EXPECT_TRUE(viewShows([&] { return v().buttons[6]->isLit(); }));
+  EXPECT_TRUE(v().buttons[6]->isMarked());
+  EXPECT_FALSE(v().buttons[5]->isLit() || v().buttons[5]->isMarked());
+  stick->button(6, false);
+
+  struct Row {
+    Uint8 hat;
+    uint32_t pov;
+    const char *pov1, *pov2;
+  };
+  const Row rows[] = {{SDL_HAT_UP, 0, "", "L"},
+                      {SDL_HAT_RIGHT, 9000, "R", ""},
+                      {SDL_HAT_LEFTDOWN, 22500, "L", "R"},
+                      {SDL_HAT_CENTERED, kHatCentred, "", ""}};
+  los();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.pov);
+    stick->hat(row.hat);
+    EXPECT_TRUE(viewShows([&] { return v().hat->pov() == row.pov; }));
+    EXPECT_EQ(v().pov1->text(), row.pov1);
+    EXPECT_EQ(v().pov2->text(), row.pov2);
+    EXPECT_TRUE(v().hat->isMarked());
+  }
+  notAus();
+}
+
+TEST_F(LiveViewTest, an_input_closed_on_the_interface_lights_its_lamp_beside_the_motors_it_stops) {
+  ASSERT_NO_FATAL_FAILURE(open(kRoboUsb));
+  testing::click(c().endSwitchCheck[2]);  // motor 3: E5 stops "L", E6 "R"
+  los();
+  robo.setInput(5, true);
+  EXPECT_TRUE(viewShows([&] { return v().inputs[5]->isLit(); }));
+  EXPECT_EQ(v().owners[4]->text(), "M3 L");
+  EXPECT_EQ(v().owners[5]->text(), "M3 R");
+  for (int k : {0, 4, 7}) EXPECT_FALSE(v().inputs[static_cast<size_t>(k)]->isLit()) << k;
+  EXPECT_FALSE(v().inputs[8]->isEnabled());  // E9..E16 need an extension module
+  notAus();
+}
+
+// Each output as the exchanges sent it: on the Intelligent Interface the direction and the share of
+// the last exchanges that drove it, on the ROBO Interface the direction and the level of the words.
+TEST_F(LiveViewTest, each_outputs_direction_and_speed_match_the_words_sent) {
+  struct Row {
+    const char* what;
+    int32_t kind;
+    const char* direction;  // motor 3, fixed
+    int speed;              // its fixed speed in percent
+    const char* shown;
+  };
+  const Row rows[] = {
+      {"Intelligent Interface, R at 40 %", kIntelligentInterface, "R", 40, "R 40 %"},
+      {"Intelligent Interface, L at 100 %", kIntelligentInterface, "L", 100, "L 100 %"},
+      {"ROBO Interface, R at 50 %: level 3", kRoboUsb, "R", 50, "R Stufe 3"},
+      {"ROBO Interface, off", kRoboUsb, "A", 80, "aus"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_NO_FATAL_FAILURE(open(row.kind));
+    testing::choose(c().fixedDirList[2], row.direction);
+    c().speedSlider[2]->setValue(row.speed);
+    los();
+    ASSERT_TRUE(viewShows([&] { return v().motorTexts[2]->text() == row.shown; }))
+        << v().motorTexts[2]->text().toStdString();
+    // What the view shows is what went out: the direction of the words that drove the output, and
+    // the level of the last one.
+    EXPECT_EQ(v().gauges[2]->direction(), row.kind < 0 ? intInt.direction(2) : robo.direction(2));
+    if (row.kind >= 0) {
+      EXPECT_EQ(static_cast<int>(std::lround(v().gauges[2]->fill() * 7)), robo.level(2));
+    }
+    EXPECT_EQ(v().motorTexts[3]->text(), "aus");
+    EXPECT_TRUE(viewShows([&] { return view->readings().exchangeRate() > 0; }));
+    notAus();
+    EXPECT_TRUE(viewShows([&] { return v().motorTexts[2]->text() == "aus"; }));
+    dialog.reset();
+  }
+}
+
+}  // namespace
+}  // namespace velomat
