@@ -24,21 +24,13 @@
 #include "link/sdl_joystick.h"
 #include "link/virtual_joystick.h"
 #include "link_doubles.h"
+#include "main_window_steps.h"
 
 namespace velomat {
 namespace {
 
 using testing::ScriptedBoxes;
-
-bool waitUntil(const std::function<bool()>& done) {
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
-  }
-  return true;
-}
+using testing::waitUntil;
 
 class LiveViewTest : public ::testing::Test {
  protected:
@@ -51,16 +43,8 @@ class LiveViewTest : public ::testing::Test {
 
   // The main window on `kind` with the view opened by its shortcut, as a user opens it.
   void open(int32_t kind) {
-    JoyCapsRecord caps;
-    ASSERT_EQ(sdl.joyGetDevCaps(0, caps), kJoyNoError);
-    state.joystickCaps = JoystickCaps::fromRecord(caps);
-    state.connection.interfaceKind = kind;
-    state.connection.portNumber = 1;
-    ASSERT_TRUE(link.openInterface());
-    dialog = std::make_unique<MainDialog>(state, boxes);
-    ASSERT_TRUE(dialog->initialisePanel());
-    dialog->show();
-    dialog->startWorker(sdl, link);
+    dialog = testing::startedMainWindow(state, sdl, link, boxes, kind);
+    ASSERT_NE(dialog, nullptr);
     dialog->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
     QTest::keyClick(dialog.get(), Qt::Key_J, Qt::ControlModifier);

@@ -22,21 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "ui/classic_style.h"
 #include "ui/controls.h"
 
 namespace velomat::testing {
 
 // The contrast ratio of two colours as the web's accessibility guidelines define it: 1 to 21.
-inline double contrastRatio(const QColor& a, const QColor& b) {
-  const auto luminance = [](const QColor& c) {
-    const auto linear = [](double v) {
-      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-  };
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
+using velomat::contrastRatio;
 
 // How well what is drawn in `area` of `picture` stands out: the pixel farthest from the background
 // (the commonest colour there) against the background. For a text, its ink against its field.

@@ -29,6 +29,7 @@
 #include "link/sdl_joystick.h"
 #include "link/virtual_joystick.h"
 #include "link_doubles.h"
+#include "main_window_steps.h"
 #include "worker_doubles.h"
 
 namespace velomat {
@@ -36,20 +37,10 @@ namespace {
 
 using testing::Exchange;
 using testing::ScriptedBoxes;
+using testing::waitUntil;
 
 constexpr Exchange kAllOff{0, 0, false};
 constexpr uint32_t kMotor3Right = 0b10 << 4;  // output 2, direction 2
-
-bool waitUntil(const std::function<bool()>& done) {
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  QCoreApplication::processEvents();
-  return true;
-}
 
 class WorkerTest : public ::testing::Test {
  public:  // the tables' steps reach the fixture too
@@ -68,16 +59,8 @@ class WorkerTest : public ::testing::Test {
   void open(int32_t kind) {
     dialog.reset();
     log.clear();
-    JoyCapsRecord caps;
-    ASSERT_EQ(sdl.joyGetDevCaps(0, caps), kJoyNoError);
-    state.joystickCaps = JoystickCaps::fromRecord(caps);
-    state.connection.interfaceKind = kind;
-    state.connection.portNumber = 1;
-    ASSERT_TRUE(link.openInterface());
-    dialog = std::make_unique<MainDialog>(state, boxes);
-    ASSERT_TRUE(dialog->initialisePanel());
-    dialog->show();
-    dialog->startWorker(sdl, link);
+    dialog = testing::startedMainWindow(state, sdl, link, boxes, kind);
+    ASSERT_NE(dialog, nullptr);
     choose(c().fixedDirList[2], "R");
   }
   PanelControls& c() { return dialog->controls(); }
