@@ -91,7 +91,11 @@ std::array<std::string, kMaxInputs> endSwitchOwners(const ConfigTable& table, in
     if (input < 0 || input >= kMaxInputs) return;  // a list without selection names no input
     std::string& owner = owners[static_cast<size_t>(input)];
     if (!owner.empty()) owner += ", ";
-    owner += "M" + std::to_string(output + 1) + " " + side;
+    // Appended piece by piece: "M" + std::to_string(...) trips a false -Wrestrict of GCC 12 at -O3.
+    owner += 'M';
+    owner += std::to_string(output + 1);
+    owner += ' ';
+    owner += side;
   };
   for (int output = 0; output < outputCount(motorCount); ++output) {
     const int slot = motorSlot(output % kMotorsPerModule, output / kMotorsPerModule);
