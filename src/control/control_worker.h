@@ -90,6 +90,9 @@ class ControlWorker {
   // How many runs have ended and been reported.
   uint64_t finishedRuns() const { return finished_.load(std::memory_order_acquire); }
 
+  // The worker's thread, for measuring it (its processor time, say).
+  std::thread::native_handle_type nativeHandle() { return thread_.native_handle(); }
+
   // Whether the last run's all-off exchange reached the interface (true before the first run).
   bool switchedOff() const { return switchedOff_.load(std::memory_order_acquire); }
 
