@@ -168,6 +168,21 @@ void removeLeftOvers(const std::string& folder, const std::string& file) {
   ::closedir(dir);
 }
 
+// Writes all of `bytes` through the seam; `written` counts what went out. False with errno set when a
+// write fails (ENOSPC for one that writes nothing).
+bool writeAll(FileSystem& files, int fd, std::span<const uint8_t> bytes, size_t& written) {
+  while (written < bytes.size()) {
+    const ssize_t n = files.write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    written += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 // Writes `bytes` over the start of the open file and cuts it to their length: the file never stands
 // empty, and bytes written over old ones need no new room on a full disk. Once a byte is written, the
 // old file is no longer as it was.
@@ -177,16 +192,9 @@ WriteResult writeInPlace(SeamFd& fd, std::span<const uint8_t> bytes, FileSystem&
     return result;
   };
   size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = files.write(fd.get(), bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return fail("schreiben");
-    }
-    written += static_cast<size_t>(n);
-    result.oldFileKept = false;
-  }
+  const bool complete = writeAll(files, fd.get(), bytes, written);
+  if (written > 0) result.oldFileKept = false;
+  if (!complete) return fail("schreiben");
   if (files.ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) return fail("kürzen");
   if (files.fsync(fd.get()) != 0) return fail("sichern");
   if (fd.reset() != 0) return fail("schließen");
@@ -320,12 +328,7 @@ WriteResult replaceFile(const std::string& path, std::span<const uint8_t> bytes,
     return fail(step, error);
   };
   size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = files.write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return giveUp("schreiben", n == 0 ? ENOSPC : errno);
-    written += static_cast<size_t>(n);
-  }
+  if (!writeAll(files, fd, bytes, written)) return giveUp("schreiben", errno);
   if (exists) {
     // The owner first: a change of owner may clear the mode's set-id bits. Another user's file keeps
     // at least its group where the user belongs to it; a mode that cannot be kept stops the save.

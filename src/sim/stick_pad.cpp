@@ -7,20 +7,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/painting.h"
+
 namespace velomat {
 
 int16_t axisValue(double deflection) {
   const double d = std::clamp(deflection, -1.0, 1.0);
   return static_cast<int16_t>(d < 0 ? std::lround(d * 32768) : std::lround(d * 32767));
 }
-
-namespace {
-
-QPalette::ColorGroup groupOf(const QWidget& widget) {
-  return widget.isEnabled() ? QPalette::Active : QPalette::Disabled;
-}
-
-}  // namespace
 
 StickPad::StickPad(QWidget* parent) : QWidget(parent) {
   // An even side puts the centre between two pixels, so a pointer on either half leans that way.
@@ -118,7 +112,7 @@ void StickPad::focusOutEvent(QFocusEvent* event) {
 void StickPad::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
-  const QPalette::ColorGroup group = groupOf(*this);
+  const QPalette::ColorGroup group = colourGroupOf(*this);
   const QPalette& pal = palette();
   const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
   const QPointF centre = frame.center();

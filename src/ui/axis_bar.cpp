@@ -4,26 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/painting.h"
+
 namespace velomat {
 
 namespace {
 constexpr double kFullTravel = 65535;
 constexpr uint32_t kFullCircle = 36000;
 
-QPalette::ColorGroup groupOf(const QWidget& widget) {
-  return widget.isEnabled() ? QPalette::Active : QPalette::Disabled;
-}
-
-// The highlight behind a marked picture, and the ink that stands out on it or on the window.
-void paintMark(QPainter& p, const QWidget& widget, bool marked) {
-  if (!marked) return;
-  p.setPen(Qt::NoPen);
-  p.setBrush(widget.palette().color(groupOf(widget), QPalette::Highlight));
-  p.drawRoundedRect(QRectF(widget.rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
-}
-QColor inkOf(const QWidget& widget, bool marked) {
-  return widget.palette().color(groupOf(widget), marked ? QPalette::HighlightedText : QPalette::WindowText);
-}
 }  // namespace
 
 AxisBar::AxisBar(const QString& name, QWidget* parent) : QWidget(parent), name_(name) {
@@ -74,7 +62,7 @@ void AxisBar::paintEvent(QPaintEvent*) {
   p.setRenderHint(QPainter::Antialiasing);
   paintMark(p, *this, marked_);
   const QColor ink = inkOf(*this, marked_);
-  const QPalette::ColorGroup group = groupOf(*this);
+  const QPalette::ColorGroup group = colourGroupOf(*this);
   const QRect t = track();
   p.setPen(ink);
   p.drawText(QRect(4, 0, t.left() - 4, height()), Qt::AlignLeft | Qt::AlignVCenter, name_);
@@ -124,7 +112,7 @@ void HatView::paintEvent(QPaintEvent*) {
   const QPointF centre(width() / 2.0, height() / 2.0);
   const double r = std::min(width(), height()) / 2.0 - 4;
   p.setPen(QPen(ink, 1.2));
-  p.setBrush(palette().color(groupOf(*this), QPalette::Base));
+  p.setBrush(palette().color(colourGroupOf(*this), QPalette::Base));
   p.drawEllipse(centre, r, r);
   p.setBrush(ink);
   if (pov_ > kFullCircle) {

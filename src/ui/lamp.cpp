@@ -5,6 +5,8 @@
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 
+#include "ui/painting.h"
+
 namespace velomat {
 
 namespace {
@@ -51,8 +53,7 @@ QSize Lamp::sizeHint() const {
 void Lamp::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
-  const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
-  const QPalette& colours = palette();
+  const QPalette::ColorGroup group = colourGroupOf(*this);
   if (isCheckable()) {
     // A switch the user clicks looks like a button that can be pressed, sunk in while it is closed.
     QStyleOptionButton panel;
@@ -60,16 +61,12 @@ void Lamp::paintEvent(QPaintEvent*) {
     panel.state |= isChecked() || isDown() ? QStyle::State_Sunken : QStyle::State_Raised;
     style()->drawPrimitive(QStyle::PE_PanelButtonTool, &panel, &p, this);
   }
-  if (marked_) {
-    p.setPen(Qt::NoPen);
-    p.setBrush(colours.color(group, QPalette::Highlight));
-    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
-  }
-  const QColor ink = colours.color(group, marked_ ? QPalette::HighlightedText : QPalette::WindowText);
+  paintMark(p, *this, marked_);
+  const QColor ink = inkOf(*this, marked_);
   const double d = bulbSize(fontMetrics());
   const QRectF bulb(kMargin + 0.5, (height() - d) / 2, d, d);
   p.setPen(QPen(ink, 1.2));
-  p.setBrush(isLit() && isEnabled() ? kLitColour : colours.color(group, QPalette::Base));
+  p.setBrush(isLit() && isEnabled() ? kLitColour : palette().color(group, QPalette::Base));
   p.drawEllipse(bulb);
   p.setPen(ink);
   const QRect caption = rect().adjusted(3 * kMargin + static_cast<int>(d), 0, 0, 0);

@@ -5,15 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/painting.h"
+
 namespace velomat {
-
-namespace {
-
-QPalette::ColorGroup groupOf(const QWidget& widget) {
-  return widget.isEnabled() ? QPalette::Active : QPalette::Disabled;
-}
-
-}  // namespace
 
 OutputGauge::OutputGauge(QWidget* parent) : QWidget(parent) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -42,7 +36,7 @@ void OutputGauge::setState(uint8_t direction, double fill) {
 void OutputGauge::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
-  const QPalette::ColorGroup group = groupOf(*this);
+  const QPalette::ColorGroup group = colourGroupOf(*this);
   const QColor ink = palette().color(group, QPalette::WindowText);
   const double h = height();
   const QPointF centre(h / 2, h / 2);
