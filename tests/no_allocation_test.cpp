@@ -79,6 +79,18 @@ void configureAllSources(SharedState& state, int32_t motorCount) {
   set(state.table.endSwitchesOn, 0, 1);
 }
 
+// Makes `passes` exchange steps with a driver that is open: none may allocate, and none may fail. A
+// step gives the number of its calls that did not get what they should.
+template <typename Step>
+void expectExchangesAllocateNothingAndSucceed(uint32_t passes, Step step) {
+  int failures = 0;
+  EXPECT_EQ(allocationsDuring([&] {
+              for (uint32_t i = 0; i < passes; ++i) failures += step(i);
+            }),
+            0);
+  EXPECT_EQ(failures, 0);
+}
+
 TEST(NoAllocation, the_counter_sees_allocations) {
   EXPECT_GE(allocationsDuring([] { ::operator delete(::operator new(16)); }), 1);
   EXPECT_GE(allocationsDuring([] { std::free(std::malloc(16)); }), 1);
@@ -210,15 +222,10 @@ TEST(NoAllocation, exchanges_of_the_robo_interface_driver_on_usb_and_radio_alloc
     HardwareRoboInterface robo(code == 0 ? static_cast<UsbTransport&>(usb) : radio, {});
     const uint32_t handle = robo.openUsbOrRadio(code, 0);
     ASSERT_NE(handle, kRoboFailure);
-    int failures = 0;
-    EXPECT_EQ(allocationsDuring([&] {
-                for (int i = 0; i < kPasses; ++i) {
-                  failures += robo.sendOutputs(handle, i & 0xFFFF, 0x75316420, 0) == kRoboFailure;
-                  failures += robo.readInputs(handle) == kRoboFailure;
-                }
-              }),
-              0);
-    EXPECT_EQ(failures, 0);
+    expectExchangesAllocateNothingAndSucceed(kPasses, [&](uint32_t i) {
+      const int sendFailed = robo.sendOutputs(handle, i & 0xFFFF, 0x75316420, 0) == kRoboFailure;
+      return sendFailed + (robo.readInputs(handle) == kRoboFailure);
+    });
   }
 }
 
@@ -282,12 +289,8 @@ TEST(NoAllocation, exchanges_of_the_serial_intelligent_interface_driver_allocate
   IntIntRecord record;
   record.interfaceType = kIntIntSerial;
   ASSERT_EQ(driver.open(record, "COM1"), 0u);
-  int failures = 0;
-  EXPECT_EQ(allocationsDuring([&] {
-              for (int i = 0; i < 2000; ++i) failures += driver.exchange(record, i & 0xFF) != 0x5A;
-            }),
-            0);
-  EXPECT_EQ(failures, 0);
+  expectExchangesAllocateNothingAndSucceed(
+      2000, [&](uint32_t i) { return driver.exchange(record, i & 0xFF) != 0x5A; });
   driver.close(record);
 }
 
@@ -299,15 +302,10 @@ TEST(NoAllocation, exchanges_of_the_robo_interface_driver_on_a_serial_port_alloc
   HardwareRoboInterface robo(usb, [&](std::string_view) { return std::string(peer.name()); });
   const uint32_t handle = robo.openSerial(70, 1, 0);
   ASSERT_NE(handle, kRoboFailure);
-  int failures = 0;
-  EXPECT_EQ(allocationsDuring([&] {
-              for (int i = 0; i < 200; ++i) {
-                failures += robo.sendOutputs(handle, i & 0xFFFF, 0x75316420, 0) == kRoboFailure;
-                failures += robo.readInputs(handle) != 0xA55A;
-              }
-            }),
-            0);
-  EXPECT_EQ(failures, 0);
+  expectExchangesAllocateNothingAndSucceed(200, [&](uint32_t i) {
+    const int sendFailed = robo.sendOutputs(handle, i & 0xFFFF, 0x75316420, 0) == kRoboFailure;
+    return sendFailed + (robo.readInputs(handle) != 0xA55A);
+  });
   robo.close(handle);
 }
 
@@ -322,19 +320,16 @@ TEST(NoAllocation, exchanges_of_the_parallel_intelligent_interface_driver_alloca
   IntIntRecord record;
   record.interfaceType = kIntIntParallel;
   ASSERT_EQ(driver.open(record, "LPT1"), 0u);
-  int wrong = 0;
-  EXPECT_EQ(allocationsDuring([&] {
-              for (uint32_t i = 0; i < kPasses; ++i) {
-                model.setInputs(i & 0xFFFF);
-                wrong += driver.exchange(record, i & 0x5555) != (i & 0xFFFF);
-              }
-              model.failAfter = 5;  // the port fails, and comes back at the next exchange
-              wrong += driver.exchange(record, 0) != kIntIntFailure;
-              model.failAfter = -1;
-              wrong += driver.exchange(record, 0x0102) != (kPasses - 1) % 65536;
-            }),
-            0);
-  EXPECT_EQ(wrong, 0);
+  expectExchangesAllocateNothingAndSucceed(kPasses, [&](uint32_t i) {
+    model.setInputs(i & 0xFFFF);
+    return driver.exchange(record, i & 0x5555) != (i & 0xFFFF);
+  });
+  expectExchangesAllocateNothingAndSucceed(1, [&](uint32_t) {  // the port fails, and comes back after
+    model.failAfter = 5;
+    const int wrong = driver.exchange(record, 0) != kIntIntFailure;
+    model.failAfter = -1;
+    return wrong + (driver.exchange(record, 0x0102) != (kPasses - 1) % 65536);
+  });
   EXPECT_EQ(model.driven(), 0x0102u);
 }
 

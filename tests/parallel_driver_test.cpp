@@ -26,18 +26,19 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ParallelInterfaceModel;
 
-// A model on the port "LPT1" and the driver on it.
+// A model on the port `portName` and the driver on it.
 struct Rig {
-  explicit Rig(int modules = 1) {
+  explicit Rig(int modules = 1, std::string portName = "LPT1") : port(std::move(portName)) {
     model.modules = modules;
     record.interfaceType = kIntIntParallel;
   }
   uint32_t open(const char* name = "LPT1") { return driver.open(record, name); }
   uint32_t exchange(uint32_t outputWord) { return driver.exchange(record, outputWord); }
 
+  std::string port;
   ParallelInterfaceModel model;
   ParallelIntelligentInterface driver{
-      model, [this](std::string_view name) { return name == "LPT1" ? model.devicePath : std::string(); }};
+      model, [this](std::string_view name) { return name == port ? model.devicePath : std::string(); }};
   IntIntRecord record;
 };
 
@@ -242,12 +243,10 @@ TEST(ParallelInterface, close_gives_the_port_back_and_only_the_open_record_is_se
 }
 
 TEST(ParallelLink, the_link_reaches_the_model_on_lpt_through_the_driver_that_picks_the_port) {
-  ParallelInterfaceModel model;
-  model.modules = 2;
-  ParallelIntelligentInterface parallel(
-      model, [&](std::string_view name) { return name == "LPT" ? model.devicePath : std::string(); });
+  Rig rig(2, "LPT");
+  ParallelInterfaceModel& model = rig.model;
   testing::RecordingIntInt serial;
-  IntelligentInterfaceByPort intInt(serial, parallel);
+  IntelligentInterfaceByPort intInt(serial, rig.driver);
   testing::RecordingRobo robo;
   testing::ScriptedBoxes boxes;
   ConnectionSettings connection;
