@@ -1,11 +1,14 @@
 // What a user does to the windows, for the GUI tests: click a control, choose a list entry from the
-// opened list with the keyboard.
+// opened list with the keyboard, act on a modal window when it comes up.
 #pragma once
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 namespace velomat::testing {
 
@@ -22,6 +25,20 @@ inline void choose(QComboBox* list, int index) {
 }
 inline void choose(QComboBox* list, const QString& text) {
   choose(list, list->findText(text));
+}
+
+// Runs `act` once on the next modal window that shows (a box, a dialog), as a user who sees it come up;
+// `act` ends it.
+inline void whenModalShows(std::function<void(QWidget&)> act) {
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, [timer, act = std::move(act)] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    act(*modal);
+  });
+  timer->start(5);
 }
 
 }  // namespace velomat::testing

@@ -12,6 +12,7 @@
 #include <future>
 #include <thread>
 
+#include "gui_steps.h"
 #include "ui/dialog_builder.h"
 #include "ui/qt_message_boxes.h"
 
@@ -25,22 +26,29 @@ struct Seen {
   QStringList buttons;
 };
 
+// Runs `act` on the next message box that opens; `act` ends it.
+void whenBoxShows(std::function<void(QMessageBox&)> act) {
+  testing::whenModalShows([act = std::move(act)](QWidget& modal) {
+    auto* box = qobject_cast<QMessageBox*>(&modal);
+    if (box == nullptr) {
+      ADD_FAILURE() << "a window other than a message box came up";
+      modal.close();
+      return;
+    }
+    act(*box);
+  });
+}
+
 // Answers the next message box that opens with the button whose text is `answer`.
 void answerNextBox(const QString& answer, Seen& seen) {
-  auto* timer = new QTimer(qApp);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer, &seen] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) return;
-    timer->stop();
-    timer->deleteLater();
-    seen.text = box->text();
-    seen.caption = box->windowTitle();
-    for (QAbstractButton* button : box->buttons()) {
+  whenBoxShows([answer, &seen](QMessageBox& box) {
+    seen.text = box.text();
+    seen.caption = box.windowTitle();
+    for (QAbstractButton* button : box.buttons()) {
       seen.buttons << button->text();
       if (button->text().remove('&') == answer) button->click();
     }
   });
-  timer->start(10);
 }
 
 TEST(QtMessageBoxes, a_box_shows_its_text_caption_and_buttons_and_returns_the_answer) {
@@ -117,16 +125,10 @@ TEST(QtMessageBoxes, a_worker_waiting_for_its_box_is_let_go_when_the_program_end
 
 // Runs `look` on the next message box that opens, then closes it with its last button.
 void lookAtNextBox(std::function<void(QMessageBox&)> look) {
-  auto* timer = new QTimer(qApp);
-  QObject::connect(timer, &QTimer::timeout, [timer, look] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    look(*box);
-    box->buttons().back()->click();
+  whenBoxShows([look = std::move(look)](QMessageBox& box) {
+    look(box);
+    box.buttons().back()->click();
   });
-  timer->start(10);
 }
 
 QImage iconPicture(const QIcon& icon) {

@@ -26,6 +26,7 @@
 #include "app/sim_program.h"
 #include "control/control_worker.h"
 #include "fake_joystick.h"
+#include "gui_steps.h"
 #include "link_doubles.h"
 #include "panel/panel.h"
 #include "ui/qt_message_boxes.h"
@@ -38,6 +39,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::fitProblems;
 using testing::joined;
+using testing::whenModalShows;
 
 constexpr uint32_t kAllAxes = kJoyCapsHasZ | kJoyCapsHasR | kJoyCapsHasU | kJoyCapsHasV;
 
@@ -48,19 +50,6 @@ TEST(Screen, is_the_one_the_test_run_asked_for) {
   if (asked.isEmpty()) GTEST_SKIP() << "run on the offscreen platform's own screen";
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_EQ(QString("%1x%2").arg(screen.width()).arg(screen.height()), asked);
-}
-
-// Runs `look` on the next modal window that shows, then lets `close` end it.
-void whenModalShows(std::function<void(QWidget&)> look) {
-  auto* timer = new QTimer(qApp);
-  QObject::connect(timer, &QTimer::timeout, [timer, look] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    look(*modal);
-  });
-  timer->start(5);
 }
 
 // The checks find what they look for: a cut text, a frame line through a text, a window off the screen.
