@@ -40,13 +40,13 @@
 #include "app/about_dialog.h"
 #include "app/connection_dialog.h"
 #include "app/main_dialog.h"
-#include "ui/qt_message_boxes.h"
 #include "config/settings_file.h"
 #include "config/settings_store.h"
 #include "fake_joystick.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
 #include "panel/credits.h"
+#include "ui/qt_message_boxes.h"
 
 namespace velomat {
 namespace {
@@ -147,7 +147,7 @@ class LoudRobo final : public RoboInterfaceDriver {
 using Action = std::function<void(ConnectionDialog&)>;
 
 class StartupTest : public ::testing::Test {
- public:  // endDuringARun drives it too
+ public:  // runUntilTheEnd drives it too
   void SetUp() override {
     // A folder of the test's own; the child of a death test, started anew, finds its parent's.
     child_ = !GTEST_FLAG_GET(internal_run_death_test).empty();
@@ -518,33 +518,39 @@ TEST_F(StartupTest, the_close_box_during_a_run_switches_off_closes_the_interface
   EXPECT_EQ(fileBytes().size(), kSettingsFileSize);
 }
 
-// Ends the process during a run with the control `button`, its boxes answered with `answers`: it must
-// switch off, close the interface once and write the file once, in that order, and end with exit
-// code 0. The child of this death test starts anew, so each end has a test of its own.
-void endDuringARun(StartupTest& test, int button, std::deque<BoxAnswer> answers, size_t fileSize) {
+// The buttons that end the process during a run, their boxes answered as the row says: each must switch
+// off, close the interface once and write the file once, in that order, and end with exit code 0. The
+// whole run is the death test's child's, which starts anew for each row and leaves its file in the folder.
+TEST_F(StartupTest, every_button_that_ends_a_run_switches_off_closes_once_writes_once_and_ends_with_0) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");  // the run's thread must be there in the child
+  struct Row {
+    const char* what;
+    int button;
+    std::deque<BoxAnswer> answers;
+    size_t fileSize;
+  };
+  const Row rows[] = {{"Ende", id::kEndButton, {}, kSettingsFileSize},
+                      {"reset", id::kResetButton, {BoxAnswer::No, BoxAnswer::Ok}, kResetMarkerText.size()}};
   const auto inOrder = [](const std::string& err) {
     const size_t off = err.find("driver: all off"), close = err.find("driver: close"),
                  written = err.find("file: settings.vlm written");
     return count(err, "driver: all off") == 1 && count(err, "driver: close") == 1 &&
            count(err, "file: ") == 1 && off < close && close < written && written != std::string::npos;
   };
-  test.joystick.next.dwXpos = 0;  // motor 1 runs
-  test.start();
-  testing::click(test.c().startButton);
-  while (test.robo.exchanges.load() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  test.boxes.answers = std::move(answers);
-  EXPECT_EXIT(testing::click(dialogItem(test.dialog.get(), button)), ::testing::ExitedWithCode(0),
-              ::testing::Truly(inOrder));
-  EXPECT_EQ(fileBytes().size(), fileSize);  // the child's file, in the shared folder
-}
-
-TEST_F(StartupTest, ende_during_a_run_switches_off_closes_once_saves_once_and_ends_with_0) {
-  endDuringARun(*this, id::kEndButton, {}, kSettingsFileSize);
-}
-
-TEST_F(StartupTest, the_resets_restart_during_a_run_switches_off_and_closes_before_it_writes_the_marker) {
-  endDuringARun(*this, id::kResetButton, {BoxAnswer::No, BoxAnswer::Ok}, kResetMarkerText.size());
+  const auto endDuringARun = [this](const Row& row) {
+    fs::remove(kSettingsFileName);  // the row before left its file: this start asks for the interface
+    joystick.next.dwXpos = 0;       // motor 1 runs
+    start();
+    testing::click(c().startButton);
+    while (robo.exchanges.load() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    boxes.answers = row.answers;
+    testing::click(dialogItem(dialog.get(), row.button));
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EXIT(endDuringARun(row), ::testing::ExitedWithCode(0), ::testing::Truly(inOrder));
+    EXPECT_EQ(fileBytes().size(), row.fileSize);  // the child's file
+  }
 }
 
 // The settings file where users keep it. Each row prepares the working folder, then a child process

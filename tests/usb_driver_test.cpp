@@ -16,7 +16,8 @@ using Bytes = std::vector<uint8_t>;
 const UsbDeviceId kUsb{0x146A, 0x0001, 0, 0x01, 0x81};
 const UsbDeviceId kRadio{0x146A, 0x0003, 0, 0x02, 0x82};
 
-Bytes sentOn(const FakeUsbTransport& bus) {
+template <class Bus>  // the fake transport or the link model
+Bytes sentOn(const Bus& bus) {
   return {bus.sent.begin(), bus.sent.begin() + bus.sentSize};
 }
 
@@ -247,7 +248,7 @@ TEST(RoboOverRadio, the_open_probes_call_signs_in_turn_and_opens_a_session_with_
     EXPECT_EQ(link.controls, want);
     EXPECT_EQ(link.session, row.chosen);
     // The open's all-off exchange went to the chosen interface, as 0x8B with 32 bytes.
-    EXPECT_EQ(Bytes(link.sent.begin(), link.sent.begin() + link.sentSize), radioCommand(0, 0, 0, 0));
+    EXPECT_EQ(sentOn(link), radioCommand(0, 0, 0, 0));
     EXPECT_EQ(link.at(row.chosen).commands, 1);
     EXPECT_EQ(link.strayCommands, 0);
   }
