@@ -32,10 +32,6 @@ ParallelIntelligentInterface::~ParallelIntelligentInterface() {
   releasePort();
 }
 
-bool ParallelIntelligentInterface::owns(const IntIntRecord& record) const {
-  return token_ != 0 && std::memcmp(record.driverData, &token_, sizeof token_) == 0;
-}
-
 void ParallelIntelligentInterface::releasePort() {
   if (claimed_) port_.release();
   claimed_ = false;
@@ -43,7 +39,7 @@ void ParallelIntelligentInterface::releasePort() {
 
 uint32_t ParallelIntelligentInterface::open(IntIntRecord& record, const char* portName) {
   releasePort();
-  token_ = 0;
+  token_.withdraw();
   if (portName == nullptr || record.interfaceType != kIntIntParallel) return kIntIntFailure;
   path_ = ports_ ? ports_(std::string_view(portName, strnlen(portName, kPortNameSize))) : std::string();
   if (path_.empty() || !port_.claim(path_.c_str())) return kIntIntFailure;
@@ -54,9 +50,7 @@ uint32_t ParallelIntelligentInterface::open(IntIntRecord& record, const char* po
     releasePort();
     return kIntIntFailure;
   }
-  if (++lastToken_ == 0) ++lastToken_;
-  token_ = lastToken_;
-  std::memcpy(record.driverData, &token_, sizeof token_);
+  token_.issue(record);
   return 0;
 }
 
@@ -84,7 +78,7 @@ bool ParallelIntelligentInterface::waitForRest() {
 }
 
 uint32_t ParallelIntelligentInterface::exchange(IntIntRecord& record, uint32_t outputWord) {
-  if (!owns(record)) return kIntIntFailure;
+  if (!token_.owns(record)) return kIntIntFailure;
   // A port that failed was given back; it may answer again (claim allocates nothing: path_ is kept).
   if (!claimed_) {
     if (!port_.claim(path_.c_str())) return kIntIntFailure;
@@ -119,10 +113,9 @@ bool ParallelIntelligentInterface::pass(uint32_t outputWord, uint32_t& inputWord
 }
 
 void ParallelIntelligentInterface::close(IntIntRecord& record) {
-  if (!owns(record)) return;
+  if (!token_.owns(record)) return;
   releasePort();
-  token_ = 0;
-  std::memset(record.driverData, 0, sizeof token_);
+  token_.withdraw(record);
 }
 
 }  // namespace velomat

@@ -22,6 +22,7 @@
 
 #include "link/drivers.h"
 #include "link/drivers/parallel/parallel_port.h"
+#include "link/drivers/record_token.h"
 #include "link/drivers/serial/port_names.h"
 
 namespace velomat {
@@ -66,7 +67,6 @@ class ParallelIntelligentInterface final : public IntelligentInterfaceDriver {
   void close(IntIntRecord& record) override;
 
  private:
-  bool owns(const IntIntRecord& record) const;
   bool pass(uint32_t outputWord, uint32_t& inputWord);
   bool interfaceAnswers();
   bool waitForRest();
@@ -76,8 +76,7 @@ class ParallelIntelligentInterface final : public IntelligentInterfaceDriver {
   PortResolver ports_;
   std::string path_;  // kept from the open, so that a lost port is claimed again without allocating
   bool claimed_ = false;
-  uint32_t token_ = 0;  // written into the open record; 0 while nothing is open
-  uint32_t lastToken_ = 0;
+  RecordToken token_;
 };
 
 }  // namespace velomat

@@ -18,14 +18,10 @@ constexpr uint8_t kExchangeWithExtension = 0xC2;
 
 SerialIntelligentInterface::SerialIntelligentInterface(PortResolver ports) : ports_(std::move(ports)) {}
 
-bool SerialIntelligentInterface::owns(const IntIntRecord& record) const {
-  return token_ != 0 && std::memcmp(record.driverData, &token_, sizeof token_) == 0;
-}
-
 uint32_t SerialIntelligentInterface::open(IntIntRecord& record, const char* portName) {
-  if (token_ != 0) {
+  if (token_.issued()) {
     port_.close();
-    token_ = 0;
+    token_.withdraw();
   }
   const int32_t type = record.interfaceType;
   if (portName == nullptr || (type != kIntIntSerial && type != kIntIntSerialWithExtension)) {
@@ -39,14 +35,12 @@ uint32_t SerialIntelligentInterface::open(IntIntRecord& record, const char* port
     port_.close();
     return kIntIntFailure;
   }
-  if (++lastToken_ == 0) ++lastToken_;
-  token_ = lastToken_;
-  std::memcpy(record.driverData, &token_, sizeof token_);
+  token_.issue(record);
   return 0;
 }
 
 uint32_t SerialIntelligentInterface::exchange(IntIntRecord& record, uint32_t outputWord) {
-  if (!owns(record)) return kIntIntFailure;
+  if (!token_.owns(record)) return kIntIntFailure;
   // A port that vanished was closed; the adapter may be back under the same path.
   if (!port_.isOpen() && !port_.open(path_.c_str(), kBaud)) return kIntIntFailure;
   return transfer(outputWord);
@@ -76,10 +70,9 @@ uint32_t SerialIntelligentInterface::transfer(uint32_t outputWord) {
 }
 
 void SerialIntelligentInterface::close(IntIntRecord& record) {
-  if (!owns(record)) return;
+  if (!token_.owns(record)) return;
   port_.close();
-  token_ = 0;
-  std::memset(record.driverData, 0, sizeof token_);
+  token_.withdraw(record);
 }
 
 }  // namespace velomat

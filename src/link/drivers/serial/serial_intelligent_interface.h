@@ -12,6 +12,7 @@
 #include <string>
 
 #include "link/drivers.h"
+#include "link/drivers/record_token.h"
 #include "link/drivers/serial/port_names.h"
 #include "link/drivers/serial/serial_port.h"
 
@@ -38,15 +39,13 @@ class SerialIntelligentInterface final : public IntelligentInterfaceDriver {
   void close(IntIntRecord& record) override;
 
  private:
-  bool owns(const IntIntRecord& record) const;
   uint32_t transfer(uint32_t outputWord);
 
   PortResolver ports_;
   SerialPort port_;
   std::string path_;  // kept from the open, so that a lost port is opened again without allocating
   bool extension_ = false;
-  uint32_t token_ = 0;  // written into the open record; 0 while nothing is open
-  uint32_t lastToken_ = 0;
+  RecordToken token_;
   std::array<uint8_t, 3> command_{};
   std::array<uint8_t, 2> reply_{};
 };
