@@ -1,6 +1,5 @@
 #include "link/drivers/parallel/parallel_port_names.h"
 
-#include <charconv>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -13,15 +12,6 @@ namespace {
 
 constexpr std::string_view kPrefix = "LPT";
 constexpr std::string_view kDevicePrefix = "parport";
-
-// A decimal number without sign or leading zero that fills all of `text` ("0" included); -1 otherwise.
-long wholeNumber(std::string_view text) {
-  if (text.empty() || text.size() > 9 || (text[0] == '0' && text.size() > 1)) return -1;
-  long value = -1;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return -1;
-  return value;
-}
 
 bool entryPresent(const fs::path& path) {
   std::error_code error;
@@ -50,10 +40,7 @@ std::string findParallelDevice(std::string_view portName, const PortPlaces& plac
   const long n = digits.empty() ? 0 : wholeNumber(digits);
   if (n < 0 || (!digits.empty() && n < 1)) return {};
 
-  if (!places.configDir.empty()) {
-    const fs::path link = fs::path(places.configDir) / std::string(portName);
-    if (entryPresent(link)) return link.string();
-  }
+  if (std::string link = configuredLink(portName, places); !link.empty()) return link;
 
   const long number = digits.empty() ? firstPortNumber(places.devDir) : n - 1;
   if (number < 0) return {};

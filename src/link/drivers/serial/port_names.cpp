@@ -22,21 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A decimal number without sign or leading zero that fills all of `text`; -1 otherwise.
-long wholeNumber(std::string_view text) {
-  if (text.empty() || text.size() > 9 || text[0] == '0') return -1;
-  long value = -1;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return -1;
-  return value;
-}
-
 // The number k of "ttyS7" and the like, or -1. "ttyS0" has the number 0.
 long deviceNumber(std::string_view name, std::string_view prefix) {
   if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return -1;
-  const std::string_view digits = name.substr(prefix.size());
-  if (digits == "0") return 0;
-  return wholeNumber(digits);
+  return wholeNumber(name.substr(prefix.size()));
 }
 
 // The kernel makes ttyS0..ttyS<n> whether or not a UART is there; its "type" is 0 (unknown) then.
@@ -49,6 +38,22 @@ bool hasUart(const PortPlaces& places, const std::string& name) {
 }
 
 }  // namespace
+
+long wholeNumber(std::string_view text) {
+  if (text.empty() || text.size() > 9 || (text[0] == '0' && text.size() > 1)) return -1;
+  long value = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return -1;
+  return value;
+}
+
+std::string configuredLink(std::string_view portName, const PortPlaces& places) {
+  if (places.configDir.empty()) return {};
+  const fs::path link = fs::path(places.configDir) / std::string(portName);
+  std::error_code error;
+  const fs::file_type type = fs::symlink_status(link, error).type();
+  return type != fs::file_type::not_found && type != fs::file_type::none ? link.string() : std::string();
+}
 
 bool uartBehind(const std::string& devicePath) {
   const int fd = ::open(devicePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -78,12 +83,7 @@ std::string findSerialDevice(std::string_view portName, const PortPlaces& places
   const long n = wholeNumber(portName.substr(3));
   if (n < 1) return {};
 
-  if (!places.configDir.empty()) {
-    const fs::path link = fs::path(places.configDir) / std::string(portName);
-    std::error_code error;
-    const fs::file_type type = fs::symlink_status(link, error).type();
-    if (type != fs::file_type::not_found && type != fs::file_type::none) return link.string();
-  }
+  if (std::string link = configuredLink(portName, places); !link.empty()) return link;
 
   const std::string_view families[] = {"ttyUSB", "ttyACM", "ttyS"};
   std::vector<std::tuple<size_t, long, std::string>> found;  // family, number, name

@@ -40,6 +40,12 @@ PortPlaces systemPortPlaces();  // from the environment
 // Any other name (LPT1, COM0, COM-1, com1, COM01) has no device.
 std::string findSerialDevice(std::string_view portName, const PortPlaces& places);
 
+// Shared by the rules for serial and parallel port names:
+// a decimal number without sign or leading zero that fills all of `text` ("0" included), else -1;
+long wholeNumber(std::string_view text);
+// the entry `portName` in places.configDir where there is one, even a link that points nowhere, else "".
+std::string configuredLink(std::string_view portName, const PortPlaces& places);
+
 // What the drivers ask for a device path. Called when a port is opened, never in the control loop.
 using PortResolver = std::function<std::string(std::string_view portName)>;
 
