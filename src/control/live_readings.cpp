@@ -75,7 +75,9 @@ double LiveReadings::share(int output) const {
   const uint64_t exchanges = run_.exchanges - then.exchanges;
   if (exchanges == 0) return 0;
   const auto o = static_cast<size_t>(output);
-  return static_cast<double>(run_.driven[o] - then.driven[o]) / static_cast<double>(exchanges);
+  // A count read a little ahead of the total (see RunSnapshot) must not show more than all of them.
+  const double driven = static_cast<double>(run_.driven[o] - then.driven[o]);
+  return std::min(1.0, driven / static_cast<double>(exchanges));
 }
 
 int LiveReadings::level(int output) const {

@@ -65,10 +65,18 @@ void RunMonitor::setRunning(bool running) {
 
 RunSnapshot RunMonitor::read() {
   RunSnapshot snapshot;
-  snapshot.exchanges = exchanges_.load(kLoad);
-  for (size_t o = 0; o < driven_.size(); ++o) {
-    snapshot.driven[o] = driven_[o].load(kLoad);
-    snapshot.drivenDirection[o] = drivenDirection_[o].load(kLoad);
+  // The counts go on while the record is held. They are taken while the exchange count stands still
+  // around them, so that they belong to the same exchange as the total; against a worker that never
+  // pauses, the last try counts. The total is loaded after them, and a worker bumps an output's count
+  // before the total: no count is ever more than one exchange ahead of the total.
+  for (int tries = 0; tries < kMissesBeforeHold; ++tries) {
+    const uint64_t before = exchanges_.load(kLoad);
+    for (size_t o = 0; o < driven_.size(); ++o) {
+      snapshot.driven[o] = driven_[o].load(kLoad);
+      snapshot.drivenDirection[o] = drivenDirection_[o].load(kLoad);
+    }
+    snapshot.exchanges = exchanges_.load(kLoad);
+    if (snapshot.exchanges == before) break;
   }
   for (int misses = 0;; ++misses) {
     if (misses == kMissesBeforeHold) hold_.store(true, kRelaxed);

@@ -13,7 +13,7 @@
 namespace velomat {
 
 // One reading of the monitor. The joystick and the words are all of the same exchange; the counts are
-// read beside them and may be an exchange or two further on.
+// read beside them and may be further on. An output's count is at most one ahead of `exchanges`.
 struct RunSnapshot {
   bool running = false;    // a run is between its first and its all-off exchange
   uint64_t exchanges = 0;  // exchanges that reached the interface since the program started
