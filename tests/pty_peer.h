@@ -9,6 +9,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -32,6 +33,8 @@ struct PeerReply {
   Bytes bytes;                        // written back at once; none: the peer stays silent
   bool hangUp = false;                // then the peer closes its end, as an unplugged adapter would
   std::chrono::milliseconds late{0};  // the reply starts this much later than the wire allows
+  size_t pauseAt = 0;                 // the line stops `pause` long before this byte of the reply
+  std::chrono::milliseconds pause{0};
 };
 
 class PtyPeer {
@@ -93,12 +96,16 @@ class PtyPeer {
     auto next = std::chrono::steady_clock::now() + reply.late + byteTime_ * static_cast<long>(commandSize);
     if (reply.late.count() != 0 || byteTime_.count() != 0) sleepUntil(next);
     if (byteTime_.count() == 0) {
-      return reply.bytes.empty() || write(master_, reply.bytes.data(), reply.bytes.size()) >= 0;
+      const size_t head = std::min(reply.pauseAt, reply.bytes.size());
+      if (head > 0 && write(master_, reply.bytes.data(), head) < 0) return false;
+      if (reply.pause.count() != 0) sleepUntil(std::chrono::steady_clock::now() + reply.pause);
+      return head == reply.bytes.size() ||
+             write(master_, reply.bytes.data() + head, reply.bytes.size() - head) >= 0;
     }
-    for (const uint8_t byte : reply.bytes) {
-      next += byteTime_;
+    for (size_t i = 0; i < reply.bytes.size(); ++i) {
+      next += byteTime_ + (i == reply.pauseAt ? reply.pause : std::chrono::milliseconds::zero());
       sleepUntil(next);
-      if (write(master_, &byte, 1) < 0) return false;
+      if (write(master_, &reply.bytes[i], 1) < 0) return false;
     }
     return true;
   }

@@ -4,8 +4,6 @@
 #include <string_view>
 #include <utility>
 
-#include "link/drivers/reply_bound.h"
-
 namespace velomat {
 
 namespace {
@@ -57,13 +55,8 @@ uint32_t SerialIntelligentInterface::transfer(uint32_t outputWord) {
     replySize = 2;
   }
 
-  // After a failed exchange, late bytes are waited out first: the reply read below must be this
-  // command's and no other's.
-  if (port_.settle() != PortResult::Ok) return kIntIntFailure;
-  const SerialPort::Clock::time_point deadline = SerialPort::Clock::now() + kReplyBound;
-  port_.flushInput();
-  if (port_.writeAll(command_.data(), commandSize, deadline) != PortResult::Ok ||
-      port_.readReply(reply_.data(), replySize, deadline) != PortResult::Ok) {
+  if (port_.send(command_.data(), commandSize) != PortResult::Ok ||
+      port_.readReply(reply_.data(), replySize) != PortResult::Ok) {
     return kIntIntFailure;
   }
   return replySize == 2 ? static_cast<uint32_t>(reply_[0] | reply_[1] << 8) : reply_[0];

@@ -83,10 +83,6 @@ void SerialPort::close() {
   wakeCount_ = 0;
 }
 
-void SerialPort::flushInput() {
-  if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
-}
-
 PortResult SerialPort::vanished() {
   close();
   return PortResult::Vanished;
@@ -134,6 +130,8 @@ bool SerialPort::wakeAfter(size_t count) {
 PortResult SerialPort::failed(PortResult result) {
   if (result != PortResult::Ok) {
     owed_ = true;
+    // A reply that came out of step has come: only the line's falling quiet is waited for then.
+    lateBytesOwed_ = lateBytesOwed_ || result != PortResult::Garbled;
     failedAt_ = Clock::now();  // late bytes are counted from the last failure
   }
   return result;
@@ -147,7 +145,7 @@ PortResult SerialPort::settle() {
   if (!owed_) return PortResult::Ok;
   if (fd_ < 0) return PortResult::Vanished;
   if (!wakeAfter(1)) return vanished();
-  const Clock::time_point windowEnd = failedAt_ + kLateReplyWindow;
+  const Clock::time_point windowEnd = lateBytesOwed_ ? failedAt_ + kLateReplyWindow : failedAt_;
   const Clock::time_point giveUp = std::max(windowEnd, Clock::now()) + kReplyBound;
   Clock::time_point lastByte = failedAt_;
   for (;;) {
@@ -164,6 +162,7 @@ PortResult SerialPort::settle() {
   }
   tcflush(fd_, TCIFLUSH);
   owed_ = false;
+  lateBytesOwed_ = false;
   checkNextReply_ = true;
   return PortResult::Ok;
 }
@@ -187,41 +186,103 @@ PortResult SerialPort::writeAll(const uint8_t* data, size_t size, Clock::time_po
   return PortResult::Ok;
 }
 
-PortResult SerialPort::readReply(uint8_t* data, size_t size, Clock::time_point deadline) {
+PortResult SerialPort::send(const uint8_t* data, size_t size) {
   if (fd_ < 0) return failed(PortResult::Vanished);
-  if (size == 0 || size > kMaxReply) return failed(PortResult::Garbled);
-  // A thread that waits on a terminal is woken for every byte the line brings. Until the whole reply
-  // can have crossed the wire after the command, it waits on the clock instead: that delays no reply.
-  if (size > 1) waitOffTheLine(std::min(lineFreeAt_ + byteTime_ * static_cast<long>(size), deadline));
+  if (size == 0 || size > command_.size()) return failed(PortResult::Garbled);
+  std::memcpy(command_.data(), data, size);
+  commandSize_ = size;
+  // After a failure, late bytes are waited out first: the reply read next must be this command's.
+  const PortResult settled = settle();
+  if (settled != PortResult::Ok) return settled;
+  // Whatever came in unasked is dropped, so that it cannot pass for the reply.
+  tcflush(fd_, TCIFLUSH);
+  replyDeadline_ = Clock::now() + kReplyBound;
+  return writeAll(command_.data(), commandSize_, replyDeadline_);
+}
+
+PortResult SerialPort::quietUntil(Clock::time_point until) {
+  if (!wakeAfter(1)) return vanished();
+  const PortResult waited = waitFor(POLLIN, until);
+  return waited == PortResult::TimedOut ? PortResult::Ok
+         : waited == PortResult::Ok     ? PortResult::Garbled
+                                        : waited;
+}
+
+ssize_t SerialPort::readMore(size_t& done) {
+  // Room for more than the reply, so that bytes beyond it are seen.
+  const ssize_t n = ::read(fd_, in_.data() + done, in_.size() - done);
+  if (n > 0) done += static_cast<size_t>(n);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+  return n == 0 ? -1 : n;  // end of file: the other end has hung up; EIO, ENXIO: the device has gone
+}
+
+PortResult SerialPort::readOnce(size_t size, Clock::time_point deadline) {
+  // The interface answers once the command has crossed the wire, so no byte of its reply can be here
+  // before another byte time has passed; half a byte is left for a clock that saw the command leave
+  // a little late.
+  const Clock::time_point firstByteAt = lineFreeAt_ + byteTime_ / 2;
+  const Clock::time_point wholeAt = lineFreeAt_ + byteTime_ * static_cast<long>(size);
   size_t done = 0;
+  bool soon = false;
+  if (size == 1) {
+    // One byte: the wake-up for it tells when it came.
+    if (!wakeAfter(1)) return vanished();
+    const PortResult ready = waitFor(POLLIN, deadline);
+    if (ready != PortResult::Ok) return ready;
+    soon = Clock::now() < firstByteAt;
+    if (readMore(done) < 0) return vanished();
+  } else {
+    // A longer reply is waited for on the clock: a thread that waits on a terminal is woken for every
+    // byte the line brings. One look before its first byte can be here finds a byte that is not its.
+    waitOffTheLine(std::min(firstByteAt, deadline));
+    if (readMore(done) < 0) return vanished();
+    soon = done > 0;
+  }
+  if (soon) {
+    // Sooner than any reply: a stray byte, or a peer without a wire (a pseudo-terminal's far end).
+    // Such a reply counts only when it is whole with nothing behind it once its last byte would have
+    // come.
+    waitOffTheLine(std::min(wholeAt + byteTime_ + kSurplusMargin, deadline));
+    if (readMore(done) < 0) return vanished();
+  } else if (done < size) {
+    waitOffTheLine(std::min(wholeAt - byteTime_ / 2, deadline));
+    // Most of the reply is here by now: taken at once, the wait below is set for what is missing.
+    if (readMore(done) < 0) return vanished();
+  }
+  bool waited = false;
   while (done < size) {
     // Bytes still missing: poll wakes this thread once all of them are there.
-    if (!wakeAfter(size - done)) return failed(vanished());
-    const PortResult waited = waitFor(POLLIN, deadline);
-    if (waited != PortResult::Ok) return failed(waited);
-    // Room for more than the reply, so that bytes beyond it are seen.
-    const ssize_t n = ::read(fd_, in_.data() + done, in_.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n == 0) {
-      return failed(vanished());  // end of file: the other end has hung up
-    } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-      return failed(vanished());  // EIO, ENXIO, ENODEV: the device has gone away
-    }
+    if (!wakeAfter(size - done)) return vanished();
+    const PortResult ready = waitFor(POLLIN, deadline);
+    if (ready != PortResult::Ok) return ready;
+    if (readMore(done) < 0) return vanished();
+    waited = true;
   }
   // The interface answers with exactly the reply; more bytes mean that something else is talking on
   // the line, and the reply cannot be trusted.
-  if (done != size) return failed(PortResult::Garbled);
-  if (checkNextReply_) {
+  if (done != size) return PortResult::Garbled;
+  if (soon && waited) return quietUntil(Clock::now() + byteTime_ + kSurplusMargin);
+  return PortResult::Ok;
+}
+
+PortResult SerialPort::readReply(uint8_t* data, size_t size) {
+  if (fd_ < 0) return failed(PortResult::Vanished);
+  if (size == 0 || size > kMaxReply || commandSize_ == 0) return failed(PortResult::Garbled);
+  PortResult result = readOnce(size, replyDeadline_);
+  if (result == PortResult::Garbled) {
+    // Out of step: once the line is quiet the same command goes out again, and its reply counts.
+    failed(result);
+    result = send(command_.data(), commandSize_);
+    if (result == PortResult::Ok) result = readOnce(size, replyDeadline_);
+  }
+  if (result == PortResult::Ok && checkNextReply_) {
     // The first reply after a failure may still be one that came later than the late-reply window.
     // An interface answers its commands in turn, so the reply to this command would then follow it
     // at once: the line has to stay quiet a while before the reply counts.
     checkNextReply_ = false;
-    if (!wakeAfter(1)) return failed(vanished());
-    const PortResult waited = waitFor(POLLIN, Clock::now() + kQuietGap);
-    if (waited == PortResult::Ok) return failed(PortResult::Garbled);
-    if (waited == PortResult::Vanished) return failed(waited);
+    result = quietUntil(Clock::now() + kQuietGap);
   }
+  if (result != PortResult::Ok) return failed(result);
   std::memcpy(data, in_.data(), size);
   return PortResult::Ok;
 }

@@ -1,6 +1,7 @@
 // A serial port over POSIX termios: 8N1, raw, no flow control, every transfer bounded by a deadline.
 #pragma once
 
+#include <sys/types.h>
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -23,6 +24,10 @@ inline constexpr std::chrono::milliseconds kLateReplyWindow{100};
 // 16 ms a common USB serial adapter holds received bytes back, and than any reply takes on the wire
 // (5.5 ms, the ROBO Interface's 21 bytes at 38400 baud).
 inline constexpr std::chrono::milliseconds kQuietGap{20};
+// A reply that was whole sooner than a wire can carry it may be a stray byte and the first bytes of
+// the real reply. Its last byte would then follow one byte time behind; this much more is left for a
+// USB serial adapter's frame and the system's wake-up before the line counts as quiet.
+inline constexpr std::chrono::microseconds kSurplusMargin{2000};
 
 class SerialPort {
  public:
@@ -45,21 +50,31 @@ class SerialPort {
   void close();
 
   // Before a command: when an exchange has failed since the last settle, waits out late bytes as
-  // kLateReplyWindow and kQuietGap say, reading and dropping them. TimedOut when the line does not
-  // fall quiet within kReplyBound after the window; Ok at once when nothing is owed. The wait is
-  // owed again after every failed writeAll or readReply, and after unsettle().
+  // kLateReplyWindow (only after a missing reply or a failed write: a reply that came out of step
+  // has come) and kQuietGap say, reading and dropping them. TimedOut when the line does not fall
+  // quiet within kReplyBound after the window; Ok at once when nothing is owed. The wait is owed
+  // again after every failed send or readReply, and after unsettle().
   PortResult settle();
   // For a reply that came whole but made no sense: its sender may still be talking.
   void unsettle();
-  // Drops whatever has come in and was not read, so that a stray byte cannot pass for a reply.
-  void flushInput();
-  // Writes all `size` bytes before `deadline`.
-  PortResult writeAll(const uint8_t* data, size_t size, Clock::time_point deadline);
-  // Reads a reply of exactly `size` bytes (1..kMaxReply) before `deadline`, woken once when the whole
-  // reply is there rather than once for each byte: a longer reply is first waited for on the clock
-  // until it can have crossed the wire after the command. Garbled when more bytes have come, and,
-  // for the first reply after a settle, when more come within kQuietGap after it.
-  PortResult readReply(uint8_t* data, size_t size, Clock::time_point deadline);
+  // A command: settles the line (see settle), drops what came in unasked and writes all `size` bytes
+  // (1..kMaxReply) within kReplyBound. The command is kept for readReply.
+  PortResult send(const uint8_t* data, size_t size);
+  // Reads the reply of exactly `size` bytes (1..kMaxReply) to the last command sent, within
+  // kReplyBound of that command. A longer reply is waited for on the clock until it can have crossed
+  // the wire after the command, so that the thread is woken once for it and not once for each byte.
+  //
+  // The interfaces send nothing unasked and mark no reply, so one stray byte on the line (noise, a
+  // framing error's 0x00, a byte an adapter delivers late) would shift every later reply by one. A
+  // byte that is there before any byte of the reply can have crossed the wire (one look at that
+  // moment; for a one-byte reply, the time its wake-up came) makes the reply count only when it is
+  // whole with nothing behind it once its last byte would have followed (kSurplusMargin). A reply
+  // out of step is never taken: the line is settled and the command goes out once more; Garbled
+  // when that reply slips too. So a stray byte costs at most the inputs of one exchange, whose reply
+  // it entered in the reply's own time, and the next exchange is in step again. Garbled also when
+  // more bytes come than the reply has, and, for the first reply after a settle, when more come
+  // within kQuietGap after it.
+  PortResult readReply(uint8_t* data, size_t size);
 
  private:
   // Waits until the port is ready for `events` or the deadline passes. At the deadline, what is
@@ -69,6 +84,15 @@ class SerialPort {
   void waitOffTheLine(Clock::time_point until);
   // Lets a wait for input end only once `count` bytes are there (termios VMIN).
   bool wakeAfter(size_t count);
+  // Writes all `size` bytes before `deadline`.
+  PortResult writeAll(const uint8_t* data, size_t size, Clock::time_point deadline);
+  // One look at the reply: its bytes in in_, Garbled when it is out of step with the command.
+  PortResult readOnce(size_t size, Clock::time_point deadline);
+  // Reads what has come in behind the `done` bytes in in_, without waiting: the count read, or -1
+  // when the device is gone.
+  ssize_t readMore(size_t& done);
+  // Whether no byte comes in until `until`; Vanished when the device goes.
+  PortResult quietUntil(Clock::time_point until);
   PortResult failed(PortResult result);
   PortResult vanished();
 
@@ -77,9 +101,13 @@ class SerialPort {
   std::chrono::nanoseconds byteTime_{0};  // one byte on the wire at the port's baud rate
   Clock::time_point lineFreeAt_{};        // when the bytes written so far have left
   bool owed_ = false;                     // a failure since the last settle
+  bool lateBytesOwed_ = false;            // that failure may have left a late reply on its way
   bool checkNextReply_ = false;           // the first reply after a settle is checked for a reply behind it
   Clock::time_point failedAt_{};
-  std::array<uint8_t, 64> in_{};  // room for a reply and bytes beyond it
+  Clock::time_point replyDeadline_{};         // the last command's reply is due by then
+  std::array<uint8_t, 64> in_{};              // room for a reply and bytes beyond it
+  std::array<uint8_t, kMaxReply> command_{};  // the last command, sent once more when its reply slips
+  size_t commandSize_ = 0;
 };
 
 }  // namespace velomat

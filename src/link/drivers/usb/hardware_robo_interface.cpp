@@ -20,10 +20,6 @@ constexpr uint8_t kRadioProbeAnswer[] = {0xFA, 0x00};
 constexpr std::chrono::milliseconds kUsbQuiet{20};
 constexpr int kUsbDrainLimit = 4;  // late replies dropped at most; more means the device keeps talking
 
-SerialPort::Clock::time_point replyDeadline() {
-  return SerialPort::Clock::now() + kReplyBound;
-}
-
 // The four bytes of one module: its direction byte and the levels of its four motors, each given to
 // both halves, three bits a half from the lowest bit on.
 void encodeModule(uint8_t* block, uint32_t directions, uint32_t levelsOfFourMotors) {
@@ -151,12 +147,9 @@ void HardwareRoboInterface::drainUsbReplies() {
 }
 
 bool HardwareRoboInterface::serialSession() {
-  // Late bytes of an exchange that failed must not pass for the session's answer.
-  if (port_.settle() != PortResult::Ok) return false;
-  const SerialPort::Clock::time_point deadline = replyDeadline();
-  port_.flushInput();
-  if (port_.writeAll(kSerialOpen, sizeof kSerialOpen, deadline) != PortResult::Ok ||
-      port_.readReply(reply_.data(), kSerialOpenReplySize, deadline) != PortResult::Ok) {
+  // Late bytes of an exchange that failed must not pass for the session's answer (send settles).
+  if (port_.send(kSerialOpen, sizeof kSerialOpen) != PortResult::Ok ||
+      port_.readReply(reply_.data(), kSerialOpenReplySize) != PortResult::Ok) {
     return false;
   }
   if (reply_[0] != kSerialOpenReply) {
@@ -197,14 +190,11 @@ void HardwareRoboInterface::closeConnection() {
       usb_.close();
       break;
     case Kind::Serial:
-      if (linked_ && port_.settle() == PortResult::Ok) {
+      if (linked_) {
         // The answer (0x5D) is awaited so that the interface has the request before the port
         // closes; what it says changes nothing.
-        const SerialPort::Clock::time_point deadline = replyDeadline();
-        port_.flushInput();
         uint8_t answer = 0;
-        if (port_.writeAll(&kSerialClose, 1, deadline) == PortResult::Ok)
-          port_.readReply(&answer, 1, deadline);
+        if (port_.send(&kSerialClose, 1) == PortResult::Ok) port_.readReply(&answer, 1);
       }
       port_.close();
       break;
@@ -219,9 +209,7 @@ void HardwareRoboInterface::closeConnection() {
 
 bool HardwareRoboInterface::transmit() {
   if (kind_ == Kind::Serial) {
-    if (port_.settle() != PortResult::Ok) return false;
-    port_.flushInput();
-    return port_.writeAll(command_.data(), commandSize_, replyDeadline()) == PortResult::Ok;
+    return port_.send(command_.data(), commandSize_) == PortResult::Ok;
   }
   return usb_.interruptOut(command_.data(), static_cast<int>(commandSize_), kReplyBound) ==
          static_cast<int>(commandSize_);
@@ -229,7 +217,7 @@ bool HardwareRoboInterface::transmit() {
 
 bool HardwareRoboInterface::receive() {
   if (kind_ == Kind::Serial) {
-    return port_.readReply(reply_.data(), replySize_, replyDeadline()) == PortResult::Ok;
+    return port_.readReply(reply_.data(), replySize_) == PortResult::Ok;
   }
   // Asked for with its own length: asking for more would wait for one more packet when the reply
   // happens to fill its last one.
