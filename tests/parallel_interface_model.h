@@ -40,7 +40,8 @@ class ParallelInterfaceModel final : public ParallelPort {
   int modules = 1;                           // 1, or 2 with the second module
   bool floatingBusyLow = false;              // without an interface the BUSY pin reads low
   uint8_t otherStatusBits = 0x7F;            // what the port shows in bits 0..6; nothing of the interface
-  Time pulseX = std::chrono::milliseconds(2), pulseY = std::chrono::milliseconds(2);  // set by EX, EY
+  // Set by EX and EY; with nothing on them 1.1 R C of the circuit's 100 kOhm + 470 Ohm and 470 nF.
+  Time pulseX = std::chrono::microseconds(51'943), pulseY = std::chrono::microseconds(51'943);
   long failAfter = -1;  // when >= 0: this many more accesses work, then the port is gone
 
   // What the driver did.
@@ -105,7 +106,7 @@ class ParallelInterfaceModel final : public ParallelPort {
     for (int k = 0; k < 16; ++k) setInput(k, (word >> k) & 1);
   }
 
-  Time now() const { return now_; }
+  Time now() const override { return now_; }
   void advance(Time duration) { now_ += duration; }
   // The analog timer X as the power-on left it: running for `remaining` more.
   void startTimerX(Time remaining) {

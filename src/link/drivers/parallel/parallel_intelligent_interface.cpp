@@ -12,9 +12,10 @@ namespace {
 using namespace std::chrono_literals;
 using namespace lpt;
 
-// How long the analog timer's pulse may last after TRIGGER X: a few milliseconds with 0..5 kOhm or
-// nothing on EX; ten times that and more is a line that does not belong to an interface.
-constexpr auto kRestBound = 50ms;
+// How long the analog timer's pulse may last after TRIGGER X. It is longest with nothing on EX:
+// 1.1 R C of 100 kOhm + 470 Ohm and 470 nF, about 52 ms. Twice that leaves room for the parts'
+// tolerance (a capacitor alone may be 20 % off); a line still active then is no interface's.
+constexpr auto kRestBound = 100ms;
 constexpr auto kPollInterval = 100us;
 
 // Both bits of a motor set would switch off its whole module: such a motor is sent as off instead.
@@ -67,14 +68,17 @@ bool ParallelIntelligentInterface::interfaceAnswers() {
   return answered && waitForRest();
 }
 
+// Timed by the clock: a pause may last longer than asked, and counting pauses would stretch the bound.
 bool ParallelIntelligentInterface::waitForRest() {
-  uint8_t status = 0;
-  for (auto waited = 0us; waited <= kRestBound; waited += kPollInterval) {
+  const auto giveUp = port_.now() + kRestBound;
+  for (;;) {
+    const bool late = port_.now() > giveUp;  // read before the line: a last look still counts
+    uint8_t status = 0;
     if (!port_.readStatus(status)) return false;
     if ((status & kLineActive) == 0) return true;
+    if (late) return false;
     port_.pause(kPollInterval);
   }
-  return false;
 }
 
 uint32_t ParallelIntelligentInterface::exchange(IntIntRecord& record, uint32_t outputWord) {

@@ -33,6 +33,8 @@ class ParallelPort {
 
   // Waits for at least `duration`. Only while opening, never in the control loop.
   virtual void pause(std::chrono::microseconds duration) = 0;
+  // A monotonic clock, for timing the interface's pulses while opening.
+  virtual std::chrono::nanoseconds now() const = 0;
 
   // Gives the port back and closes the device. Harmless when nothing is claimed.
   virtual void release() = 0;

@@ -53,6 +53,10 @@ void PpdevPort::pause(std::chrono::microseconds duration) {
   std::this_thread::sleep_for(duration);
 }
 
+std::chrono::nanoseconds PpdevPort::now() const {
+  return std::chrono::steady_clock::now().time_since_epoch();
+}
+
 void PpdevPort::release() {
   if (fd_ < 0) return;
   ioctlAgain(fd_, PPRELEASE);

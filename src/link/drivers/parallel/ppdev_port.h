@@ -17,6 +17,7 @@ class PpdevPort final : public ParallelPort {
   bool writeData(uint8_t lines) override;     // PPWDATA
   bool readStatus(uint8_t& status) override;  // PPRSTATUS
   void pause(std::chrono::microseconds duration) override;
+  std::chrono::nanoseconds now() const override;
   void release() override;  // PPRELEASE, then close
 
   bool isClaimed() const { return fd_ >= 0; }
