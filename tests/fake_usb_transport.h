@@ -19,9 +19,10 @@ class FakeUsbTransport final : public UsbTransport {
   bool plugged = true;
   int plugInAtOpen = 0;  // when > 0: the device is plugged in at this open attempt (1 = the first)
   bool claimFails = false;
-  bool answers = true;  // the device answers commands
-  int lateReplies = 0;  // the next this many replies come after the host has given up waiting
-  int failOuts = 0;     // this many OUT transfers fail
+  bool answers = true;    // the device answers commands
+  int lateReplies = 0;    // the next this many replies come after the host has given up waiting
+  int failOuts = 0;       // this many OUT transfers fail
+  bool inHalted = false;  // the IN endpoint stalled: it answers nothing until the host clears it
   int replyLength = 21;
   std::array<uint8_t, 64> reply{};
   int controlAnswer = 4;  // bytes of a control answer; -1: the request is refused
@@ -33,6 +34,7 @@ class FakeUsbTransport final : public UsbTransport {
   int closes = 0;
   std::array<uint8_t, 64> sent{};  // the last OUT packet
   int sentSize = 0, outs = 0;
+  int haltsCleared = 0;
 
   bool open(const UsbDeviceId& id) override {
     close();
@@ -58,7 +60,7 @@ class FakeUsbTransport final : public UsbTransport {
     return size;
   }
   int interruptIn(uint8_t* data, int capacity, std::chrono::milliseconds) override {
-    if (!isOpen || !plugged || read_ == owed_) return -1;  // nothing to send: the host's wait times out
+    if (!isOpen || !plugged || inHalted || read_ == owed_) return -1;  // a stall, or nothing to send
     if (lateReplies > 0) {
       --lateReplies;
       return -1;
@@ -67,6 +69,11 @@ class FakeUsbTransport final : public UsbTransport {
     const int n = std::min(held.length, capacity);
     std::memcpy(data, held.bytes.data(), static_cast<size_t>(n));
     return n;
+  }
+  void clearHalts() override {
+    if (!isOpen) return;
+    inHalted = false;
+    ++haltsCleared;
   }
   int controlIn(const UsbControlRequest& request, uint8_t* data, int capacity,
                 std::chrono::milliseconds) override {

@@ -37,7 +37,8 @@ class RfDataLinkModel final : public UsbTransport {
   std::array<Station, 9> stations{};  // by call sign 1..8; entry 0 is never used
 
   bool plugged = true;
-  int holdReplies = 0;  // the next this many replies come too late for the read that waits for them
+  bool answersRequests = true;  // false: every vendor request times out
+  int holdReplies = 0;          // the next this many replies come too late for the read that waits for them
 
   // What the driver did.
   struct Control {
@@ -64,11 +65,12 @@ class RfDataLinkModel final : public UsbTransport {
     return isOpen;
   }
   void close() override { isOpen = false; }
+  void clearHalts() override {}  // the link's endpoints never stall here
 
   int controlIn(const UsbControlRequest& request, uint8_t* data, int capacity,
                 std::chrono::milliseconds) override {
     controls.push_back({request, capacity});
-    if (!isOpen || !plugged || request.requestType != 0xC0) return -1;
+    if (!isOpen || !plugged || !answersRequests || request.requestType != 0xC0) return -1;
     const int n = request.value >> 8;
     const bool known = n >= 1 && n <= 8;
     uint8_t answer[35] = {};

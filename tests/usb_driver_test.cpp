@@ -113,6 +113,7 @@ TEST_F(RoboOverUsb, a_failed_short_or_late_transfer_is_a_lost_connection_and_the
       {"no reply", [](FakeUsbTransport& u) { u.answers = false; }, false},
       {"short reply", [](FakeUsbTransport& u) { u.replyLength = 20; }, false},
       {"late reply", [](FakeUsbTransport& u) { u.lateReplies = 1; }, false},
+      {"the IN endpoint stalls", [](FakeUsbTransport& u) { u.inHalted = true; }, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.fault);
@@ -311,6 +312,7 @@ TEST(RoboOverRadio, an_open_fails_without_link_interface_session_or_reply) {
   const Row rows[] = {
       {"no link", [](RfDataLinkModel& l) { l.plugged = false; }, 0},
       {"no interface on any call sign", [](RfDataLinkModel& l) { l.at(3).present = false; }, 8},
+      {"the link answers no request", [](RfDataLinkModel& l) { l.answersRequests = false; }, 1},
       {"no reply to the exchange", [](RfDataLinkModel& l) { l.holdReplies = 1; }, 3},
   };
   for (const Row& row : rows) {

@@ -19,6 +19,9 @@ constexpr uint8_t kRadioProbeAnswer[] = {0xFA, 0x00};
 // A drained IN endpoint brings nothing within this time; a late reply is already in the device then.
 constexpr std::chrono::milliseconds kUsbQuiet{20};
 constexpr int kUsbDrainLimit = 4;  // late replies dropped at most; more means the device keeps talking
+// A vendor request to the RF Data Link is given up after this, as the public ROBO Interface library
+// does: the link answers a probe at once, but may take its time for the session's open and close.
+constexpr std::chrono::milliseconds kRadioRequestTimeout{1000};
 
 // The four bytes of one module: its direction byte and the levels of its four motors, each given to
 // both halves, three bits a half from the lowest bit on.
@@ -94,8 +97,8 @@ bool HardwareRoboInterface::relink() {
       break;
     case Kind::Radio:
       // The open finds the call sign; a reconnection asks for that one only.
-      linked_ = usb_.open(kRadioLink) && (callSign_ == 0 ? findCallSign() : radioAnswers(callSign_)) &&
-                radioSession();
+      linked_ = usb_.open(kRadioLink) &&
+                (callSign_ == 0 ? findCallSign() : probe(callSign_) == Probe::There) && radioSession();
       if (!linked_) usb_.close();
       break;
     case Kind::Serial:
@@ -105,19 +108,28 @@ bool HardwareRoboInterface::relink() {
       linked_ = false;
       break;
   }
-  if (linked_ && usbStale_) drainUsbReplies();
+  if (linked_ && usbStale_) {
+    // A stalled endpoint stays halted across the close and the open: cleared, it answers again.
+    usb_.clearHalts();
+    drainUsbReplies();
+  }
   return linked_;
 }
 
-bool HardwareRoboInterface::radioAnswers(uint16_t callSign) {
+HardwareRoboInterface::Probe HardwareRoboInterface::probe(uint16_t callSign) {
   uint8_t answer[kRadioProbeSize] = {};
-  const int got = usb_.controlIn(radioProbe(callSign), answer, kRadioProbeSize, kReplyBound);
-  return got >= 2 && answer[0] == kRadioProbeAnswer[0] && answer[1] == kRadioProbeAnswer[1];
+  const int got = usb_.controlIn(radioProbe(callSign), answer, kRadioProbeSize, kRadioRequestTimeout);
+  if (got < 0) return Probe::NoAnswer;
+  return got >= 2 && answer[0] == kRadioProbeAnswer[0] && answer[1] == kRadioProbeAnswer[1] ? Probe::There
+                                                                                            : Probe::NotThere;
 }
 
 bool HardwareRoboInterface::findCallSign() {
   for (uint16_t n = kFirstCallSign; n <= kLastCallSign; ++n) {
-    if (radioAnswers(n)) {
+    const Probe found = probe(n);
+    // A link that answers no request would hold the open for a time-out on every call sign.
+    if (found == Probe::NoAnswer) return false;
+    if (found == Probe::There) {
       callSign_ = n;
       return true;
     }
@@ -127,14 +139,14 @@ bool HardwareRoboInterface::findCallSign() {
 
 bool HardwareRoboInterface::radioSession() {
   uint8_t answer[kRadioSessionOpenSize] = {};
-  return usb_.controlIn(radioSessionOpen(callSign_), answer, kRadioSessionOpenSize, kReplyBound) ==
+  return usb_.controlIn(radioSessionOpen(callSign_), answer, kRadioSessionOpenSize, kRadioRequestTimeout) ==
          kRadioSessionOpenSize;
 }
 
 void HardwareRoboInterface::endRadioSession() {
   // The link answers 0xD7; the connection ends whatever it says.
   uint8_t answer[kRadioSessionCloseSize] = {};
-  usb_.controlIn(radioSessionClose(callSign_), answer, kRadioSessionCloseSize, kReplyBound);
+  usb_.controlIn(radioSessionClose(callSign_), answer, kRadioSessionCloseSize, kRadioRequestTimeout);
 }
 
 // A reply that missed its bound stays in the device until the host asks for it: it would pass for the

@@ -101,6 +101,7 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
 
  private:
   enum class Kind { None, Usb, Radio, Serial };
+  enum class Probe { There, NotThere, NoAnswer };  // an interface on a call sign, or the link is silent
 
   uint32_t openWith(Kind kind);
   bool owns(uint32_t handle) const { return kind_ != Kind::None && handle == handle_; }
@@ -111,7 +112,7 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   bool transmit();
   bool receive();
   bool serialSession();
-  bool radioAnswers(uint16_t callSign);
+  Probe probe(uint16_t callSign);
   bool findCallSign();
   bool radioSession();
   void endRadioSession();

@@ -114,6 +114,12 @@ int LibusbTransport::interruptIn(uint8_t* data, int capacity, std::chrono::milli
   return kept;
 }
 
+void LibusbTransport::clearHalts() {
+  if (!claimed_) return;
+  libusb_clear_halt(handle_, id_.inEndpoint);
+  libusb_clear_halt(handle_, id_.outEndpoint);
+}
+
 int LibusbTransport::controlIn(const UsbControlRequest& request, uint8_t* data, int capacity,
                                std::chrono::milliseconds timeout) {
   if (handle_ == nullptr || capacity < 0 || capacity > 0xFFFF) return -1;

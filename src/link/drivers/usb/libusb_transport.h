@@ -28,6 +28,7 @@ class LibusbTransport final : public UsbTransport {
   void close() override;
   int interruptOut(const uint8_t* data, int size, std::chrono::milliseconds timeout) override;
   int interruptIn(uint8_t* data, int capacity, std::chrono::milliseconds timeout) override;
+  void clearHalts() override;
   int controlIn(const UsbControlRequest& request, uint8_t* data, int capacity,
                 std::chrono::milliseconds timeout) override;
 

@@ -48,6 +48,11 @@ class UsbTransport {
   virtual int interruptOut(const uint8_t* data, int size, std::chrono::milliseconds timeout) = 0;
   virtual int interruptIn(uint8_t* data, int capacity, std::chrono::milliseconds timeout) = 0;
 
+  // Clears a halt on both interrupt endpoints of the open device: an endpoint that stalled answers
+  // nothing until the host clears it, also after the device is closed and opened again. Harmless on
+  // an endpoint that is not halted. May allocate.
+  virtual void clearHalts() = 0;
+
   // A vendor request to the device; the bytes of its answer, or -1. May allocate.
   virtual int controlIn(const UsbControlRequest& request, uint8_t* data, int capacity,
                         std::chrono::milliseconds timeout) = 0;
