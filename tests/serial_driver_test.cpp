@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -315,6 +316,31 @@ class AnyDriver {
   uint32_t handle_ = kRoboFailure;
   bool opened_ = false;
 };
+
+// A port that another program left with a hang-up on close, flow control and two stop bits is set to
+// what the interfaces need: 8N1, no modem line, at their baud rate.
+TEST(SerialPortFlags, an_open_sets_the_control_flags_whole_whatever_the_port_kept) {
+  const std::pair<int32_t, speed_t> rows[] = {{kIntIntSerial, B9600}, {0, B38400}};
+  for (const auto& [type, speed] : rows) {
+    SCOPED_TRACE(type == 0 ? "ROBO Interface" : "Intelligent Interface");
+    PtyPeer peer(type == 0 ? roboAnswer(0) : intIntAnswer(0));
+    const int fd = open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios kept{};
+    ASSERT_EQ(tcgetattr(fd, &kept), 0);
+    kept.c_cflag |= HUPCL | CRTSCTS | CSTOPB;
+    kept.c_cflag &= ~static_cast<tcflag_t>(CLOCAL);
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &kept), 0);
+    AnyDriver driver(type, peer.path());
+    ASSERT_TRUE(driver.opened());
+    termios set{};
+    ASSERT_EQ(tcgetattr(fd, &set), 0);
+    EXPECT_EQ(set.c_cflag & (HUPCL | CRTSCTS | CSTOPB | CLOCAL | CREAD | CSIZE | PARENB),
+              CLOCAL | CREAD | CS8);
+    EXPECT_EQ(cfgetospeed(&set), speed);
+    close(fd);
+  }
+}
 
 TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_a_later_exchange) {
   struct Row {

@@ -51,8 +51,11 @@ bool SerialPort::open(const char* path, int baud) {
   tio.c_iflag |= IGNBRK;
   tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  tio.c_cflag |= CS8 | CREAD | CLOCAL;
+  // The interfaces use no modem line. The control flags are set whole, as the public ROBO Interface
+  // library sets them: without HUPCL a close leaves DTR and RTS as they are, so that the reopen of a
+  // "Wiederholen" does not toggle lines that an adapter or a cable may pass on; and nothing the port
+  // kept from another program (flow control, two stop bits) stays.
+  tio.c_cflag = CS8 | CREAD | CLOCAL;
   // A read never blocks (O_NONBLOCK); VMIN only tells poll how many bytes make the port readable,
   // and it does so only while VTIME is 0.
   tio.c_cc[VMIN] = 1;
