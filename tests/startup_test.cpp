@@ -101,6 +101,8 @@ class LoudRobo final : public RoboInterfaceDriver {
  public:
   static constexpr int kStaysLost = 1 << 30;
 
+  int extensions = 0;  // what the interface counts behind it
+  int extensionModules() const override { return extensions; }
   uint32_t openUsbOrRadio(uint32_t, uint32_t) override { return 7; }
   uint32_t openSerial(uint32_t, uint32_t, uint32_t) override { return 7; }
   uint32_t sendOutputs(uint32_t, uint32_t outputWord, uint32_t speedWord, uint32_t) override {
@@ -271,6 +273,35 @@ TEST_F(StartupTest, a_stored_file_reconnects_without_a_choice_and_the_window_sho
   EXPECT_EQ(c().fixedDirList[2]->currentText(), "R");
   EXPECT_TRUE(c().stopInputCheck->isChecked());
   EXPECT_EQ(c().stopInputList->currentText(), "E16");
+}
+
+TEST_F(StartupTest, eight_motors_on_a_robo_interface_without_its_extension_are_told_once_at_the_start) {
+  struct Row {
+    const char* name;
+    ConnectionSettings connection;
+    int extensions;
+    bool told;
+  };
+  const Row rows[] = {
+      {"ROBO, 8 motors, no extension", {kRoboUsb, -1, 0, 0, 8}, 0, true},
+      {"ROBO by radio, 8 motors, no extension", {kRoboRadio, -1, 0, 0, 8}, 0, true},
+      {"ROBO, 8 motors, an extension", {kRoboUsb, -1, 0, 0, 8}, 1, false},
+      {"ROBO, 4 motors", {kRoboUsb, -1, 0, 0, 4}, 0, false},
+      {"Intelligent Interface, 8 motors", {kIntelligentInterface, 1, 1, 0, 8}, 0, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    boxes.shown.clear();
+    robo.extensions = row.extensions;
+    storeSettings(row.connection);
+    start({});
+    const auto told = std::count_if(boxes.shown.begin(), boxes.shown.end(), [](const testing::ShownBox& box) {
+      return box.text == kNoExtensionText;
+    });
+    EXPECT_EQ(told, row.told ? 1 : 0);
+    EXPECT_EQ(state.connection.motorCount, row.connection.motorCount);  // set as stored
+    dialog.reset();
+  }
 }
 
 TEST_F(StartupTest, another_joystick_than_stored_is_told_and_the_lists_follow_the_one_found) {

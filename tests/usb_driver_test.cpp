@@ -138,6 +138,20 @@ TEST_F(RoboOverUsb, a_failed_short_or_late_transfer_is_a_lost_connection_and_the
   }
 }
 
+TEST_F(RoboOverUsb, the_reply_counts_the_io_extensions_in_byte_15) {
+  EXPECT_EQ(robo.extensionModules(), -1);  // before any reply
+  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  EXPECT_EQ(robo.extensionModules(), 0);  // the open's all-off exchange
+  for (const int count : {1, 3, 0}) {
+    usb.reply[15] = static_cast<uint8_t>(count);
+    ASSERT_EQ(robo.sendOutputs(handle, 0, 0, 0), 0u);
+    ASSERT_NE(robo.readInputs(handle), kRoboFailure);
+    EXPECT_EQ(robo.extensionModules(), count);
+  }
+  robo.close(handle);
+  EXPECT_EQ(robo.extensionModules(), -1);
+}
+
 TEST_F(RoboOverUsb, an_open_fails_without_device_claim_or_answer) {
   struct Row {
     const char* fault;

@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <string>
 
-#include "ui/classic_style.h"
-#include "ui/dialog_builder.h"
 #include "config/settings_file.h"
 #include "config/settings_messages.h"
 #include "config/settings_store.h"
 #include "panel/panel_controls.h"
+#include "ui/classic_style.h"
+#include "ui/dialog_builder.h"
 
 namespace velomat {
 
@@ -209,7 +209,7 @@ void ConnectionDialog::loadSettingsHeader() {
               caps_.szPname, caps_.wNumAxes, caps_.wNumButtons & 0xFF),
         kOtherJoystickCaption, BoxButtons::Ok);
   }
-  if (connectInterface()) QDialog::accept();
+  if (connectInterface()) connected();
 }
 
 void ConnectionDialog::reportJoystickFound() {
@@ -244,6 +244,12 @@ void ConnectionDialog::OnOK() {
     connection.hasExtension = 1;
     connection.motorCount = 8;
   }
+  connected();
+}
+
+void ConnectionDialog::connected() {
+  // Told once, at the start, rather than driving nothing in silence during every run.
+  if (link_.extensionMissing()) boxes_.show(kNoExtensionText, {}, BoxButtons::Ok);
   QDialog::accept();
 }
 

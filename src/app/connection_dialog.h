@@ -30,6 +30,9 @@ inline constexpr const char* kConnectingStatus = "Baue Verbindung zum Interface 
 inline constexpr const char* kConnectedStatus = "Verbindung zum Interface erfolgreich\n";
 inline constexpr const char* kNotConnectedStatus = "Keine Verbindung zum Interface!\n";
 inline constexpr const char* kConnectFailedText = "Verbindung zum Interface fehlgeschlagen!\n";
+inline constexpr const char* kNoExtensionText =
+    "Am ROBO Interface ist kein Erweiterungsmodul (I/O-Extension) angeschlossen.\n\n"
+    "Die Motoren 5 bis 8 sind eingestellt, bewegen sich aber nicht, bis eines angeschlossen ist.";
 
 // Exit codes of the ways the connection ends the process.
 inline constexpr int kExitCancelled = 0;
@@ -63,6 +66,8 @@ class ConnectionDialog final : public QDialog {
 
   void OnOK();  // "Verbinden" and the Enter key
   bool connectInterface();
+  // Closes the dialog on a connection made; first tells of motors 5 to 8 without their module.
+  void connected();
   void loadSettingsHeader();
   void reportJoystickFound();
 

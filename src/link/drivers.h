@@ -83,6 +83,10 @@ class RoboInterfaceDriver {
 
   // Closes the interface. The result is not looked at.
   virtual void close(uint32_t handle) = 0;
+
+  // How many I/O extensions the interface counted in its last reply, or -1 when none has said. GUI
+  // thread, after an open; never in the control loop.
+  virtual int extensionModules() const { return -1; }
 };
 
 }  // namespace velomat

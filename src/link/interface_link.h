@@ -39,6 +39,12 @@ class InterfaceLink {
   // Opens the interface the connection settings name. True when the driver reports success. Shows
   // nothing; the caller reports a failure. GUI thread, before the control worker runs.
   bool openInterface();
+  // Whether 8 motors are set on a ROBO Interface that counts no I/O extension behind it: motors 5 to 8
+  // would be driven into nothing. GUI thread, after a successful open.
+  bool extensionMissing() const {
+    return !connection_.isIntelligentInterface() && connection_.motorCount == 8 &&
+           robo_.extensionModules() == 0;
+  }
 
   // One exchange: sends the words and returns the input word. Never returns a failure value. A lost
   // connection asks "Verbindung zum Interface verloren" with Retry and Cancel:

@@ -130,6 +130,7 @@ class SimRoboInterface final : public RoboInterfaceDriver {
   uint32_t sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord, uint32_t extraWord) override;
   uint32_t readInputs(uint32_t handle) override;
   void close(uint32_t handle) override;
+  int extensionModules() const override { return 0; }  // the simulated interface has none
 
   SimWire& wire() { return wire_; }
   const SimWire& wire() const { return wire_; }

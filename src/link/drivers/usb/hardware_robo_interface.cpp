@@ -78,6 +78,7 @@ uint32_t HardwareRoboInterface::openWith(Kind kind) {
     closeConnection();  // ends a session that was opened
     return kRoboFailure;
   }
+  extensions_.store(reply_[kRoboReplyExtensions], std::memory_order_relaxed);
   do {
     ++lastHandle_;
   } while (lastHandle_ == kRoboFailure || lastHandle_ == kRoboNoHandle);
@@ -214,6 +215,7 @@ void HardwareRoboInterface::closeConnection() {
       break;
   }
   kind_ = Kind::None;
+  extensions_.store(-1, std::memory_order_relaxed);
   linked_ = false;
   replyPending_ = false;
   usbStale_ = false;
@@ -262,6 +264,7 @@ uint32_t HardwareRoboInterface::readInputs(uint32_t handle) {
     unlink();
     return kRoboFailure;
   }
+  extensions_.store(reply_[kRoboReplyExtensions], std::memory_order_relaxed);
   return decodeRoboInputs(reply_.data());
 }
 

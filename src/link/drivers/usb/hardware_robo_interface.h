@@ -18,6 +18,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -42,6 +43,9 @@ using RoboPacket = std::array<uint8_t, kRadioCommandSize>;
 // 4o..4o+2: the level 0..7 of motor o+1, given to both of its halves A and B). Bits beyond these are
 // not sent; every other byte is 0.
 void encodeRoboCommand(RoboPacket& packet, uint8_t command, uint32_t outputWord, uint32_t speedWord);
+
+// Where a reply counts the I/O extensions behind the interface (USB, serial and radio alike).
+inline constexpr size_t kRoboReplyExtensions = 15;
 
 // The input word of a reply: E1..E8 from byte 0, E9..E16 from byte 1.
 inline uint32_t decodeRoboInputs(const uint8_t* reply) {
@@ -98,6 +102,8 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   uint32_t readInputs(uint32_t handle) override;
   // Ends the session (radio: its close request; serial: 0xA2) and closes the device.
   void close(uint32_t handle) override;
+  // Byte 15 of the last reply, on every transport.
+  int extensionModules() const override { return extensions_.load(std::memory_order_relaxed); }
 
  private:
   enum class Kind { None, Usb, Radio, Serial };
@@ -129,6 +135,7 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   uint16_t callSign_ = 0;      // radio: the interface's call sign; 0 until the open finds it
   uint32_t handle_ = 0;
   uint32_t lastHandle_ = 0;
+  std::atomic<int> extensions_{-1};  // written by the control loop, read by the GUI after an open
   size_t commandSize_ = kRoboCommandSize;
   size_t replySize_ = kRoboReplySize;
   RoboPacket command_{};
