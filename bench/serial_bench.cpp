@@ -1,10 +1,10 @@
 // What a serial exchange costs the driver, against a pseudo-terminal whose other end a thread plays as
 // an interface.
 //
-// Unpaced, the interface answers at once. A pseudo-terminal has no wire time; the drivers still wait
-// for a reply of more than one byte until it can have crossed a real line (C2 and the ROBO
-// Interface), so the time per exchange beyond wire_us, the exchange's time on a real line, is the
-// cost: the driver's system calls and wake-ups, the terminal layer and the answering thread's turn.
+// Unpaced, the interface answers at once, sooner than a real line could carry the reply. The driver
+// takes such a reply as it takes one that a stray byte entered: it counts once its last byte would
+// have come with nothing behind it, so the time per exchange is wire_us, the exchange's time on a real
+// line, and about one byte time and 2 ms more.
 //
 // Paced, the interface writes each byte of its reply when a real line at the interface's baud rate
 // would deliver it, as a UART does. What counts then is how much of the exchange the driver spends on

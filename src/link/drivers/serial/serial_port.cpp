@@ -227,8 +227,9 @@ PortResult SerialPort::readOnce(size_t size, Clock::time_point deadline) {
   const Clock::time_point wholeAt = lineFreeAt_ + byteTime_ * static_cast<long>(size);
   size_t done = 0;
   bool soon = false;
-  if (size == 1) {
-    // One byte: the wake-up for it tells when it came.
+  if (size <= 2) {
+    // Woken for each byte, which costs a short reply no more than a wait on the clock would; the
+    // first wake-up tells when the reply began.
     if (!wakeAfter(1)) return vanished();
     const PortResult ready = waitFor(POLLIN, deadline);
     if (ready != PortResult::Ok) return ready;
@@ -247,7 +248,7 @@ PortResult SerialPort::readOnce(size_t size, Clock::time_point deadline) {
     // come.
     waitOffTheLine(std::min(wholeAt + byteTime_ + kSurplusMargin, deadline));
     if (readMore(done) < 0) return vanished();
-  } else if (done < size) {
+  } else if (size > 2) {
     waitOffTheLine(std::min(wholeAt - byteTime_ / 2, deadline));
     // Most of the reply is here by now: taken at once, the wait below is set for what is missing.
     if (readMore(done) < 0) return vanished();
