@@ -549,6 +549,42 @@ TEST_F(StartupTest, the_close_box_during_a_run_switches_off_closes_the_interface
   EXPECT_EQ(fileBytes().size(), kSettingsFileSize);
 }
 
+// Enter in "Verbindung zum Interface verloren" during a run is "NOT-AUS", never "Wiederholen": the stop
+// is asked for and the box stays; the "Wiederholen" after it, the line back, sends only the all-off words.
+TEST_F(StartupTest, enter_in_the_lost_connection_box_during_a_run_is_not_aus_and_the_box_stays) {
+  const auto servedUntil = [](const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < giveUp) {
+      QApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+  };
+  storeSettings({kRoboUsb, -1, 0, 0, 4});  // connects at once, without a box
+  shown = &qtBoxes;
+  joystick.next.dwXpos = 0;  // motor 1 runs
+  robo.hookAt = 20;
+  robo.failures = 1;  // the line fails once, then answers again
+  start({});
+  bool answered = false;
+  testing::whenModalShows([&](QWidget& modal) {
+    auto* box = qobject_cast<QMessageBox*>(&modal);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), kLostConnectionText);
+    QTest::keyClick(box->focusWidget() != nullptr ? box->focusWidget() : box, Qt::Key_Return);
+    EXPECT_EQ(state.stopRequested.load(), 1);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(c().statusText->text(), "Bereit");
+    for (QAbstractButton* button : box->buttons()) {
+      if (button->text().remove('&') == "Wiederholen") button->click();
+    }
+    answered = true;
+  });
+  testing::click(c().startButton);
+  ASSERT_TRUE(servedUntil([&] { return answered && dialog->worker()->finishedRuns() == 1; }));
+  EXPECT_THAT(robo.events(), ElementsAre("hook", "failed", "all off"));
+}
+
 // The buttons that end the process during a run, their boxes answered as the row says: each must switch
 // off, close the interface once and write the file once, in that order, and end with exit code 0. The
 // whole run is the death test's child's, which starts anew for each row and leaves its file in the folder.
@@ -919,8 +955,8 @@ TEST_F(StartupTest, the_settings_file_where_users_keep_it_from_the_start_to_ende
 namespace velomat {
 namespace {
 
-// What a user answers to the Qt message boxes that come up, in order, by button text; each box is told
-// on stderr ("box: <text>") as it comes.
+// What a user answers to the Qt message boxes that come up, in order, by button text, or "SIGTERM" for
+// a kill of the program while the box is up; each box is told on stderr ("box: <text>") as it comes.
 void answerBoxes(std::deque<QString> answers) {
   auto* user = new QTimer(qApp);
   QObject::connect(user, &QTimer::timeout, [answers = std::move(answers)]() mutable {
@@ -930,6 +966,7 @@ void answerBoxes(std::deque<QString> answers) {
     std::fprintf(stderr, "box: %s\n", box->text().toUtf8().constData());
     const QString answer = answers.empty() ? QStringLiteral("OK") : answers.front();
     if (!answers.empty()) answers.pop_front();
+    if (answer == "SIGTERM") ::kill(::getpid(), SIGTERM);
     for (QAbstractButton* button : box->buttons()) {
       if (button->text().remove('&') == answer)
         QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
@@ -941,7 +978,8 @@ void answerBoxes(std::deque<QString> answers) {
 // The driver's story after the hook, as its lines on stderr tell it.
 struct Story {
   std::vector<std::string> exchanges;  // "on", "all off", "failed"
-  bool closed = false, saved = false, toldMotorsMayRun = false, askedRetry = false;
+  bool closed = false, saved = false, askedRetry = false;
+  int toldMotorsMayRun = 0;  // boxes that say so
   explicit Story(const std::string& err) {
     std::istringstream lines(err.substr(std::min(err.find("driver: hook"), err.size())));
     for (std::string line; std::getline(lines, line);) {
@@ -950,7 +988,7 @@ struct Story {
       }
       closed |= line == "driver: close";
       saved |= line == "file: settings.vlm written";
-      toldMotorsMayRun |= line.rfind(std::string("box: ") + "Das Interface hat den Befehl", 0) == 0;
+      toldMotorsMayRun += line.rfind(std::string("box: ") + "Das Interface hat den Befehl", 0) == 0 ? 1 : 0;
       askedRetry |= line == std::string("box: ") + kLostConnectionText;
     }
   }
@@ -1031,6 +1069,17 @@ TEST_F(StartupTest, every_end_during_a_run_switches_off_or_tells_the_user) {
       {"SIGTERM", 0, signal(SIGTERM), false, {}, 0, true, true, true, false},
       {"SIGINT", 0, signal(SIGINT), false, {}, 0, true, true, true, false},
       {"SIGHUP", 0, signal(SIGHUP), false, {}, 0, true, true, true, false},
+      {"SIGQUIT", 0, signal(SIGQUIT), false, {}, 0, true, true, true, false},
+      {"SIGTERM while the lost-connection box is up, the line stays lost",
+       kLost,
+       nullptr,
+       false,
+       {"SIGTERM", "OK"},
+       0,
+       false,
+       true,
+       true,
+       true},
       {"exit() (a lost display)",
        0,
        [](StartupTest&) { std::exit(1); },
@@ -1039,7 +1088,7 @@ TEST_F(StartupTest, every_end_during_a_run_switches_off_or_tells_the_user) {
        1,
        true,
        false,
-       false,
+       true,
        false},
   };
   for (const EndRow& row : rows) {
@@ -1049,8 +1098,9 @@ TEST_F(StartupTest, every_end_during_a_run_switches_off_or_tells_the_user) {
       const bool offLast = !told.exchanges.empty() && told.exchanges.back() == "all off";
       const auto firstOff = std::find(told.exchanges.begin(), told.exchanges.end(), "all off");
       const bool onAfterOff = std::find(firstOff, told.exchanges.end(), "on") != told.exchanges.end();
-      return offLast == row.switchesOff && told.toldMotorsMayRun == !row.switchesOff && !onAfterOff &&
-             told.closed == row.closes && told.saved == row.saves && told.askedRetry == row.asksRetry;
+      return offLast == row.switchesOff && told.toldMotorsMayRun == (row.switchesOff ? 0 : 1) &&
+             !onAfterOff && told.closed == row.closes && told.saved == row.saves &&
+             told.askedRetry == row.asksRetry;
     };
     EXPECT_EXIT(runUntilTheEnd(*this, row), ::testing::ExitedWithCode(row.code), ::testing::Truly(story));
   }

@@ -23,6 +23,7 @@
 #include <random>
 #include <thread>
 
+#include "app/live_view.h"
 #include "app/main_dialog.h"
 #include "gui_steps.h"
 #include "link/drivers/sim/sim_interfaces.h"
@@ -30,6 +31,7 @@
 #include "link/virtual_joystick.h"
 #include "link_doubles.h"
 #include "main_window_steps.h"
+#include "sim/simulation_window.h"
 #include "worker_doubles.h"
 
 namespace velomat {
@@ -284,6 +286,40 @@ TEST_F(WorkerTest, a_stick_unplugged_during_a_run_ends_it_with_the_next_exchange
   EXPECT_EQ(boxes.seen()[0].text, "Verbindung zum Joystick verloren");
   EXPECT_EQ(boxes.seen()[0].buttons, BoxButtons::Ok);
   expectIdlePanel(true);
+}
+
+// During a run Enter and the keypad's Enter are "NOT-AUS" wherever the focus is: on any control of the
+// main window (also one just clicked), in the live view, in the simulation window. The run ends with its
+// one all-off exchange and nothing else happens: no box, no "Übernehmen", no end of the program.
+TEST_F(WorkerTest, enter_during_a_run_is_not_aus_whatever_has_the_focus_in_every_window) {
+  SimulationWindow simulation(*stick, intInt, robo);
+  const std::pair<const char*, std::function<QWidget*(WorkerTest&)>> rows[] = {
+      {"NOT-AUS", [](WorkerTest& t) { return t.button(id::kEmergencyStopButton); }},
+      {"Übernehmen", [](WorkerTest& t) { return t.c().applyButton; }},
+      {"Ende", [](WorkerTest& t) { return t.button(id::kEndButton); }},
+      {"Alle Einstellungen zurücksetzen", [](WorkerTest& t) { return t.button(id::kResetButton); }},
+      {"the credits button", [](WorkerTest& t) { return t.button(id::kCreditsButton); }},
+      {"a list", [](WorkerTest& t) { return t.c().dirAxisList[0]; }},
+      {"a slider", [](WorkerTest& t) { return t.c().speedSlider[0]; }},
+      {"the live view", [](WorkerTest& t) { return static_cast<QWidget*>(t.dialog->showLiveView()); }},
+      {"the simulation window", [&simulation](WorkerTest&) { return static_cast<QWidget*>(&simulation); }},
+  };
+  for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+    for (const auto& [where, focus] : rows) {
+      SCOPED_TRACE(::testing::Message() << where << (key == Qt::Key_Enter ? ", keypad" : ""));
+      open(kRoboUsb);
+      start(20);
+      QWidget* target = focus(*this);
+      target->window()->show();
+      target->activateWindow();
+      target->setFocus();
+      QTest::keyClick(target, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+      waitForEnd();
+      expectOneAllOffAtTheEnd();
+      expectIdlePanel(false);
+      EXPECT_TRUE(boxes.seen().empty());
+    }
+  }
 }
 
 TEST_F(WorkerTest, a_lost_interface_with_retry_resumes_with_the_same_words) {

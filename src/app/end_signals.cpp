@@ -33,7 +33,7 @@ int installEndSignals() {
     action.sa_handler = onEndSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
+    for (const int number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaction(number, &action, nullptr);
     return signalEvent;
   }();
   return fd;

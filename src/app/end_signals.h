@@ -1,5 +1,6 @@
-// SIGTERM (logout, shutdown, kill), SIGINT (Ctrl+C in the terminal) and SIGHUP (that terminal closed)
-// end the program the orderly way, as its close box does. The handler does only what is safe in a
+// SIGTERM (logout, shutdown, kill), SIGINT (Ctrl+C in the terminal), SIGQUIT (Ctrl+\ there) and SIGHUP
+// (that terminal closed) end the program the orderly way, as its close box does: a core dump would
+// leave the motors driven. The handler does only what is safe in a
 // signal handler: it writes to an eventfd that the GUI thread watches.
 #pragma once
 

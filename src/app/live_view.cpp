@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <cmath>
@@ -262,6 +263,14 @@ void LiveView::refresh(LiveReadings::Clock::time_point now) {
     c.inputs[k]->setLit(readings_.inputClosed(static_cast<int>(k)));
     c.owners[k]->setText(QString::fromStdString(owners[k]));
   }
+}
+
+void LiveView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace velomat

@@ -57,6 +57,8 @@ class LiveView final : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  // Escape closes this window, as it would a dialog; the program goes on.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QWidget* buildJoystick();

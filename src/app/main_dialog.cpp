@@ -4,14 +4,18 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSlider>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <utility>
 
 #include "app/about_dialog.h"
 #include "app/connection_dialog.h"
@@ -81,6 +85,34 @@ constexpr int kDialogHeight = 284;
 
 // The main window whose worker runs, for an end through exit().
 std::atomic<MainDialog*> dialogWithWorker{nullptr};
+
+// During a run, Enter and the keypad's Enter are "NOT-AUS" in every window of the program and in every
+// box, whatever has the focus: a user who reaches for the emergency key must never click "Übernehmen",
+// "Wiederholen" or anything else instead. The key is taken where the application first sees it, before
+// any widget or box does, so that one pressed while a box opens is not lost either. Outside a run
+// Enter keeps its meaning in each dialog.
+class EmergencyKey final : public QObject {
+ public:
+  EmergencyKey(std::function<bool()> running, std::function<void()> stop, QObject* parent)
+      : QObject(parent), running_(std::move(running)), stop_(std::move(stop)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      if ((key == Qt::Key_Return || key == Qt::Key_Enter) && running_()) {
+        if (event->type() == QEvent::KeyPress) stop_();
+        event->accept();
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<bool()> running_;
+  std::function<void()> stop_;
+};
 }  // namespace
 
 MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
@@ -197,6 +229,7 @@ void MainDialog::startWorker(JoystickSource& joystick, InterfaceLink& link) {
   RunReport& report = *this;
   worker_ = std::make_unique<ControlWorker>(state_, joystick, link, boxes_, report);
   worker_->start();
+  qApp->installEventFilter(new EmergencyKey([this] { return runShown_; }, [this] { OnNotAus(); }, this));
   static const bool atExit = std::atexit(endAtExit) == 0;
   if (atExit) dialogWithWorker.store(this);
 }
@@ -206,6 +239,11 @@ void MainDialog::endAtExit() {
   MainDialog* dialog = dialogWithWorker.exchange(nullptr);
   if (dialog == nullptr || dialog->worker_ == nullptr) return;
   if (!dialog->endRuns().switchedOff) std::fprintf(stderr, "velomat: %s\n", kMotorsMayRunText);
+  // The settings are in memory and the panel's controls still hold them: kept, as on every other end.
+  if (dialog->shutDown_) return;
+  dialog->shutDown_ = true;
+  const WriteResult written = dialog->panel_->saveSettings();
+  if (!written.ok) std::fprintf(stderr, "velomat: %s\n", saveFailedText(written).c_str());
 }
 
 void MainDialog::watchEndSignals() {
@@ -239,6 +277,7 @@ void MainDialog::tellMotorsMayRun() {
 }
 
 void MainDialog::OnLos() {
+  runShown_ = true;
   controls_.startButton->setEnabled(false);
   controls_.applyButton->setEnabled(true);
   controls_.statusText->setText(QStringLiteral("Run"));
@@ -249,6 +288,7 @@ void MainDialog::OnLos() {
 
 void MainDialog::OnNotAus() {
   if (worker_ != nullptr) worker_->requestStop();
+  runShown_ = false;
   controls_.statusText->setText(QStringLiteral("Bereit"));
   controls_.startButton->setEnabled(true);
   controls_.applyButton->setEnabled(false);
@@ -261,7 +301,9 @@ void MainDialog::runFinished(uint64_t run, RunEnd end) {
 }
 
 void MainDialog::OnRunFinished(uint64_t run, RunEnd end) {
-  if (worker_ == nullptr) return;
+  // Once the program is on its way out, that way tells the user and saves: a run that ends meanwhile
+  // (its lost-connection box taken away reads as Cancel) must not end the process a second time.
+  if (worker_ == nullptr || endStarted_) return;
   // Cancel in the lost-connection box: the run has tried its all-off exchange; the program ends
   // without closing the interface or saving.
   if (end == RunEnd::Cancelled) {
@@ -270,6 +312,7 @@ void MainDialog::OnRunFinished(uint64_t run, RunEnd end) {
   }
   // The late report of a run that "LOS!" has already followed leaves the newer run alone.
   if (run != worker_->latestRun()) return;
+  runShown_ = false;
   controls_.statusText->setText(QStringLiteral("Bereit"));
   controls_.startButton->setEnabled(true);
   if (end == RunEnd::JoystickLost) boxes_.show(kJoystickLostText, {}, BoxButtons::Ok);

@@ -113,6 +113,7 @@ class MainDialog final : public QDialog, private RunReport {
   std::atomic<uint64_t> latestReport_{0};
   int reportEvent_ = -1;
   bool endStarted_ = false;  // the program is on its way out (shutDown or a signal)
+  bool runShown_ = false;    // from "LOS!" until the run's end is shown: Enter is "NOT-AUS" meanwhile
   bool shutDown_ = false;
 };
 
