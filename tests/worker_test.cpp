@@ -154,7 +154,7 @@ TEST_F(WorkerTest, an_axis_list_acts_in_the_next_cycle_and_a_button_list_only_af
   EXPECT_EQ(motor(1), kDirLeft);
 
   const size_t before = log.count();
-  choose(c().dirAxisList[0], "Y");
+  testing::chooseWithTheMouse(c().dirAxisList[0], "Y");
   const size_t chosen = log.count();
   // The first exchange carrying the new axis, once the worker has made it.
   size_t first = before;
@@ -166,7 +166,7 @@ TEST_F(WorkerTest, an_axis_list_acts_in_the_next_cycle_and_a_button_list_only_af
   }));
   EXPECT_LE(first, chosen + 1);
 
-  choose(c().buttonLeftList[1], " 3");  // button 3 is not pressed
+  testing::chooseWithTheMouse(c().buttonLeftList[1], " 3");  // button 3 is not pressed
   const size_t edited = log.count();
   ASSERT_TRUE(waitUntil([&] { return log.count() > edited + 200; }));
   EXPECT_EQ(motor(1), kDirLeft) << "a button list acts only after \"Übernehmen\"";
@@ -319,6 +319,47 @@ TEST_F(WorkerTest, enter_during_a_run_is_not_aus_whatever_has_the_focus_in_every
       expectIdlePanel(false);
       EXPECT_TRUE(boxes.seen().empty());
     }
+  }
+}
+
+// A run held longer than the interface waits for its next command (the process stopped, or starved)
+// ends with its all-off exchange and says why, instead of starting the motors the interface has switched
+// off. A lost-connection box that the user answers late is no such hold: "Wiederholen" goes on.
+TEST_F(WorkerTest, a_run_held_longer_than_the_interface_waits_ends_and_says_so) {
+  constexpr size_t kAt = 25;
+  const auto hold = std::chrono::milliseconds(kInterfaceTimeOut) + std::chrono::milliseconds(100);
+  struct Row {
+    const char* what;
+    bool inTheBox;  // held while the lost-connection box is up, not in the loop
+    bool ends;
+  };
+  for (const Row& row : {Row{"held in an exchange", false, true}, Row{"a box answered late", true, false}}) {
+    SCOPED_TRACE(row.what);
+    open(kIntelligentInterface);
+    log.during = [&](size_t index) {
+      if (index != kAt) return;
+      if (row.inTheBox) {
+        intInt.wire().failExchanges(1);
+      } else {
+        std::this_thread::sleep_for(hold);
+      }
+    };
+    boxes.answers = {BoxAnswer::Retry};
+    boxes.onShow = [&](const testing::ShownBox&) { std::this_thread::sleep_for(hold); };
+    start(row.ends ? 1 : kAt + 20);
+    if (!row.ends) click(button(id::kEmergencyStopButton));
+    waitForEnd();
+    log.during = nullptr;
+    boxes.onShow = nullptr;
+    expectOneAllOffAtTheEnd();
+    const auto seen = boxes.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, row.ends ? kHeldUpText : kLostConnectionText);
+    if (row.ends) {
+      EXPECT_EQ(log.count(), kAt + 2);  // the held exchange, then only the all-off one
+    }
+    expectIdlePanel(row.ends);  // a run that ends by itself leaves "Übernehmen" as a stop control does
+    boxes.shown.clear();
   }
 }
 

@@ -316,6 +316,7 @@ void MainDialog::OnRunFinished(uint64_t run, RunEnd end) {
   controls_.statusText->setText(QStringLiteral("Bereit"));
   controls_.startButton->setEnabled(true);
   if (end == RunEnd::JoystickLost) boxes_.show(kJoystickLostText, {}, BoxButtons::Ok);
+  if (end == RunEnd::HeldUp) boxes_.show(kHeldUpText, {}, BoxButtons::Ok);
 }
 
 void MainDialog::resetAllSettings() {

@@ -153,6 +153,8 @@ RunEnd ControlWorker::runControl() {
 
   RunEnd end = RunEnd::Stopped;
   state_.monitor.setRunning(true);
+  std::chrono::steady_clock::time_point lastCommand{};
+  unsigned askedBefore = link_.asked();
   while (!stopRequested()) {
     if (!controlCycle(run_, state_, joystick_)) {
       // A stick that no longer answers must not leave the motors driven from its last sample.
@@ -163,6 +165,19 @@ RunEnd ControlWorker::runControl() {
     shapeSpeeds(run_, state_);
     checkStopControls();
     if (stopRequested()) break;
+    // A run held longer than the interface waits (the process stopped with Ctrl+Z, or starved) finds
+    // its motors switched off by the interface, and the user may have walked up to the model since:
+    // the run ends instead of starting them again by itself. The time a lost-connection box was up
+    // does not count: "Wiederholen" there is the user's own choice to go on.
+    const auto now = std::chrono::steady_clock::now();
+    if (lastCommand != std::chrono::steady_clock::time_point{} && now - lastCommand > kInterfaceTimeOut &&
+        link_.asked() == askedBefore) {
+      end = RunEnd::HeldUp;
+      stop();
+      break;
+    }
+    lastCommand = now;
+    askedBefore = link_.asked();
     run_.lastInputWord = driveOutputs(run_, state_, link_);
     state_.monitor.publish(sample, run_.outputWord, run_.speedWord, run_.lastInputWord);
   }

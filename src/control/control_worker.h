@@ -18,12 +18,20 @@
 namespace velomat {
 
 inline constexpr const char* kJoystickLostText = "Verbindung zum Joystick verloren";
+inline constexpr const char* kHeldUpText =
+    "Velomat wurde während der Fahrt länger als 0,3 Sekunden angehalten. Das Interface hat die Motoren "
+    "in dieser Zeit selbst abgeschaltet, und Velomat schaltet sie nicht von allein wieder ein.\n\n"
+    "Die Fahrt ist beendet. Mit \"LOS!\" geht es weiter.";
+
+// The interfaces switch their motors off by themselves when no command has come for this long.
+inline constexpr std::chrono::milliseconds kInterfaceTimeOut{300};
 
 // How a run ended.
 enum class RunEnd : uint8_t {
   Stopped,       // "NOT-AUS", "Ende", a stop control, or Cancel in the joystick box
   JoystickLost,  // the joystick stopped answering during the run
   Cancelled,     // Cancel in the lost-connection box: the program ends
+  HeldUp,        // the loop was held longer than kInterfaceTimeOut (the process stopped or starved)
 };
 
 // What became of the runs when the program ended them.

@@ -58,6 +58,7 @@ uint32_t InterfaceLink::send(uint32_t outputWord, uint32_t speedWord, uint32_t e
 }
 
 bool InterfaceLink::askRetry() {
+  ++asked_;
   if (boxes_.show(kLostConnectionText, {}, BoxButtons::RetryCancel) != BoxAnswer::Cancel) return true;
   cancelled_.store(true, std::memory_order_release);
   beginEnding();

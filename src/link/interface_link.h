@@ -72,6 +72,9 @@ class InterfaceLink {
   // Closes the driver of the current interface family.
   void closeInterface();
 
+  // How often the user has been asked about a lost connection. Control worker's thread.
+  unsigned asked() const { return asked_; }
+
   const IntIntRecord& intIntRecord() const { return intIntRecord_; }
   uint32_t roboHandle() const { return roboHandle_; }
   const char* portName() const { return portName_; }
@@ -89,6 +92,7 @@ class InterfaceLink {
   MessageBoxes& boxes_;
   std::atomic<bool> ending_{false};
   std::atomic<bool> cancelled_{false};
+  unsigned asked_ = 0;
 
   IntIntRecord intIntRecord_;
   uint32_t roboHandle_ = kRoboNoHandle;
