@@ -213,6 +213,62 @@ TEST(SimRoboInterface, levels_directions_and_inputs) {
   EXPECT_EQ(sim.lastSpeedWord(), 0x7337u);
 }
 
+TEST(SimRoboInterface, its_first_io_extension_serves_motors_5_to_8_and_e9_to_e16_and_is_counted) {
+  // Motor 1 and motor 6 left, motor 8 right; levels 7, 5 and 2; E1, E10 and E16 closed.
+  const uint32_t outputWord = 0b01 | 0b01u << 10 | 0b10u << 14;
+  const uint32_t speedWord = 0x7u | 0x5u << 20 | 0x2u << 28;
+  struct Row {
+    bool module;
+    int outputs, inputs, counted;
+    uint32_t sentOutputs, inputWord;
+    int motor6, level6, motor8;
+  };
+  const Row rows[] = {
+      {false, 4, 8, 0, 0b01, 0x0001, 0, 0, 0},
+      {true, 8, 16, 1, outputWord, 0x8201, 1, 5, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << "extension " << row.module);
+    SimRoboInterface sim(kNoDelay);
+    sim.setExtensionModule(row.module);
+    const uint32_t handle = sim.openUsbOrRadio(0, 0);
+    ASSERT_NE(handle, kRoboFailure);
+    EXPECT_EQ(sim.extensionModules(), row.counted);
+    EXPECT_EQ(sim.outputCount(), row.outputs);
+    EXPECT_EQ(sim.inputCount(), row.inputs);
+    for (int k : {0, 9, 15}) sim.setInput(k, true);
+    ASSERT_NE(sim.sendOutputs(handle, outputWord, speedWord, 0), kRoboFailure);
+    EXPECT_EQ(sim.readInputs(handle), row.inputWord);
+    EXPECT_EQ(sim.lastOutputWord(), row.sentOutputs);
+    EXPECT_EQ(sim.direction(0), 1);  // left
+    EXPECT_EQ(sim.level(0), 7);
+    EXPECT_EQ(sim.direction(5), row.motor6);
+    EXPECT_EQ(sim.level(5), row.level6);
+    EXPECT_EQ(sim.direction(7), row.motor8);
+  }
+}
+
+TEST(SimRoboInterface, an_extension_plugged_in_or_out_counts_from_the_next_exchange) {
+  SimRoboInterface sim(kNoDelay);
+  const uint32_t handle = sim.openSerial(70, 1, 0);
+  ASSERT_NE(handle, kRoboFailure);
+  sim.setInput(12, true);  // E13
+  const uint32_t motor5Left = 0b01u << 8;
+  ASSERT_NE(sim.sendOutputs(handle, motor5Left, 0x7u << 16, 0), kRoboFailure);
+  EXPECT_EQ(sim.readInputs(handle), 0u);
+  EXPECT_EQ(sim.direction(4), 0);
+  sim.setExtensionModule(true);
+  EXPECT_EQ(sim.extensionModules(), 1);
+  ASSERT_NE(sim.sendOutputs(handle, motor5Left, 0x7u << 16, 0), kRoboFailure);
+  EXPECT_EQ(sim.readInputs(handle), 1u << 12);
+  EXPECT_EQ(sim.direction(4), 1);
+  EXPECT_EQ(sim.level(4), 7);
+  sim.setExtensionModule(false);
+  ASSERT_NE(sim.sendOutputs(handle, motor5Left, 0x7u << 16, 0), kRoboFailure);
+  EXPECT_EQ(sim.direction(4), 0);
+  EXPECT_EQ(sim.extensionModules(), 0);
+}
+
 TEST(SimRoboInterface, faults_and_a_wrong_handle) {
   SimRoboInterface sim(kNoDelay);
   EXPECT_EQ(sim.sendOutputs(SimRoboInterface::kHandle, 0, 0, 0), kRoboFailure);  // not open

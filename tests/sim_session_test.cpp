@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,10 +20,10 @@
 #include <memory>
 
 #include "app/connection_dialog.h"
-#include "ui/qt_message_boxes.h"
 #include "app/sim_program.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "ui/qt_message_boxes.h"
 
 namespace velomat {
 namespace {
@@ -56,17 +57,19 @@ class SimSession : public ::testing::Test {
     if (GTEST_FLAG_GET(internal_run_death_test).empty()) fs::remove_all(folder_);
   }
 
-  // velomat-sim's start; the connection dialog, if it waits, gets "IntInt COM1" and "Verbinden", and
-  // a greeting shown by Qt gets OK.
-  void start() {
+  // velomat-sim's start; the connection dialog, if it waits, gets `entry` ("IntInt COM1" unless
+  // said), its "Extension- Modul" ticked when `extension` says so, and "Verbinden"; a greeting shown
+  // by Qt gets OK.
+  void start(const char* entry = "IntInt COM1", bool extension = false) {
     program = std::make_unique<SimProgram>(*shown, sim::SimOptions{.paced = false});
     qtBoxes.setParent(&program->mainDialog());  // as velomat-sim's main does
     QTimer user;
     user.setInterval(5);
-    QObject::connect(&user, &QTimer::timeout, [] {
+    QObject::connect(&user, &QTimer::timeout, [entry, extension] {
       QWidget* modal = QApplication::activeModalWidget();
       if (auto* connection = dynamic_cast<ConnectionDialog*>(modal)) {
-        connection->interfaceList()->setCurrentIndex(connection->interfaceList()->findText("IntInt COM1"));
+        connection->interfaceList()->setCurrentIndex(connection->interfaceList()->findText(entry));
+        if (connection->extensionCheck()->isChecked() != extension) click(connection->extensionCheck());
         QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(connection, id::kEndButton)), Qt::LeftButton);
       } else if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
         box->button(QMessageBox::Ok)->click();
@@ -87,6 +90,7 @@ class SimSession : public ::testing::Test {
                       control->mapTo(window, control->rect().center()));
   }
   MainDialog& main() { return program->mainDialog(); }
+  void sessionWithTheModule(const char* entry, bool robo);
 
   testing::ScriptedBoxes boxes;
   QtMessageBoxes qtBoxes;
@@ -142,6 +146,61 @@ TEST_F(SimSession, a_session_steers_motor_1_with_the_on_screen_stick_and_the_nex
   EXPECT_TRUE(main().controls().endSwitchCheck[0]->isChecked());
   EXPECT_TRUE(main().controls().dirFixedRadio[2]->isChecked());
   EXPECT_EQ(main().controls().fixedDirList[2]->currentText(), "R");
+}
+
+// With "Extension- Modul" ticked, motors 5 to 8 are set up on the main window and turn on the
+// simulated interface's module; the next start brings the 8 motors back. One session per test: "Ende"
+// ends the process, which the death test's child does.
+void SimSession::sessionWithTheModule(const char* entry, bool robo) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  start(entry, true);
+  ASSERT_EQ(program->state().connection.motorCount, 8);
+  const auto motor6 = [&] {
+    return robo ? program->roboInterface().direction(5) : program->intelligentInterface().direction(5);
+  };
+  // Motor 6 is the second panel of the extension module: it turns left on its own at full speed.
+  PanelControls& c = main().controls();
+  choose(c.moduleList, "Extensionmodul");
+  ASSERT_EQ(c.motorGroup[1]->title(), "Motor 6");
+  click(c.dirFixedRadio[1]);
+  choose(c.fixedDirList[1], "L");
+  click(c.startButton);
+  ASSERT_TRUE(waitUntil([&] { return motor6() == kDirLeft; }));
+  program->simulationWindow().refresh();
+  EXPECT_EQ(window().gauges[5]->direction(), kDirLeft);
+  EXPECT_TRUE(window().gauges[5]->isEnabled());
+  if (robo) {
+    EXPECT_EQ(program->roboInterface().level(5), 7);
+  }
+
+  click(qobject_cast<QPushButton*>(dialogItem(&main(), id::kEmergencyStopButton)));
+  ASSERT_TRUE(waitUntil([&] {  // the all-off exchange
+    return (robo ? program->roboInterface().lastOutputWord()
+                 : program->intelligentInterface().lastOutputWord()) == 0;
+  }));
+  EXPECT_EXIT(click(qobject_cast<QPushButton*>(dialogItem(&main(), id::kEndButton))),
+              ::testing::ExitedWithCode(0), "");
+
+  // The next start reconnects with the module and shows motor 6 as it was set.
+  program.reset();
+  boxes.shown.clear();
+  start();
+  EXPECT_TRUE(boxes.shown.empty());  // no greeting, no choice
+  EXPECT_EQ(program->state().connection.motorCount, 8);
+  EXPECT_TRUE(robo ? program->roboInterface().extensionModule()
+                   : program->intelligentInterface().hasExtension());
+  ASSERT_EQ(main().controls().moduleList->count(), 2);
+  choose(main().controls().moduleList, "Extensionmodul");
+  EXPECT_TRUE(main().controls().dirFixedRadio[1]->isChecked());
+  EXPECT_EQ(main().controls().fixedDirList[1]->currentText(), "L");
+}
+
+TEST_F(SimSession, a_ticked_extension_on_the_robo_interface_lets_motor_6_turn_and_comes_back_next_start) {
+  sessionWithTheModule("ROBO USB", true);
+}
+
+TEST_F(SimSession, a_ticked_extension_module_on_the_intelligent_interface_lets_motor_6_turn_and_comes_back) {
+  sessionWithTheModule("IntInt COM2", false);
 }
 
 // After connecting the main window has the keys, so that Enter is "NOT-AUS" at once.

@@ -103,8 +103,10 @@ class LoudRobo final : public RoboInterfaceDriver {
 
   int extensions = 0;  // what the interface counts behind it
   int extensionModules() const override { return extensions; }
-  uint32_t openUsbOrRadio(uint32_t, uint32_t) override { return 7; }
-  uint32_t openSerial(uint32_t, uint32_t, uint32_t) override { return 7; }
+  int failingOpens = 0;  // how many opens fail before they succeed
+  int opens = 0;
+  uint32_t openUsbOrRadio(uint32_t, uint32_t) override { return opened(); }
+  uint32_t openSerial(uint32_t, uint32_t, uint32_t) override { return opened(); }
   uint32_t sendOutputs(uint32_t, uint32_t outputWord, uint32_t speedWord, uint32_t) override {
     std::this_thread::sleep_for(std::chrono::microseconds(300));
     const bool hookNow = exchanges.fetch_add(1) == hookAt;
@@ -139,6 +141,10 @@ class LoudRobo final : public RoboInterfaceDriver {
     std::fprintf(stderr, "driver: %s\n", what);
     std::lock_guard lock(mutex_);
     events_.push_back(what);
+  }
+  uint32_t opened() {
+    ++opens;
+    return opens <= failingOpens ? kRoboFailure : 7;
   }
   std::atomic<int> failuresLeft{0};
   bool loud = false;  // the worker's thread only
@@ -300,6 +306,164 @@ TEST_F(StartupTest, eight_motors_on_a_robo_interface_without_its_extension_are_t
     });
     EXPECT_EQ(told, row.told ? 1 : 0);
     EXPECT_EQ(state.connection.motorCount, row.connection.motorCount);  // set as stored
+    dialog.reset();
+  }
+}
+
+// Every entry names one interface, and a stored interface finds its entry again; values a damaged file
+// may hold name none, except the kinds the link opens by radio.
+TEST(InterfaceEntries, each_entry_maps_to_its_interface_and_back) {
+  for (int index = 0; index < interfaceListEntries().size(); ++index) {
+    SCOPED_TRACE(interfaceListEntries()[index].toStdString());
+    ConnectionSettings connection;
+    applyInterfaceEntry(index, connection);
+    EXPECT_EQ(interfaceEntryOf(connection), index);
+    EXPECT_EQ(extensionIsChosen(index), !connection.parallelPort);
+  }
+  struct Row {
+    ConnectionSettings connection;
+    int entry;
+  };
+  const Row rows[] = {
+      {{kRoboSerial, 5, 0, 0, 4}, -1},
+      {{kRoboSerial, 0, 0, 0, 4}, -1},
+      {{kIntelligentInterface, 0, 0, 0, 4}, -1},
+      {{kIntelligentInterface, 5, 0, 1, 8}, -1},
+      {{kRoboRadio, 3, 0, 0, 8}, 1},
+      {{12, -1, 0, 0, 4}, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message()
+                 << "kind " << row.connection.interfaceKind << ", port " << row.connection.portNumber);
+    EXPECT_EQ(interfaceEntryOf(row.connection), row.entry);
+  }
+}
+
+// The box is the user's for the serial Intelligent Interface and the ROBO Interface; on a parallel port
+// the driver serves both modules, so the box stands ticked there. The user's tick outlives a look at a
+// parallel entry.
+TEST_F(StartupTest, the_extension_box_follows_the_chosen_entry_and_keeps_the_users_tick) {
+  struct Step {
+    const char* entry;
+    bool clickBox;  // the user clicks the box after choosing the entry
+    bool enabled, ticked;
+  };
+  const Step steps[] = {
+      {"ROBO USB", false, true, false}, {"LPT1", false, false, true},        {"ROBO FUNK", true, true, true},
+      {"LPT", true, false, true},       {"IntInt COM2", false, true, true},  {"ROBO COM3", true, true, false},
+      {"LPT3", false, false, true},     {"IntInt COM4", false, true, false},
+  };
+  start({[&](ConnectionDialog& connection) {
+    QComboBox* list = connection.interfaceList();
+    QCheckBox* box = connection.extensionCheck();
+    for (int index = 0; index < list->count(); ++index) {  // every entry, each way
+      testing::choose(list, index);
+      EXPECT_EQ(box->isEnabled(), index < 10) << list->itemText(index).toStdString();
+    }
+    testing::choose(list, 0);
+    for (const Step& step : steps) {
+      SCOPED_TRACE(step.entry);
+      testing::choose(list, step.entry);
+      if (step.clickBox) testing::click(box);
+      EXPECT_EQ(box->isEnabled(), step.enabled);
+      EXPECT_EQ(box->isChecked(), step.ticked);
+      EXPECT_EQ(box->text(), "Extension- Modul");
+    }
+    verbinden(connection);
+  }});
+  EXPECT_EQ(state.connection.portNumber, 4);
+  EXPECT_EQ(state.connection.motorCount, 4);
+}
+
+// "Verbinden" sets the module up as the box says before it opens: the serial Intelligent Interface is
+// opened with it (interfaceType 2) or without (1), and 8 motors offer the extension module's panels.
+TEST_F(StartupTest, verbinden_opens_and_sets_up_the_module_the_box_says) {
+  struct Row {
+    const char* entry;
+    bool tick;
+    int32_t interfaceType;  // at the open; 0: a ROBO Interface
+    uint8_t hasExtension;
+    int32_t motorCount;
+  };
+  const Row rows[] = {
+      {"IntInt COM3", true, kIntIntSerialWithExtension, 1, 8},
+      {"IntInt COM1", false, kIntIntSerial, 0, 4},
+      {"ROBO USB", true, 0, 1, 8},
+      {"ROBO COM2", true, 0, 1, 8},
+      {"ROBO FUNK", false, 0, 0, 4},
+      {"LPT2", false, kIntIntParallel, 1, 8},  // both modules, ticked or not
+  };
+  robo.extensions = 1;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.entry);
+    boxes.shown.clear();
+    intInt.interfaceTypes.clear();
+    start({[&](ConnectionDialog& connection) {
+      testing::choose(connection.interfaceList(), row.entry);
+      if (row.tick) testing::click(connection.extensionCheck());
+      verbinden(connection);
+    }});
+    if (row.interfaceType != 0) {
+      EXPECT_EQ(intInt.interfaceTypes, std::vector<int32_t>{row.interfaceType});
+    } else {
+      EXPECT_TRUE(intInt.interfaceTypes.empty());
+    }
+    EXPECT_EQ(state.connection.hasExtension, row.hasExtension);
+    EXPECT_EQ(state.connection.motorCount, row.motorCount);
+    ASSERT_EQ(c().moduleList->count(), row.motorCount == 8 ? 2 : 1);
+    if (row.motorCount == 8) {
+      EXPECT_EQ(c().moduleList->itemText(1), "Extensionmodul");
+    }
+    EXPECT_EQ(c().endSwitchLeftList[0]->count(), 2 * row.motorCount);  // E1..E8 or E1..E16
+    EXPECT_EQ(boxes.shown.size(), 1u);                                 // the greeting only
+    dialog.reset();
+  }
+}
+
+// A stored interface that does not answer is offered again as it was set up: its entry chosen and the
+// box ticked for 8 motors, so that "Verbinden" tries the same set-up once more.
+TEST_F(StartupTest, a_stored_interface_that_does_not_answer_is_offered_again_with_its_entry_and_tick) {
+  struct Row {
+    ConnectionSettings stored;
+    const char* entry;
+    bool enabled, ticked;
+    int32_t interfaceType;  // at each open; 0: a ROBO Interface
+  };
+  const Row rows[] = {
+      {{kIntelligentInterface, 3, 1, 0, 8}, "IntInt COM3", true, true, kIntIntSerialWithExtension},
+      {{kIntelligentInterface, 2, 0, 0, 4}, "IntInt COM2", true, false, kIntIntSerial},
+      {{kRoboSerial, 2, 0, 0, 8}, "ROBO COM2", true, true, 0},
+      {{kRoboUsb, -1, 0, 0, 4}, "ROBO USB", true, false, 0},
+      {{kIntelligentInterface, 4, 0, 1, 4}, "LPT", false, true, kIntIntParallel},
+  };
+  robo.extensions = 1;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.entry);
+    boxes.shown.clear();
+    intInt.interfaceTypes.clear();
+    intInt.openResults = {kIntIntFailure};
+    robo.opens = 0;
+    robo.failingOpens = 1;
+    storeSettings(row.stored);
+    QString offered;
+    bool enabled = false, ticked = false;
+    start({[&](ConnectionDialog& connection) {
+      offered = connection.interfaceList()->currentText();
+      enabled = connection.extensionCheck()->isEnabled();
+      ticked = connection.extensionCheck()->isChecked();
+      verbinden(connection);
+    }});
+    EXPECT_EQ(offered.toStdString(), row.entry);
+    EXPECT_EQ(enabled, row.enabled);
+    EXPECT_EQ(ticked, row.ticked);
+    const bool eight = row.ticked;
+    EXPECT_EQ(state.connection.motorCount, eight ? 8 : 4);
+    EXPECT_EQ(state.connection.hasExtension, eight ? 1 : 0);
+    if (row.interfaceType != 0) {
+      EXPECT_EQ(intInt.interfaceTypes, (std::vector<int32_t>{row.interfaceType, row.interfaceType}));
+    } else {
+      EXPECT_EQ(robo.opens, 2);
+    }
     dialog.reset();
   }
 }

@@ -90,6 +90,22 @@ void applyInterfaceEntry(int index, ConnectionSettings& connection) {
   }
 }
 
+int interfaceEntryOf(const ConnectionSettings& connection) {
+  const int port = connection.portNumber;
+  const bool portInRange = port >= 1 && port <= 4;
+  if (connection.isIntelligentInterface()) {
+    if (!portInRange) return -1;
+    return (connection.parallelPort ? kIntIntParallelEntries : kIntIntSerialEntries) + port - 1;
+  }
+  if (connection.interfaceKind == kRoboUsb) return kRoboUsbEntry;
+  if (connection.interfaceKind == kRoboSerial) return portInRange ? kRoboSerialEntries + port - 1 : -1;
+  return kRoboRadioEntry;  // the link opens every other kind by radio
+}
+
+bool extensionIsChosen(int index) {
+  return index >= 0 && index < kIntIntParallelEntries;
+}
+
 ConnectionDialog::ConnectionDialog(SharedState& state, JoystickSource& joystick, InterfaceLink& link,
                                    MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent), state_(state), joystick_(joystick), link_(link), boxes_(boxes) {
@@ -100,11 +116,26 @@ ConnectionDialog::ConnectionDialog(SharedState& state, JoystickSource& joystick,
   interfaceList_ = qobject_cast<QComboBox*>(dialogItem(this, id::kInterfaceList));
   extensionCheck_ = qobject_cast<QCheckBox*>(dialogItem(this, id::kExtensionCheck));
   statusLine_ = qobject_cast<QLabel*>(dialogItem(this, id::kStatusLine));
-  extensionCheck_->setEnabled(false);  // made disabled; nothing enables it
+  extensionCheck_->setEnabled(false);  // until the list has an entry that leaves the choice
+  QObject::connect(interfaceList_, &QComboBox::currentIndexChanged, this,
+                   [this](int index) { followEntry(index); });
+  QObject::connect(extensionCheck_, &QAbstractButton::toggled, this, [this](bool ticked) {
+    if (extensionCheck_->isEnabled()) extensionChosen_ = ticked;
+  });
   auto* connect = qobject_cast<QPushButton*>(dialogItem(this, id::kEndButton));
   auto* cancel = qobject_cast<QPushButton*>(dialogItem(this, id::kCancel));
   QObject::connect(connect, &QAbstractButton::clicked, this, [this] { OnOK(); });
   QObject::connect(cancel, &QAbstractButton::clicked, this, [this] { reject(); });
+}
+
+void ConnectionDialog::followEntry(int index) {
+  const bool chosen = extensionIsChosen(index);
+  extensionCheck_->setEnabled(chosen);
+  extensionCheck_->setChecked(chosen ? extensionChosen_ : true);
+  extensionCheck_->setToolTip(QString::fromUtf8(
+      chosen ? "Motoren 5 bis 8 und E9 bis E16: am Intelligent Interface das Extensionmodul,\n"
+               "am ROBO Interface die erste I/O-Extension."
+             : "Am Parallelport bedient Velomat immer beide Module: Motoren 5 bis 8 und E9 bis E16."));
 }
 
 bool ConnectionDialog::OnInitDialog() {
@@ -113,6 +144,7 @@ bool ConnectionDialog::OnInitDialog() {
   connection.hasExtension = 0;
   connection.interfaceKind = kRoboUsb;
   connection.motorCount = 4;
+  extensionChosen_ = false;
   interfaceList_->clear();
   interfaceList_->addItems(interfaceListEntries());
   interfaceList_->setCurrentIndex(0);
@@ -195,6 +227,12 @@ void ConnectionDialog::loadSettingsHeader() {
   state_.joystickCaps = header.caps;
   state_.table.moduleIndex.store(header.moduleIndex, std::memory_order_relaxed);
   state_.connection = header.connection;
+  // Should the stored interface not answer, the dialog offers it again as it was set up: its entry
+  // chosen and the box ticked for 8 motors.
+  extensionChosen_ = state_.connection.motorCount == 8;
+  if (const int entry = interfaceEntryOf(state_.connection); entry >= 0)
+    interfaceList_->setCurrentIndex(entry);
+  followEntry(interfaceList_->currentIndex());
 
   // The lists follow the joystick found; another joystick than stored is told.
   const JoystickCaps& stored = state_.joystickCaps;
@@ -235,15 +273,12 @@ bool ConnectionDialog::connectInterface() {
 void ConnectionDialog::OnOK() {
   ConnectionSettings& connection = state_.connection;
   applyInterfaceEntry(interfaceList_->currentIndex(), connection);
+  // Read before the open: a serial Intelligent Interface is opened with its module (interfaceType 2)
+  // only when the box says it has one, and motors 5 to 8 exist only with the box ticked.
+  const bool extension = extensionCheck_->isChecked();
+  connection.hasExtension = extension ? 1 : 0;
+  connection.motorCount = extension ? 8 : 4;
   if (!connectInterface()) return;  // the dialog stays for another choice
-  // Read only now: the open above used the extension setting in force before.
-  if (!extensionCheck_->isChecked()) {
-    connection.hasExtension = 0;
-    connection.motorCount = 4;
-  } else if (connection.isIntelligentInterface()) {
-    connection.hasExtension = 1;
-    connection.motorCount = 8;
-  }
   connected();
 }
 

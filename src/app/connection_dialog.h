@@ -51,6 +51,12 @@ QStringList interfaceListEntries();
 
 // What "Verbinden" makes of list entry `index`: interfaceKind, portNumber and parallelPort.
 void applyInterfaceEntry(int index, ConnectionSettings& connection);
+// The list entry that names the interface of `connection` (as a settings file stores it), or -1 when
+// none does.
+int interfaceEntryOf(const ConnectionSettings& connection);
+// Whether the extension box is the user's choice for list entry `index`. The parallel entries leave no
+// choice: the parallel driver always serves both modules, so their box stands ticked.
+bool extensionIsChosen(int index);
 
 class ConnectionDialog final : public QDialog {
  public:
@@ -81,6 +87,9 @@ class ConnectionDialog final : public QDialog {
 
  private:
   void probeJoystick();
+  // Enables the extension box for the entries that leave the choice to the user and shows their
+  // choice there; the parallel entries show it ticked and disabled.
+  void followEntry(int index);
 
   SharedState& state_;
   JoystickSource& joystick_;
@@ -90,6 +99,7 @@ class ConnectionDialog final : public QDialog {
   QComboBox* interfaceList_ = nullptr;
   QCheckBox* extensionCheck_ = nullptr;
   QLabel* statusLine_ = nullptr;
+  bool extensionChosen_ = false;  // the user's tick, kept while a parallel entry overrides the box
 };
 
 }  // namespace velomat

@@ -11,7 +11,9 @@ SimProgram::SimProgram(MessageBoxes& boxes, sim::SimOptions options)
     : onScreen_(3, 8, 1, "Velomat Bildschirm-Joystick"),  // stick X/Y, throttle Z, 8 buttons, a hat
       intInt_(options),
       robo_(options),
-      link_(intInt_, robo_, state_.connection, state_.stopRequested, boxes),
+      intIntAsSetUp_(intInt_, state_.connection),
+      roboAsSetUp_(robo_, state_.connection),
+      link_(intIntAsSetUp_, roboAsSetUp_, state_.connection, state_.stopRequested, boxes),
       dialog_(state_, boxes),
       window_(onScreen_, intInt_, robo_) {}
 

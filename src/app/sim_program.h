@@ -11,6 +11,56 @@
 
 namespace velomat {
 
+// velomat-sim's interfaces are built as the user sets them up: an open made by the connection dialog
+// plugs the simulated extension module in when the connection has 8 motors (the dialog's "Extension-
+// Modul" ticked, or a stored setting) and takes it out otherwise. Everything else passes through.
+class SimIntIntAsSetUp final : public IntelligentInterfaceDriver {
+ public:
+  SimIntIntAsSetUp(sim::SimIntelligentInterface& sim, const ConnectionSettings& connection)
+      : sim_(sim), connection_(connection) {}
+  uint32_t open(IntIntRecord& record, const char* portName) override {
+    sim_.setExtensionModule(withModule(connection_));
+    return sim_.open(record, portName);
+  }
+  uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override {
+    return sim_.exchange(record, outputWord);
+  }
+  void close(IntIntRecord& record) override { sim_.close(record); }
+
+  static bool withModule(const ConnectionSettings& connection) {
+    return connection.hasExtension != 0 || connection.motorCount == 8;
+  }
+
+ private:
+  sim::SimIntelligentInterface& sim_;
+  const ConnectionSettings& connection_;
+};
+
+class SimRoboAsSetUp final : public RoboInterfaceDriver {
+ public:
+  SimRoboAsSetUp(sim::SimRoboInterface& sim, const ConnectionSettings& connection)
+      : sim_(sim), connection_(connection) {}
+  uint32_t openUsbOrRadio(uint32_t connectionCode, uint32_t reserved) override {
+    sim_.setExtensionModule(SimIntIntAsSetUp::withModule(connection_));
+    return sim_.openUsbOrRadio(connectionCode, reserved);
+  }
+  uint32_t openSerial(uint32_t connectionCode, uint32_t portNumber, uint32_t reserved) override {
+    sim_.setExtensionModule(SimIntIntAsSetUp::withModule(connection_));
+    return sim_.openSerial(connectionCode, portNumber, reserved);
+  }
+  uint32_t sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord,
+                       uint32_t extraWord) override {
+    return sim_.sendOutputs(handle, outputWord, speedWord, extraWord);
+  }
+  uint32_t readInputs(uint32_t handle) override { return sim_.readInputs(handle); }
+  void close(uint32_t handle) override { sim_.close(handle); }
+  int extensionModules() const override { return sim_.extensionModules(); }
+
+ private:
+  sim::SimRoboInterface& sim_;
+  const ConnectionSettings& connection_;
+};
+
 class SimProgram {
  public:
   explicit SimProgram(MessageBoxes& boxes, sim::SimOptions options = {});
@@ -37,6 +87,8 @@ class SimProgram {
   sim::SimIntelligentInterface intInt_;
   sim::SimRoboInterface robo_;
   SharedState state_;
+  SimIntIntAsSetUp intIntAsSetUp_;
+  SimRoboAsSetUp roboAsSetUp_;
   InterfaceLink link_;
   MainDialog dialog_;
   SimulationWindow window_;  // a window of its own: a box over the main window does not hold it

@@ -262,12 +262,12 @@ void SimulationWindow::buildInterface() {
   const QString gaugeTip = text(
       "Pfeil: Drehrichtung. Balken und Zahl: beim Intelligent Interface der Anteil der letzten\n"
       "150 ms, in dem der Ausgang an war, beim ROBO Interface die Stufe 0 bis 7.");
-  // What a motor's figures can read: the ROBO Interface's levels only for its four outputs.
-  QStringList longest = {kOffText, kAbsentText}, longestOfFour = longest;
+  // What a motor's figures can read: a share, or a level (the ROBO Interface drives motors 5 to 8 on
+  // its I/O extension too).
+  QStringList longest = {kOffText, kAbsentText};
   for (uint8_t direction : {1, 2}) {
-    longest << directionName(direction) + " " + percent(1);
-    longestOfFour << directionName(direction) + " " + percent(1)
-                  << directionName(direction) + text(" Stufe %1").arg(kRoboTopLevel);
+    longest << directionName(direction) + " " + percent(1)
+            << directionName(direction) + text(" Stufe %1").arg(kRoboTopLevel);
   }
   for (int o = 0; o < kMaxOutputs; ++o) {
     const size_t i = static_cast<size_t>(o);
@@ -275,7 +275,7 @@ void SimulationWindow::buildInterface() {
     c.gauges[i] = new OutputGauge(group);
     c.gauges[i]->setToolTip(gaugeTip);
     c.motorTexts[i] = new QLabel(group);
-    reserveWidth(c.motorTexts[i], o < robo_.outputCount() ? longestOfFour : longest);
+    reserveWidth(c.motorTexts[i], longest);
   }
 }
 
@@ -428,6 +428,9 @@ void SimulationWindow::refresh() {
 
 void SimulationWindow::refresh(sim::Clock::time_point now) {
   SimulationControls& c = controls_;
+  // The connection plugs the module in or out as the user set it up; the switch shows what is there.
+  if (c.extensionModule->isChecked() != intInt_.extensionModule())
+    c.extensionModule->setChecked(intInt_.extensionModule());
   const bool intInt = intInt_.isOpen();
   const bool robo = !intInt && robo_.isOpen();
   int outputs = 0;

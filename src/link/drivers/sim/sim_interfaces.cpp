@@ -197,14 +197,17 @@ uint32_t SimRoboInterface::openSerial(uint32_t, uint32_t, uint32_t) {
 
 uint32_t SimRoboInterface::sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord, uint32_t) {
   if (!sent(handle) || !wire_.exchange()) return kRoboFailure;
-  lastOutputWord_.store(outputWord);
-  lastSpeedWord_.store(speedWord);
+  // Motors 5..8 exist only on the extension: without it their bits and levels reach nothing.
+  const bool extension = module_.load();
+  lastOutputWord_.store(outputWord & (extension ? 0xFFFFu : 0xFFu));
+  lastSpeedWord_.store(speedWord & (extension ? 0xFFFFFFFFu : 0xFFFFu));
   return 0;
 }
 
 uint32_t SimRoboInterface::readInputs(uint32_t handle) {
   if (!sent(handle)) return kRoboFailure;
-  return inputs_.load() & 0xFFu;
+  // E9..E16 are the extension's; without it they read open.
+  return inputs_.load() & (module_.load() ? 0xFFFFu : 0xFFu);
 }
 
 void SimRoboInterface::close(uint32_t) {

@@ -118,7 +118,8 @@ class SimIntelligentInterface final : public IntelligentInterfaceDriver {
   std::array<ShareSlice, kShareSlices + 1> slices_{};  // one more than the window: the one being filled
 };
 
-// The ROBO Interface: a speed level 0..7 per output, 8 inputs.
+// The ROBO Interface: a speed level 0..7 per output, 8 inputs; with its first I/O extension plugged in,
+// motors 5..8 and inputs E9..E16 as well, and the extension counted in every reply.
 class SimRoboInterface final : public RoboInterfaceDriver {
  public:
   static constexpr uint32_t kHandle = 0x524F424F;
@@ -130,15 +131,20 @@ class SimRoboInterface final : public RoboInterfaceDriver {
   uint32_t sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord, uint32_t extraWord) override;
   uint32_t readInputs(uint32_t handle) override;
   void close(uint32_t handle) override;
-  int extensionModules() const override { return 0; }  // the simulated interface has none
+  // The I/O extensions the interface counts behind it: 1 with the extension plugged in, else 0.
+  int extensionModules() const override { return module_.load() ? 1 : 0; }
 
   SimWire& wire() { return wire_; }
   const SimWire& wire() const { return wire_; }
   bool isOpen() const { return open_.load(); }
   int openCount() const { return opens_.load(); }
   int closeCount() const { return closes_.load(); }
-  int outputCount() const { return 4; }
-  int inputCount() const { return 8; }
+  // Whether the first I/O extension hangs on the interface. Any thread; plugging it in or out takes
+  // effect from the next exchange.
+  void setExtensionModule(bool attached) { module_.store(attached); }
+  bool extensionModule() const { return module_.load(); }
+  int outputCount() const { return extensionModule() ? 8 : 4; }
+  int inputCount() const { return extensionModule() ? 16 : 8; }
 
   void setInput(int k, bool closed);
   uint32_t inputs() const { return inputs_.load(); }
@@ -155,6 +161,7 @@ class SimRoboInterface final : public RoboInterfaceDriver {
 
   SimWire wire_;
   std::atomic<bool> open_{false};
+  std::atomic<bool> module_{false};
   std::atomic<int> opens_{0};
   std::atomic<int> closes_{0};
   std::atomic<uint32_t> inputs_{0};
