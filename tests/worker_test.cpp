@@ -363,6 +363,41 @@ TEST_F(WorkerTest, a_run_held_longer_than_the_interface_waits_ends_and_says_so) 
   }
 }
 
+// While the live view is open, the inputs show before "LOS!": the worker reads them with all-off
+// exchanges, and a line that fails then is shown there, not asked about. A run starts as always.
+TEST_F(WorkerTest, with_the_live_view_open_the_inputs_show_between_runs_by_all_off_exchanges) {
+  open(kRoboUsb);
+  LiveView* view = dialog->showLiveView();
+  ASSERT_NE(view, nullptr);
+  robo.setInput(0, true);  // E1 closed before "LOS!"
+  ASSERT_TRUE(waitUntil([&] {
+    view->refresh();
+    return view->controls().inputs[0]->isLit();
+  }));
+  robo.wire().setConnectionLost(true);
+  ASSERT_TRUE(waitUntil([&] {
+    view->refresh();
+    return view->controls().rate->text() == "Verbindung unterbrochen";
+  }));
+  EXPECT_TRUE(view->controls().inputs[0]->isLit());  // as last read
+  robo.wire().setConnectionLost(false);
+  robo.setInput(0, false);
+  ASSERT_TRUE(waitUntil([&] {
+    view->refresh();
+    return !view->controls().inputs[0]->isLit() && view->controls().rate->text() != "Verbindung unterbrochen";
+  }));
+  EXPECT_TRUE(boxes.seen().empty());
+  const auto between = log.all();
+  ASSERT_FALSE(between.empty());
+  for (const Exchange& e : between) EXPECT_EQ(e.outputWord | e.speedWord, 0u) << "a word that drives";
+
+  start(between.size() + 10);  // a run as always: motor 3 is driven
+  EXPECT_EQ(log.at(log.count() - 1).outputWord, kMotor3Right);
+  click(button(id::kEmergencyStopButton));
+  waitForEnd();
+  view->close();
+}
+
 TEST_F(WorkerTest, a_lost_interface_with_retry_resumes_with_the_same_words) {
   open(kIntelligentInterface);
   log.during = [&](size_t index) {

@@ -189,12 +189,14 @@ QWidget* LiveView::buildInputs() {
 
 void LiveView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (watch_) watch_(true);
   refresh();
   timer_.start();
 }
 
 void LiveView::hideEvent(QHideEvent* event) {
   timer_.stop();
+  if (watch_) watch_(false);
   QWidget::hideEvent(event);
 }
 
@@ -237,7 +239,10 @@ void LiveView::refresh(LiveReadings::Clock::time_point now) {
     c.buttons[b]->setMarked(readings_.buttonMoved(static_cast<int>(b)));
   }
 
-  c.rate->setText(text("%1 pro Sekunde").arg(std::lround(readings_.exchangeRate())));
+  // Between runs the inputs are read a few times a second; a line that fails then is shown, not asked.
+  c.rate->setText(!run.running && run.lineDown
+                      ? text("Verbindung unterbrochen")
+                      : text("%1 pro Sekunde").arg(std::lround(readings_.exchangeRate())));
   const bool intelligentInterface = state_.connection.isIntelligentInterface();
   for (size_t o = 0; o < c.gauges.size(); ++o) {
     if (c.gauges[o] == nullptr) continue;

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "control/control_cycle.h"
@@ -51,6 +52,10 @@ class LiveView final : public QWidget {
   void refresh(LiveReadings::Clock::time_point now);
   void refresh() { refresh(LiveReadings::Clock::now()); }
 
+  // Told true while the window is shown and false once it is hidden: between runs the inputs are then
+  // read from the interface, so that each shows before "LOS!".
+  void setInputWatch(std::function<void(bool)> watch) { watch_ = std::move(watch); }
+
   LiveViewControls& controls() { return controls_; }
   const LiveReadings& readings() const { return readings_; }
 
@@ -71,6 +76,7 @@ class LiveView final : public QWidget {
   LiveReadings readings_;
   LiveViewControls controls_;
   QTimer timer_;
+  std::function<void(bool)> watch_;
 };
 
 // The connected interface in words: "ROBO Interface über USB", "Intelligent Interface an COM1 mit

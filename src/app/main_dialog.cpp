@@ -198,6 +198,9 @@ LiveView* MainDialog::showLiveView() {
   if (joystick_ == nullptr) return nullptr;
   if (liveView_ == nullptr) {
     liveView_ = new LiveView(state_, *joystick_, this);
+    liveView_->setInputWatch([this](bool on) {
+      if (worker_ != nullptr) worker_->watchInputs(on);
+    });
     liveView_->adjustSize();
     liveView_->move(placeBeside(*this, liveView_->size().grownBy(frameOf(*liveView_))));
   }

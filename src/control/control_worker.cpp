@@ -48,6 +48,14 @@ uint64_t ControlWorker::requestRun() {
   return latestRun();
 }
 
+void ControlWorker::watchInputs(bool on) {
+  {
+    std::lock_guard lock(mutex_);
+    watch_ = on;
+  }
+  wake_.notify_one();
+}
+
 void ControlWorker::requestStop() {
   // Under the lock, so the worker's hand-over from an ending run to the next sees the stop.
   std::lock_guard lock(mutex_);
@@ -68,7 +76,7 @@ void ControlWorker::requestEnd() {
 
 EndOutcome ControlWorker::waitUntilEnded(std::chrono::milliseconds bound) {
   std::unique_lock lock(mutex_);
-  const bool stopped = idle_.wait_for(lock, bound, [&] { return !running_ && !signalled_; });
+  const bool stopped = idle_.wait_for(lock, bound, [&] { return !running_ && !signalled_ && !reading_; });
   return {stopped, stopped && switchedOff()};
 }
 
@@ -115,8 +123,23 @@ void ControlWorker::loop() {
   runNice_.store(baseNice_, std::memory_order_relaxed);
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [&] { return signalled_ || quit_; });
+    if (!watch_) {
+      wake_.wait(lock, [&] { return signalled_ || quit_ || watch_; });
+    } else if (!wake_.wait_for(lock, kInputsInterval, [&] { return signalled_ || quit_ || !watch_; })) {
+      // Time to read the inputs. Not once the program is ending: the interface may be closing.
+      if (link_.ending()) continue;
+      reading_ = true;
+      lock.unlock();
+      uint32_t inputWord = 0;
+      const bool answered = link_.readInputsSwitchedOff(inputWord);
+      state_.monitor.publishInputs(answered, inputWord);
+      lock.lock();
+      reading_ = false;
+      idle_.notify_all();
+      continue;
+    }
     if (quit_) return;
+    if (!signalled_) continue;  // the watch was switched
     signalled_ = false;
     running_ = true;
     const uint64_t run = requested_;

@@ -57,6 +57,9 @@ class RunReport {
 // system grants it; an ordinary user is usually not granted any, and the run keeps the normal priority.
 inline constexpr int kRunNiceBoost = 5;
 
+// How often the inputs are read between runs while a window shows them.
+inline constexpr std::chrono::milliseconds kInputsInterval{200};
+
 class ControlWorker {
  public:
   ControlWorker(SharedState& state, JoystickSource& joystick, InterfaceLink& link, MessageBoxes& boxes,
@@ -91,6 +94,11 @@ class ControlWorker {
 
   // requestEnd, then waitUntilEnded.
   EndOutcome end(std::chrono::milliseconds bound);
+
+  // While `on`, the worker reads the interface's inputs between runs with an all-off exchange every
+  // kInputsInterval, for a window that shows them before "LOS!"; a line that fails asks nobody then.
+  // Nothing but all-off words goes out between runs. GUI thread.
+  void watchInputs(bool on);
 
   // The number of the latest run asked for: a report of any other run is late.
   uint64_t latestRun() const;
@@ -136,6 +144,8 @@ class ControlWorker {
   bool running_ = false;           // a run is between its wake-up and its all-off exchange
   bool stopSinceRequest_ = false;  // a stop came after the latest requestRun
   bool quit_ = false;
+  bool watch_ = false;      // read the inputs between runs
+  bool reading_ = false;    // an all-off exchange for the inputs is under way
   uint64_t requested_ = 0;  // number of the latest run asked for
   std::atomic<uint64_t> finished_{0};
   std::atomic<bool> switchedOff_{true};

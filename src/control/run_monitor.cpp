@@ -51,10 +51,19 @@ void RunMonitor::publish(const JoySample& sample, uint32_t outputWord, uint32_t 
   endWrite();
 }
 
+void RunMonitor::publishInputs(bool answered, uint32_t inputWord) {
+  // A few times a second: written even while a reader holds the record.
+  beginWrite();
+  if (answered) inputWord_.store(inputWord, kStore);
+  lineDown_.store(!answered, kStore);
+  endWrite();
+}
+
 void RunMonitor::setRunning(bool running) {
   // Rare, and what the interface drives: written even while a reader holds the record.
   beginWrite();
   running_.store(running, kStore);
+  if (running) lineDown_.store(false, kStore);  // a run asks the user about a line that fails
   if (!running) {
     // The all-off exchange.
     outputWord_.store(0, kStore);
@@ -89,6 +98,7 @@ RunSnapshot RunMonitor::read() {
     snapshot.outputWord = outputWord_.load(kLoad);
     snapshot.speedWord = speedWord_.load(kLoad);
     snapshot.inputWord = inputWord_.load(kLoad);
+    snapshot.lineDown = lineDown_.load(kLoad);
     if (sequence_.load(kRelaxed) == before) break;
   }
   hold_.store(false, kRelaxed);

@@ -25,6 +25,7 @@ struct RunSnapshot {
   // direction the last of them drove it (1 left, 2 right; 0 before the first).
   std::array<uint64_t, kMaxOutputs> driven{};
   std::array<uint8_t, kMaxOutputs> drivenDirection{};
+  bool lineDown = false;  // between runs: the last reading of the inputs found no interface
 };
 
 // A sequence lock with one writer, the control worker: it never waits and never allocates, and a
@@ -39,6 +40,9 @@ class RunMonitor {
   void publish(const JoySample& sample, uint32_t outputWord, uint32_t speedWord, uint32_t inputWord);
   // At the start of a run (true) and after its all-off exchange (false). Control worker only.
   void setRunning(bool running);
+  // Between runs: the inputs an all-off exchange read, or that none came through (`answered` false:
+  // the inputs stay as last read). Control worker only.
+  void publishInputs(bool answered, uint32_t inputWord);
 
   // Any one thread at a time (the GUI thread's refresh).
   RunSnapshot read();
@@ -58,6 +62,7 @@ class RunMonitor {
   std::atomic<uint32_t> buttons_{0};
   std::atomic<uint32_t> pov_{kHatCentred};
   std::atomic<uint32_t> outputWord_{0}, speedWord_{0}, inputWord_{0};
+  std::atomic<bool> lineDown_{false};
   std::array<std::atomic<uint64_t>, kMaxOutputs> driven_{};
   std::array<std::atomic<uint8_t>, kMaxOutputs> drivenDirection_{};
 };

@@ -97,6 +97,13 @@ bool InterfaceLink::switchOff() {
   }
 }
 
+bool InterfaceLink::readInputsSwitchedOff(uint32_t& inputWord) {
+  const uint32_t result = send(0, 0, 0);
+  if (isLinkFailure(result)) return false;
+  inputWord = result;
+  return true;
+}
+
 void InterfaceLink::closeInterface() {
   if (connection_.isIntelligentInterface()) {
     intInt_.close(intIntRecord_);

@@ -69,6 +69,10 @@ class InterfaceLink {
   // Whether the program is ending because the user chose Cancel in the lost-connection box.
   bool cancelled() const { return cancelled_.load(std::memory_order_acquire); }
 
+  // Between runs, for the inputs: one all-off exchange that asks nobody when it fails. True with the
+  // input word when it went through. Control worker's thread.
+  bool readInputsSwitchedOff(uint32_t& inputWord);
+
   // Closes the driver of the current interface family.
   void closeInterface();
 
