@@ -206,7 +206,7 @@ inline void indicatorParts(QAbstractButton* button, bool radio, std::vector<Pain
   const QRect mark = button->style()->subElementRect(
       radio ? QStyle::SE_RadioButtonIndicator : QStyle::SE_CheckBoxIndicator, &option, button);
   const QPoint middle = mark.center();
-  parts.push_back({radio ? "circle" : "square", QRect(mark.left(), middle.y() - 1, 2, 3), std::nullopt,
+  parts.push_back({radio ? "circle" : "square", QRect(mark.left(), middle.y() - 1, 3, 3), std::nullopt,
                    paletteColour(button, QPalette::Window), kLine});
   if (button->isChecked()) {
     parts.push_back({radio ? "dot" : "tick", mark.adjusted(2, 2, -2, -2), std::nullopt,

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/classic_style.h"
+
 namespace velomat {
 
 namespace {
@@ -147,6 +149,9 @@ SimulationWindow::SimulationWindow(VirtualJoystick& joystick, sim::SimIntelligen
   reserveWidth(c.connection, {kLostText, kRestoreText});
   connect(c.connection, &QPushButton::toggled, this, [this](bool cut) { setConnectionLost(cut); });
   arrange();
+  // The look of the program's other windows, whose radio circles and check squares show on a dark
+  // desktop as on a light one.
+  applyClassicStyle(this);
 
   // The joystick at rest: the stick springs to the centre, the throttle starts closed.
   joystick_.axis(0, 0);
