@@ -89,14 +89,6 @@ struct PaintedPart {
   double least;
 };
 
-// The widget as painted, one pixel for each of its own: thin lines stay whole at any scale factor.
-inline QImage pictureOf(QWidget* w) {
-  QImage picture(w->size(), QImage::Format_ARGB32);
-  picture.fill(Qt::transparent);
-  w->render(&picture);
-  return picture;
-}
-
 // How far the part stands out: the pixel of its area farthest from its ground, against the ground.
 inline double partContrast(const QImage& picture, const PaintedPart& part) {
   if (!part.groundAt && !part.groundColour) return drawnContrast(picture, part.area);
