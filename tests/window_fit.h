@@ -92,6 +92,7 @@ inline bool drawnText(QWidget* w, DrawnText& out) {
     }
     int flags = static_cast<int>(label->alignment());
     if (label->wordWrap()) flags |= Qt::TextWordWrap;
+    if (label->buddy() != nullptr) flags |= Qt::TextShowMnemonic;  // its "&" marks a key, not a letter
     return measure(label->text(), area, flags);
   }
   if (auto* list = qobject_cast<QComboBox*>(w)) {
