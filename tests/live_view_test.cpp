@@ -34,6 +34,8 @@ namespace {
 using testing::ScriptedBoxes;
 using testing::waitUntil;
 
+constexpr int kLampsPerRowInTest = 8;  // the live view's lamps stand eight to a row
+
 class LiveViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -217,6 +219,38 @@ TEST_F(LiveViewTest, an_input_closed_on_the_interface_lights_its_lamp_beside_the
   for (int k : {0, 4, 7}) EXPECT_FALSE(v().inputs[static_cast<size_t>(k)]->isLit()) << k;
   EXPECT_FALSE(v().inputs[8]->isEnabled());  // E9..E16 need an extension module
   notAus();
+}
+
+// The input lamps stand in even columns, whatever the motors' end switches write under them: the
+// defaults, end switches on E1..E4, and E1 stopping two motors ("M1 L, M2 L").
+TEST_F(LiveViewTest, the_input_lamps_stand_evenly_apart) {
+  struct Row {
+    const char* what;
+    std::vector<int> endSwitchMotors;
+    bool e1TwiceLeft;
+  };
+  const Row rows[] = {{"no end switches", {}, false},
+                      {"motors 1 and 2", {0, 1}, false},
+                      {"E1 for motors 1 and 2", {0, 1}, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_NO_FATAL_FAILURE(open(kIntelligentInterface));
+    dialog->liveView()->close();
+    for (int m : row.endSwitchMotors) testing::click(c().endSwitchCheck[m]);
+    if (row.e1TwiceLeft) testing::choose(c().endSwitchLeftList[1], "E1");
+    testing::click(c().applyButton);
+    view = dialog->showLiveView();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    view->refresh();
+    for (int first : {0, kLampsPerRowInTest}) {
+      const auto x = [&](int k) { return v().inputs[static_cast<size_t>(k)]->mapTo(view, QPoint()).x(); };
+      const int step = x(first + 1) - x(first);
+      EXPECT_GT(step, 0);
+      for (int k = first + 1; k + 1 < first + kLampsPerRowInTest; ++k)
+        EXPECT_NEAR(x(k + 1) - x(k), step, 1) << "between E" << k + 1 << " and E" << k + 2;
+    }
+    dialog.reset();
+  }
 }
 
 // Each output as the exchanges sent it: on the Intelligent Interface the direction and the share of
