@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -25,12 +26,15 @@
 #include "link/virtual_joystick.h"
 #include "link_doubles.h"
 #include "main_window_steps.h"
+#include "painted_parts.h"
 
 namespace velomat {
 namespace {
 
 using testing::ScriptedBoxes;
 using testing::waitUntil;
+
+constexpr int kLampsPerRowInTest = 8;  // the live view's lamps stand eight to a row
 
 class LiveViewTest : public ::testing::Test {
  protected:
@@ -106,6 +110,74 @@ TEST_F(LiveViewTest, moving_an_axis_moves_its_bar_and_marks_it_before_los_and_du
   notAus();
 }
 
+// The part named `what` of `w` as painted, against its ground.
+double contrastOf(QWidget* w, const std::string& what) {
+  const std::vector<testing::PaintedPart> parts = testing::paintedParts(w);
+  const auto part = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.what == what; });
+  if (part == parts.end()) {
+    ADD_FAILURE() << "no " << what;
+    return 0;
+  }
+  return testing::partContrast(testing::pictureOf(w), *part);
+}
+
+// A control the user moves is marked for a moment, so that the user finds it; the mark must not hide
+// where the control stands: the bar's marker and the hat's pointer keep standing out from the field
+// they lie on (the bar's or the band's), in a light and in a dark palette.
+TEST_F(LiveViewTest, a_marked_bar_or_hat_still_shows_where_its_control_stands) {
+  struct Row {
+    const char* what;
+    int axis;  // -1: the hat
+    Sint16 to;
+    Uint8 hat;
+  };
+  const Row rows[] = {{"X on the field", 0, 20000, 0},
+                      {"X in the dead band", 0, 0, 0},
+                      {"Z at its far end", 2, -32768, 0},
+                      {"the hat right", -1, 0, SDL_HAT_RIGHT},
+                      {"the hat up left", -1, 0, SDL_HAT_LEFTUP},
+                      {"the hat let go", -1, 0, SDL_HAT_CENTERED}};
+  for (const bool dark : {false, true}) {
+    SCOPED_TRACE(dark ? "dark palette" : "light palette");
+    testing::PaletteInUse palette(dark ? testing::darkPalette() : testing::lightPalette());
+    ASSERT_NO_FATAL_FAILURE(open(kIntelligentInterface));
+    ASSERT_TRUE(v().axes[0]->hasBand());  // X steers motor 1 by default
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.what);
+      QWidget* picture = nullptr;
+      if (row.axis >= 0) {
+        AxisBar* bar = v().axes[static_cast<size_t>(row.axis)];
+        // From somewhere else, so that it moves whatever it showed before.
+        const Sint16 from = row.to == 16000 ? 0 : 16000;
+        stick->axis(row.axis, from);
+        ASSERT_TRUE(viewShows([&] { return bar->value() == static_cast<uint32_t>(from + 32768); }));
+        stick->axis(row.axis, row.to);
+        const auto value = static_cast<uint32_t>(row.to + 32768);
+        ASSERT_TRUE(viewShows([&] { return bar->value() == value && bar->isMarked(); }));
+        picture = bar;
+        EXPECT_GE(contrastOf(bar, "marker"), testing::kLine);
+        EXPECT_GE(contrastOf(bar, "name"), testing::kText);
+        EXPECT_GE(contrastOf(bar, "value"), testing::kText);
+      } else {
+        stick->hat(row.hat);
+        ASSERT_TRUE(viewShows([&] {
+          return v().hat->pov() == (row.hat == SDL_HAT_CENTERED ? kHatCentred
+                                    : row.hat == SDL_HAT_RIGHT  ? 9000u
+                                                                : 31500u) &&
+                 v().hat->isMarked();
+        }));
+        picture = v().hat;
+        EXPECT_GE(contrastOf(v().hat, "pointer"), testing::kLine);
+        EXPECT_GE(contrastOf(v().hat, "disc"), testing::kLine);
+      }
+      // The mark itself: the picture stands on the highlight, not on the window.
+      const QImage image = testing::pictureOf(picture);
+      EXPECT_NE(QColor(image.pixel(2, picture->height() / 2)), picture->palette().color(QPalette::Window));
+    }
+    dialog.reset();
+  }
+}
+
 TEST_F(LiveViewTest, a_pressed_button_lights_its_lamp_and_the_hat_shows_what_pov1_and_pov2_make_of_it) {
   ASSERT_NO_FATAL_FAILURE(open(kIntelligentInterface));
   ASSERT_EQ(v().buttons.size(), 12u);
@@ -147,6 +219,38 @@ TEST_F(LiveViewTest, an_input_closed_on_the_interface_lights_its_lamp_beside_the
   for (int k : {0, 4, 7}) EXPECT_FALSE(v().inputs[static_cast<size_t>(k)]->isLit()) << k;
   EXPECT_FALSE(v().inputs[8]->isEnabled());  // E9..E16 need an extension module
   notAus();
+}
+
+// The input lamps stand in even columns, whatever the motors' end switches write under them: the
+// defaults, end switches on E1..E4, and E1 stopping two motors ("M1 L, M2 L").
+TEST_F(LiveViewTest, the_input_lamps_stand_evenly_apart) {
+  struct Row {
+    const char* what;
+    std::vector<int> endSwitchMotors;
+    bool e1TwiceLeft;
+  };
+  const Row rows[] = {{"no end switches", {}, false},
+                      {"motors 1 and 2", {0, 1}, false},
+                      {"E1 for motors 1 and 2", {0, 1}, true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_NO_FATAL_FAILURE(open(kIntelligentInterface));
+    dialog->liveView()->close();
+    for (int m : row.endSwitchMotors) testing::click(c().endSwitchCheck[m]);
+    if (row.e1TwiceLeft) testing::choose(c().endSwitchLeftList[1], "E1");
+    testing::click(c().applyButton);
+    view = dialog->showLiveView();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    view->refresh();
+    for (int first : {0, kLampsPerRowInTest}) {
+      const auto x = [&](int k) { return v().inputs[static_cast<size_t>(k)]->mapTo(view, QPoint()).x(); };
+      const int step = x(first + 1) - x(first);
+      EXPECT_GT(step, 0);
+      for (int k = first + 1; k + 1 < first + kLampsPerRowInTest; ++k)
+        EXPECT_NEAR(x(k + 1) - x(k), step, 1) << "between E" << k + 1 << " and E" << k + 2;
+    }
+    dialog.reset();
+  }
 }
 
 // Each output as the exchanges sent it: on the Intelligent Interface the direction and the share of

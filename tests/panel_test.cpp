@@ -250,6 +250,31 @@ TEST_F(PanelTest, switched_off_lists_can_still_be_read_and_still_look_switched_o
   EXPECT_LT(drawn(off), drawn(on));
 }
 
+// A button that has the keys' focus shows it, the flat credits button as any other: its picture with
+// the focus differs from its picture without.
+TEST_F(PanelTest, every_button_shows_the_focus_the_keys_gave_it) {
+  open({kJoyCapsHasZ, 3, 4});
+  dialog->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+  struct Row {
+    const char* what;
+    int id;
+  };
+  const Row rows[] = {{"the credits button", id::kCreditsButton},
+                      {"Alle Einstellungen zurücksetzen", id::kResetButton},
+                      {"Ende", id::kEndButton}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto* button = qobject_cast<QPushButton*>(dialogItem(dialog.get(), row.id));
+    ASSERT_NE(button, nullptr);
+    c().dirAxisRadio[0]->setFocus(Qt::TabFocusReason);
+    const QImage without = testing::pictureOf(button);
+    button->setFocus(Qt::TabFocusReason);  // as Tab moves it
+    ASSERT_TRUE(button->hasFocus());
+    EXPECT_TRUE(testing::pictureOf(button) != without) << "the focus does not show";
+  }
+}
+
 TEST_F(PanelTest, arrow_keys_move_the_selection_within_a_radio_group_as_a_click_does) {
   open({kJoyCapsHasZ, 3, 4});
   enum Radio { DirAxis, DirButtons, DirFixed, SpeedAxis, Throttle, SpeedFixed };

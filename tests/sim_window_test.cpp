@@ -3,10 +3,13 @@
 // are exchanged with as the control worker would.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
+#include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -21,6 +24,7 @@
 
 #include "link/sdl_joystick.h"
 #include "sim/simulation_window.h"
+#include "ui/dialog_builder.h"
 #include "window_fit.h"
 
 namespace velomat {
@@ -266,7 +270,7 @@ TEST_F(SimWindow, the_connected_interface_decides_which_input_switches_are_enabl
     int inputs;
   };
   const Row rows[] = {
-      {"Nicht verbunden", -1, true, 0},
+      {"Nicht Verbunden", -1, true, 0},
       {"ROBO Interface", 0, true, 8},
       {"Intelligent Interface, seriell", kIntIntSerial, true, 8},
       {"Intelligent Interface, seriell mit Extensionmodul", kIntIntSerialWithExtension, false, 8},
@@ -307,8 +311,8 @@ TEST_F(SimWindow, the_gauges_show_direction_and_on_share_the_intelligent_interfa
   }
   const sim::Clock::time_point last = intInt.wire().lastExchange();
   window->refresh();
-  expectGauges({{0, 1, 1.0, "links 100 %"},
-                {1, 2, 0.75, "rechts %1 %"},
+  expectGauges({{0, 1, 1.0, "L 100 %"},
+                {1, 2, 0.75, "R %1 %"},
                 {2, 0, 0, "aus"},
                 {3, 0, 0, "aus"},
                 {4, 0, 0, nullptr},
@@ -320,7 +324,7 @@ TEST_F(SimWindow, the_gauges_show_direction_and_on_share_the_intelligent_interfa
   // Full right from now on: the gauges follow within the share's window.
   for (int i = 0; i < 60; ++i) exchange(0b10 | 0b10 << 2);
   window->refresh();
-  expectGauges({{0, 2, 1.0, "rechts 100 %"}, {1, 2, 1.0, "rechts 100 %"}});
+  expectGauges({{0, 2, 1.0, "R 100 %"}, {1, 2, 1.0, "R 100 %"}});
 
   window->refresh(intInt.wire().lastExchange() + sim::kIntIntWatchdog + 1ms);  // the watchdog switches off
   expectGauges({{0, 0, 0, "aus"}, {1, 0, 0, "aus"}});
@@ -332,10 +336,10 @@ TEST_F(SimWindow, the_gauges_show_direction_and_level_the_robo_interface_receive
   const uint32_t handle = robo.openUsbOrRadio(0, 0);
   ASSERT_EQ(robo.sendOutputs(handle, 0b01 | 0b10 << 2 | 0b00 << 4 | 0b10 << 6, 0x0357, 0), 0u);
   window->refresh();
-  expectGauges({{0, 1, 1.0, "links Stufe 7"},
-                {1, 2, 5 / 7.0, "rechts Stufe 5"},
+  expectGauges({{0, 1, 1.0, "L Stufe 7"},
+                {1, 2, 5 / 7.0, "R Stufe 5"},
                 {2, 0, 0, "aus"},
-                {3, 2, 0, "rechts Stufe 0"},
+                {3, 2, 0, "R Stufe 0"},
                 {4, 0, 0, nullptr},
                 {7, 0, 0, nullptr}});
 }
@@ -343,13 +347,13 @@ TEST_F(SimWindow, the_gauges_show_direction_and_level_the_robo_interface_receive
 TEST_F(SimWindow, the_connection_button_makes_every_exchange_fail_until_clicked_again) {
   openIntInt(kIntIntSerial, false);
   const uint32_t handle = robo.openUsbOrRadio(0, 0);
-  EXPECT_EQ(c().connection->text(), "Verbindung unterbrechen");
+  EXPECT_EQ(c().connection->text().remove('&'), "Verbindung unterbrechen");
   click(c().connection);
-  EXPECT_EQ(c().connection->text(), "Verbindung wiederherstellen");
+  EXPECT_EQ(c().connection->text().remove('&'), "Verbindung wiederherstellen");
   EXPECT_EQ(intInt.exchange(record, 0), kIntIntFailure);
   EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), kRoboFailure);
   click(c().connection);
-  EXPECT_EQ(c().connection->text(), "Verbindung unterbrechen");
+  EXPECT_EQ(c().connection->text().remove('&'), "Verbindung unterbrechen");
   EXPECT_EQ(intInt.exchange(record, 0), 0u);
   EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), 0u);
 }
@@ -393,7 +397,7 @@ TEST_F(SimWindow, every_text_shows_in_full_without_overlap_in_a_window_that_fits
     SCOPED_TRACE(roboShown ? "ROBO Interface" : "Intelligent Interface");
     if (roboShown) intInt.close(record);
     window->refresh(intInt.wire().lastExchange());
-    EXPECT_EQ(c().motorTexts[0]->text(), roboShown ? "rechts Stufe 7" : "rechts 100 %");
+    EXPECT_EQ(c().motorTexts[0]->text(), roboShown ? "R Stufe 7" : "R 100 %");
     QList<QWidget*> leaves;
     for (QWidget* w : window->findChildren<QWidget*>()) {
       if (w->isVisible() && w->findChildren<QWidget*>().isEmpty()) leaves << w;
@@ -419,8 +423,10 @@ TEST_F(SimWindow, every_text_shows_in_full_without_overlap_in_a_window_that_fits
 TEST_F(SimWindow, it_speaks_the_main_windows_words_and_shows_x_y_and_z) {
   QStringList shown, tips;
   for (QWidget* w : window->findChildren<QWidget*>()) {
-    if (auto* group = qobject_cast<QGroupBox*>(w)) shown << group->title();
-    if (w->isVisible() && !w->property("text").toString().isEmpty()) shown << w->property("text").toString();
+    // As shown: a key's "&" is no letter of the word.
+    if (auto* group = qobject_cast<QGroupBox*>(w)) shown << group->title().remove('&');
+    if (w->isVisible() && !w->property("text").toString().isEmpty())
+      shown << w->property("text").toString().remove('&');
     if (!w->toolTip().isEmpty()) tips << w->toolTip();
   }
   const QString all = (shown + tips).join('\n');
@@ -432,6 +438,79 @@ TEST_F(SimWindow, it_speaks_the_main_windows_words_and_shows_x_y_and_z) {
   for (const char* ours : {"POV1", "POV2", "Buttons", "Schubregler", "(Z)", "Extensionmodul"}) {
     EXPECT_TRUE(visible.contains(QString::fromUtf8(ours))) << ours << " is not shown";
   }
+  // What the connection dialog and the live view say for the same thing.
+  for (const char* theirs : {"Nicht verbunden", "Extension-Modul", "links 1", "rechts 1", "links Stufe"}) {
+    EXPECT_FALSE(all.contains(QString::fromUtf8(theirs)))
+        << "the program's other windows do not say " << theirs;
+  }
+}
+
+// The title bar shows the program's icon, as the main window's does, not a generic window.
+TEST_F(SimWindow, its_title_bar_shows_the_programs_icon) {
+  ASSERT_FALSE(programIcon().isNull());
+  EXPECT_FALSE(window->windowIcon().isNull());
+  EXPECT_EQ(window->windowIcon().pixmap(32).toImage(), programIcon().pixmap(32).toImage());
+}
+
+// Every button and switch a key reaches has its own key (Alt and the underlined character), and each
+// key does what a click or the focus does: the check boxes and the connection button switch, a
+// joystick button is pressed, a heading's key takes the focus to its control.
+TEST_F(SimWindow, each_key_is_the_windows_only_one_and_does_what_its_control_does) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  QMap<QString, QString> owners;  // key -> the text that holds it
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    QString text = w->property("text").toString();
+    if (auto* group = qobject_cast<QGroupBox*>(w)) text = group->title();
+    const QKeySequence key = QKeySequence::mnemonic(text);
+    if (key.isEmpty()) continue;
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      EXPECT_NE(label->buddy(), nullptr) << text.toStdString();
+    }
+    EXPECT_FALSE(owners.contains(key.toString()))
+        << key.toString().toStdString() << " twice: " << text.toStdString() << " and "
+        << owners.value(key.toString()).toStdString();
+    owners.insert(key.toString(), text);
+  }
+  for (QAbstractButton* button :
+       std::initializer_list<QAbstractButton*>{c().latch, c().extensionModule, c().connection}) {
+    EXPECT_FALSE(QKeySequence::mnemonic(button->text()).isEmpty()) << button->text().toStdString();
+  }
+  for (QToolButton* button : c().buttons) EXPECT_FALSE(QKeySequence::mnemonic(button->text()).isEmpty());
+
+  const auto alt = [&](Qt::Key key) { QTest::keyClick(window.get(), key, Qt::AltModifier); };
+  struct Row {
+    Qt::Key key;
+    QWidget* focused;
+  };
+  // A group's key takes the focus into the group, to its first control (the stick, the first input
+  // switch that the connected interface has), or back to where the focus was in it last.
+  openIntInt(kIntIntSerial, false);
+  window->refresh();
+  const Row rows[] = {{Qt::Key_E, c().inputs[0]},
+                      {Qt::Key_J, c().stick},
+                      {Qt::Key_Z, c().throttle},
+                      {Qt::Key_P, c().hat[4]},
+                      {Qt::Key_B, c().buttons[0]}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(QKeySequence(row.key).toString().toStdString());
+    alt(row.key);
+    EXPECT_EQ(QApplication::focusWidget(), row.focused)
+        << QApplication::focusWidget()->metaObject()->className() << " "
+        << QApplication::focusWidget()->property("text").toString().toStdString();
+  }
+  // A key clicks as the mouse does, letting go a moment later: the switches switch then.
+  alt(Qt::Key_X);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return intInt.extensionModule(); }, 20000));
+  alt(Qt::Key_V);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return intInt.wire().connectionLost(); }, 20000));
+  alt(Qt::Key_V);  // the same key on the button's other text
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !intInt.wire().connectionLost(); }, 20000));
+  alt(Qt::Key_3);
+  EXPECT_EQ(read().dwButtons, 1u << 2);  // held for the moment of the click
+  EXPECT_TRUE(QTest::qWaitFor([&] { return read().dwButtons == 0; }, 20000));
+  alt(Qt::Key_R);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return c().latch->isChecked(); }, 20000));
 }
 
 // The hint under the stick is text the user must read, not a greyed placeholder.
@@ -544,7 +623,7 @@ TEST(SimGauges, a_gauge_follows_its_output_within_a_fifth_of_a_second) {
     std::chrono::milliseconds later;
     const char* shown;
   };
-  const Row rows[] = {{"held full left after a pause", 0, 0b01, 100ms, "links 100 %"},
+  const Row rows[] = {{"held full left after a pause", 0, 0b01, 100ms, "L 100 %"},
                       {"released after holding full left", 0b01, 0, 190ms, "aus"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

@@ -47,6 +47,14 @@ inline double drawnContrast(const QImage& picture, const QRect& area) {
   return best;
 }
 
+// The widget as painted, one pixel for each of its own: thin lines stay whole at any scale factor.
+inline QImage pictureOf(QWidget* w) {
+  QImage picture(w->size(), QImage::Format_ARGB32);
+  picture.fill(Qt::transparent);
+  w->render(&picture);
+  return picture;
+}
+
 inline std::string nameOf(const QWidget* w) {
   QString text = w->property("text").toString();
   if (const auto* group = qobject_cast<const QGroupBox*>(w)) text = group->title();
@@ -84,6 +92,7 @@ inline bool drawnText(QWidget* w, DrawnText& out) {
     }
     int flags = static_cast<int>(label->alignment());
     if (label->wordWrap()) flags |= Qt::TextWordWrap;
+    if (label->buddy() != nullptr) flags |= Qt::TextShowMnemonic;  // its "&" marks a key, not a letter
     return measure(label->text(), area, flags);
   }
   if (auto* list = qobject_cast<QComboBox*>(w)) {

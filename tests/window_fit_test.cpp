@@ -1,7 +1,8 @@
 // Every window of the program as a user meets it, on the screens users have: CTest runs this suite on
 // a 1600x1200 screen, at scale factors 1.5 and 2, on a 1366x768 laptop screen (also at 1.25) and
 // with the font at 144 dpi. Every window lies wholly on the screen, shows every text in full with no
-// frame line through it, and velomat-sim's two windows stand side by side.
+// frame line through it, and velomat-sim's two windows stand side by side. Each window is shown in a
+// light and in a dark palette, and every part the program paints itself stands out from its ground.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/about_dialog.h"
 #include "app/connection_dialog.h"
@@ -28,6 +31,7 @@
 #include "fake_joystick.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "painted_parts.h"
 #include "panel/panel.h"
 #include "ui/qt_message_boxes.h"
 #include "ui/window_placement.h"
@@ -40,6 +44,29 @@ namespace fs = std::filesystem;
 using testing::fitProblems;
 using testing::joined;
 using testing::whenModalShows;
+
+// The windows in a light palette and in a dark one (the parameter: dark).
+class Windows : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { palette_.emplace(GetParam() ? testing::darkPalette() : testing::lightPalette()); }
+  void TearDown() override { palette_.reset(); }
+
+  // Every painted part of `window` stands out from its ground; at least `least` parts were found.
+  static void expectContrast(QWidget* window, const char* name, int least) {
+    int checked = 0;
+    const std::vector<std::string> problems = testing::contrastProblems(window, &checked);
+    EXPECT_TRUE(problems.empty()) << name << ":" << joined(problems);
+    EXPECT_GE(checked, least) << name << ": the painted parts were not found";
+  }
+
+ private:
+  std::optional<testing::PaletteInUse> palette_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Palettes, Windows, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& palette) {
+                           return std::string(palette.param ? "dark" : "light");
+                         });
 
 constexpr uint32_t kAllAxes = kJoyCapsHasZ | kJoyCapsHasR | kJoyCapsHasU | kJoyCapsHasV;
 
@@ -71,7 +98,30 @@ TEST(FitCheck, finds_a_cut_text_a_line_through_a_text_and_a_window_off_the_scree
   EXPECT_NE(found.find("is not wholly on the screen"), std::string::npos) << found;
 }
 
-TEST(Windows, velomat_sims_two_windows_stand_side_by_side_wholly_on_the_screen) {
+// The contrast check finds what it looks for: Fusion's own check box and radio button on a dark palette
+// (a square and a circle 1.2:1 on the window), and none of that in the program's style.
+TEST(FitCheck, finds_a_check_square_and_a_radio_circle_that_vanish_on_a_dark_palette) {
+  testing::PaletteInUse dark(testing::darkPalette());
+  for (const bool classic : {false, true}) {
+    SCOPED_TRACE(classic ? "the program's style" : "Fusion's");
+    QWidget window;
+    auto* check = new QCheckBox("Aus-Taster:", &window);
+    auto* radio = new QRadioButton("Achse:", &window);
+    check->setGeometry(10, 10, 120, 20);
+    radio->setGeometry(10, 40, 120, 20);
+    if (classic) applyClassicStyle(&window);
+    window.resize(200, 80);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    int checked = 0;
+    const std::string found = joined(testing::contrastProblems(&window, &checked));
+    EXPECT_EQ(checked, 2);
+    EXPECT_EQ(found.find("the square of QCheckBox \"Aus-Taster:\"") != std::string::npos, !classic) << found;
+    EXPECT_EQ(found.find("the circle of QRadioButton \"Achse:\"") != std::string::npos, !classic) << found;
+  }
+}
+
+TEST_P(Windows, velomat_sims_two_windows_stand_side_by_side_wholly_on_the_screen) {
   const fs::path folder = fs::temp_directory_path() / ("velomat-fit-" + std::to_string(getpid()));
   fs::create_directories(folder);
   const fs::path previous = fs::current_path();
@@ -103,6 +153,8 @@ TEST(Windows, velomat_sims_two_windows_stand_side_by_side_wholly_on_the_screen) 
     EXPECT_TRUE(besideProblems.empty())
         << "simulation window, " << (beside.isCompact() ? "compact" : "one column") << ":"
         << joined(besideProblems);
+    expectContrast(&main, "main window", 30);
+    expectContrast(&beside, "simulation window", 25);
     // Side by side: the simulation window leaves the main window alone, its motor panels above all.
     QRect panels =
         main.controls().motorGroup[0]->geometry().united(main.controls().motorGroup[3]->geometry());
@@ -116,7 +168,7 @@ TEST(Windows, velomat_sims_two_windows_stand_side_by_side_wholly_on_the_screen) 
   fs::remove_all(folder);
 }
 
-TEST(Windows, the_main_window_with_the_longest_lists_and_its_about_box_fit) {
+TEST_P(Windows, the_main_window_with_the_longest_lists_and_its_about_box_fit) {
   SharedState state;
   state.joystickCaps = {kAllAxes | kJoyCapsHasPov, 6, 32};  // the longest entries: "POV1", "32", "E16"
   state.connection.motorCount = 8;
@@ -139,6 +191,7 @@ TEST(Windows, the_main_window_with_the_longest_lists_and_its_about_box_fit) {
   }
   std::vector<std::string> mainProblems = fitProblems(&main);
   EXPECT_TRUE(mainProblems.empty()) << "main window:" << joined(mainProblems);
+  expectContrast(&main, "main window, every check box ticked", 30);
 
   std::vector<std::string> aboutProblems;
   bool aboutSeen = false;
@@ -152,7 +205,7 @@ TEST(Windows, the_main_window_with_the_longest_lists_and_its_about_box_fit) {
   EXPECT_TRUE(aboutProblems.empty()) << "About box:" << joined(aboutProblems);
 }
 
-TEST(Windows, every_message_box_of_the_program_fits_before_and_over_the_main_window) {
+TEST_P(Windows, every_message_box_of_the_program_fits_before_and_over_the_main_window) {
   const std::string longestName = "Großer Knüppel für Flugsimul";  // 31 bytes, the record's most
   struct Row {
     std::string text;
@@ -210,7 +263,7 @@ TEST(Windows, every_message_box_of_the_program_fits_before_and_over_the_main_win
   }
 }
 
-TEST(Windows, the_simulation_window_shows_everything_in_either_layout) {
+TEST_P(Windows, the_simulation_window_shows_everything_in_either_layout) {
   SdlJoystick sdl;  // SDL runs before the on-screen joystick attaches
   ASSERT_TRUE(sdl.ok());
   VirtualJoystick stick(3, 8, 1, "Bildschirm-Joystick");
@@ -236,6 +289,7 @@ TEST(Windows, the_simulation_window_shows_everything_in_either_layout) {
     const bool fits = window.frameGeometry().height() <= screen.height();
     const std::vector<std::string> problems = fitProblems(&window, compact || fits);
     EXPECT_TRUE(problems.empty()) << joined(problems);
+    expectContrast(&window, "simulation window, every output driven", 60);
     if (compact) {
       EXPECT_LT(window.height(), oneColumnHeight * 5 / 6);
     } else {
@@ -248,7 +302,7 @@ TEST(Windows, the_simulation_window_shows_everything_in_either_layout) {
 // The live view at its fullest: six axes and a hat, 32 buttons, eight motors on the longest interface
 // description, an input that stops two motors, the joystick's longest name. Placed beside the main
 // window, it lies wholly on the screen and shows every text in full.
-TEST(Windows, the_live_view_at_its_fullest_fits_beside_the_main_window) {
+TEST_P(Windows, the_live_view_at_its_fullest_fits_beside_the_main_window) {
   SharedState state;
   state.joystickCaps = {kAllAxes | kJoyCapsHasPov, 6, 32};
   state.connection = {kIntelligentInterface, 1, 1, 0, 8};
@@ -275,6 +329,7 @@ TEST(Windows, the_live_view_at_its_fullest_fits_beside_the_main_window) {
   EXPECT_EQ(view->controls().owners[0]->text(), "M1 L, M2 L");
   const std::vector<std::string> problems = fitProblems(view);
   EXPECT_TRUE(problems.empty()) << "live view:" << joined(problems);
+  expectContrast(view, "live view", 40);
   // Clear of the main window where the screen has room for that beside, above or below it.
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry(), frame = main.frameGeometry();
   const QSize size = view->frameGeometry().size();

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "config/list_texts.h"
@@ -184,7 +185,24 @@ QWidget* LiveView::buildInputs() {
     layout->addWidget(c.inputs[i], row, column);
     layout->addWidget(c.owners[i], row + 1, column, Qt::AlignTop);
   }
+  inputColumns_ = layout;
+  evenInputColumns();
   return group;
+}
+
+void LiveView::evenInputColumns() {
+  // Every column as wide as the widest lamp or motor list under one, and the room to spare shared
+  // alike: the lamps stand evenly apart however long the list under E1 is, and "E9" no narrower than
+  // "E10".
+  int widest = 0;
+  for (size_t k = 0; k < controls_.inputs.size(); ++k) {
+    widest =
+        std::max({widest, controls_.inputs[k]->sizeHint().width(), controls_.owners[k]->sizeHint().width()});
+  }
+  for (int column = 0; column < kLampsPerRow; ++column) {
+    inputColumns_->setColumnMinimumWidth(column, widest);
+    inputColumns_->setColumnStretch(column, 1);
+  }
 }
 
 void LiveView::showEvent(QShowEvent* event) {
@@ -264,10 +282,15 @@ void LiveView::refresh(LiveReadings::Clock::time_point now) {
   }
   const std::array<std::string, kMaxInputs> owners =
       endSwitchOwners(state_.table, state_.connection.motorCount);
+  bool ownersChanged = false;
   for (size_t k = 0; k < c.inputs.size(); ++k) {
     c.inputs[k]->setLit(readings_.inputClosed(static_cast<int>(k)));
-    c.owners[k]->setText(QString::fromStdString(owners[k]));
+    const QString owner = QString::fromStdString(owners[k]);
+    if (owner == c.owners[k]->text()) continue;
+    c.owners[k]->setText(owner);
+    ownersChanged = true;
   }
+  if (ownersChanged) evenInputColumns();
 }
 
 void LiveView::keyPressEvent(QKeyEvent* event) {

@@ -16,6 +16,7 @@
 #include "ui/lamp.h"
 #include "ui/output_gauge.h"
 
+class QGridLayout;
 class QLabel;
 
 namespace velomat {
@@ -69,12 +70,14 @@ class LiveView final : public QWidget {
   QWidget* buildJoystick();
   QWidget* buildInterface();
   QWidget* buildInputs();
+  void evenInputColumns();
 
   SharedState& state_;
   JoystickSource& joystick_;
   JoySample ownSample_;  // the GUI thread's own reading; joySample belongs to the worker
   LiveReadings readings_;
   LiveViewControls controls_;
+  QGridLayout* inputColumns_ = nullptr;
   QTimer timer_;
   std::function<void(bool)> watch_;
 };

@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/classic_style.h"
+#include "ui/dialog_builder.h"
+
 namespace velomat {
 
 namespace {
@@ -38,11 +41,15 @@ QString text(const char* utf8) {
 
 const QString kOffText = text("aus");
 const QString kAbsentText = text("–");
-const QString kLostText = text("Verbindung unterbrechen");
-const QString kRestoreText = text("Verbindung wiederherstellen");
+// Both texts of the connection button keep its key, Alt+V.
+const QString kLostText = text("&Verbindung unterbrechen");
+const QString kRestoreText = text("&Verbindung wiederherstellen");
+// Not connected, in the connection dialog's words.
+const QString kNotConnectedText = text("Nicht Verbunden");
 
+// A direction as the main window's lists and the live view name it.
 QString directionName(uint8_t direction) {
-  return text(direction == 1 ? "links" : "rechts");
+  return text(direction == 1 ? "L" : "R");
 }
 
 QString interfaceName(int32_t interfaceType) {
@@ -118,6 +125,7 @@ SimulationWindow::SimulationWindow(VirtualJoystick& joystick, sim::SimIntelligen
                                    sim::SimRoboInterface& robo, QWidget* parent)
     : QWidget(parent, Qt::Window), joystick_(joystick), intInt_(intInt), robo_(robo) {
   setWindowTitle(text(kSimulationWindowCaption));
+  setWindowIcon(programIcon());
   // It shows after the main window, which keeps the keys: Enter there is "NOT-AUS".
   setAttribute(Qt::WA_ShowWithoutActivating);
   buildJoystick();
@@ -125,7 +133,7 @@ SimulationWindow::SimulationWindow(VirtualJoystick& joystick, sim::SimIntelligen
   buildInputs();
 
   SimulationControls& c = controls_;
-  c.extensionModule = new QCheckBox(text("Extensionmodul am Intelligent Interface"), this);
+  c.extensionModule = new QCheckBox(text("E&xtensionmodul am Intelligent Interface"), this);
   c.extensionModule->setToolTip(
       text("Steckt am simulierten Intelligent Interface ein Extensionmodul?\n"
            "Motor 5–8 und E9–E16 arbeiten nur mit Modul, und nur wenn Velomat es anspricht\n"
@@ -147,6 +155,9 @@ SimulationWindow::SimulationWindow(VirtualJoystick& joystick, sim::SimIntelligen
   reserveWidth(c.connection, {kLostText, kRestoreText});
   connect(c.connection, &QPushButton::toggled, this, [this](bool cut) { setConnectionLost(cut); });
   arrange();
+  // The look of the program's other windows, whose radio circles and check squares show on a dark
+  // desktop as on a light one.
+  applyClassicStyle(this);
 
   // The joystick at rest: the stick springs to the centre, the throttle starts closed.
   joystick_.axis(0, 0);
@@ -164,7 +175,9 @@ SimulationWindow::~SimulationWindow() = default;
 
 void SimulationWindow::buildJoystick() {
   SimulationControls& c = controls_;
-  joystickGroup_ = new QGroupBox(text("Joystick"), this);
+  // Keys: Alt+J the stick, Alt+Z the throttle, Alt+P the hat, Alt+B and Alt+1..8 the buttons, Alt+R
+  // the latch; Alt+E the input switches, Alt+X the extension module, Alt+V the connection.
+  joystickGroup_ = new QGroupBox(text("&Joystick"), this);
   QGroupBox* group = joystickGroup_;
 
   c.stick = new StickPad(group);
@@ -178,7 +191,7 @@ void SimulationWindow::buildJoystick() {
   c.hint = new QLabel(text("Ziehen oder Pfeiltasten,\nLeertaste: zur Mitte"), group);
   c.hint->setAlignment(Qt::AlignCenter);
 
-  throttleHeading_ = new QLabel(text("Schubregler (Z)"), group);
+  throttleHeading_ = new QLabel(text("Schubregler (&Z)"), group);
   c.throttle = new QSlider(Qt::Vertical, group);
   c.throttle->setRange(-32768, 32767);
   c.throttle->setSingleStep(655);  // about a percent
@@ -194,9 +207,10 @@ void SimulationWindow::buildJoystick() {
     controls_.throttleText->setText(percent((value + 32768) / 65535.0));
   };
   showThrottle(c.throttle->value());
+  throttleHeading_->setBuddy(c.throttle);
   connect(c.throttle, &QSlider::valueChanged, this, showThrottle);
 
-  hatHeading_ = new QLabel(kHatName, group);
+  hatHeading_ = new QLabel(text("&") + kHatName, group);
   for (int i = 0; i < 9; ++i) {
     QToolButton* button = smallButton(text(kHatGlyphs[i]), hatTip(i, false), group);
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -221,9 +235,11 @@ void SimulationWindow::buildJoystick() {
     side = std::max({side, button->sizeHint().width(), button->sizeHint().height()});
   for (QToolButton* button : c.hat) button->setFixedSize(side, side);
 
-  buttonsLabel_ = new QLabel(text("Buttons:"), group);
+  hatHeading_->setBuddy(c.hat[kHatCentre]);
+
+  buttonsLabel_ = new QLabel(text("&Buttons:"), group);
   for (int b = 0; b < static_cast<int>(c.buttons.size()); ++b) {
-    QToolButton* button = smallButton(QString::number(b + 1), buttonTip(b, false), group);
+    QToolButton* button = smallButton(text("&%1").arg(b + 1), buttonTip(b, false), group);
     c.buttons[static_cast<size_t>(b)] = button;
     connect(button, &QToolButton::pressed, this, [this, b] {
       if (!latched()) joystick_.button(b, true);
@@ -236,7 +252,9 @@ void SimulationWindow::buildJoystick() {
     });
   }
 
-  c.latch = new QCheckBox(text("Buttons und POV1/POV2 rasten ein"), group);
+  buttonsLabel_->setBuddy(c.buttons[0]);
+
+  c.latch = new QCheckBox(text("Buttons und POV1/POV2 &rasten ein"), group);
   c.latch->setToolTip(
       text("Aus: gedrückt, solange die Maustaste gedrückt ist, wie am echten Joystick.\n"
            "Ein: ein Klick drückt, der nächste lässt los; so bleibt die Maus frei für den Knüppel."));
@@ -250,7 +268,7 @@ void SimulationWindow::buildInterface() {
 
   connectionLabel_ = new QLabel(text("Verbindung:"), group);
   c.interfaceText = new QLabel(group);
-  QStringList names = {text("Nicht verbunden"), text("ROBO Interface")};
+  QStringList names = {kNotConnectedText, text("ROBO Interface")};
   for (int32_t type : {kIntIntSerial, kIntIntSerialWithExtension, kIntIntParallel})
     names << interfaceName(type);
   reserveWidth(c.interfaceText, names);
@@ -281,7 +299,7 @@ void SimulationWindow::buildInterface() {
 
 void SimulationWindow::buildInputs() {
   SimulationControls& c = controls_;
-  inputsGroup_ = new QGroupBox(text("Eingänge"), this);
+  inputsGroup_ = new QGroupBox(text("&Eingänge"), this);
   const uint32_t closed = intInt_.inputs() | robo_.inputs();
   for (int k = 0; k < kMaxInputs; ++k) {
     // The same lamp as the live view shows for an input, here a switch the user closes.
@@ -447,7 +465,7 @@ void SimulationWindow::refresh(sim::Clock::time_point now) {
     inputs = robo_.inputCount();
     wire = &robo_.wire();
   } else {
-    c.interfaceText->setText(text("Nicht verbunden"));
+    c.interfaceText->setText(kNotConnectedText);
   }
 
   if (wire == nullptr) {

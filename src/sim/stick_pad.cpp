@@ -116,33 +116,45 @@ void StickPad::paintEvent(QPaintEvent*) {
   const QPalette& pal = palette();
   const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
   const QPointF centre = frame.center();
+  const QColor window = pal.color(group, QPalette::Window);
+  const QColor field = pal.color(group, QPalette::Base);
+  const QColor ink = pal.color(group, QPalette::Text);
+  // Every line and the knob stand out from the pad's field (and its frame from the window) in a light
+  // palette and a dark one alike.
+  const auto onField = [&](QPalette::ColorRole role) {
+    return standingOut(pal.color(group, role), field, ink);
+  };
 
-  p.setPen(QPen(hasFocus() ? pal.color(group, QPalette::Highlight) : pal.color(group, QPalette::Mid),
+  p.setPen(QPen(standingOut(pal.color(group, hasFocus() ? QPalette::Highlight : QPalette::Mid), window,
+                            pal.color(group, QPalette::WindowText)),
                 hasFocus() ? 2 : 1));
-  p.setBrush(pal.color(group, QPalette::Base));
-  p.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+  p.setBrush(field);
+  p.drawRoundedRect(hasFocus() ? frame.adjusted(0.5, 0.5, -0.5, -0.5) : frame, 6, 6);
 
-  // The gate the knob's centre moves in, and the cross through the centre.
+  // The gate the knob's centre moves in, and the cross through the centre; their thin lines run along
+  // the middle of a row or column of pixels, where they stay whole rather than smeared over two.
+  const auto crisp = [](double at) { return std::floor(at) + 0.5; };
   const double t = travel();
-  p.setPen(QPen(pal.color(group, QPalette::Midlight), 1, Qt::DashLine));
+  p.setPen(QPen(onField(QPalette::Midlight), 1, Qt::DashLine));
   p.setBrush(Qt::NoBrush);
-  p.drawRect(QRectF(centre - QPointF(t, t), centre + QPointF(t, t)));
-  p.setPen(QPen(pal.color(group, QPalette::Mid), 1));
-  p.drawLine(QPointF(centre.x(), frame.top() + 4), QPointF(centre.x(), frame.bottom() - 4));
-  p.drawLine(QPointF(frame.left() + 4, centre.y()), QPointF(frame.right() - 4, centre.y()));
+  p.drawRect(QRectF(QPointF(crisp(centre.x() - t), crisp(centre.y() - t)),
+                    QPointF(crisp(centre.x() + t), crisp(centre.y() + t))));
+  p.setPen(QPen(onField(QPalette::Mid), 1));
+  p.drawLine(QPointF(crisp(centre.x()), frame.top() + 4), QPointF(crisp(centre.x()), frame.bottom() - 4));
+  p.drawLine(QPointF(frame.left() + 4, crisp(centre.y())), QPointF(frame.right() - 4, crisp(centre.y())));
 
   // The axes' names, where the stick goes for full X and full Y.
-  p.setPen(pal.color(group, QPalette::Text));
+  p.setPen(ink);
   p.drawText(axisNameRect(Qt::Horizontal), Qt::AlignCenter, QStringLiteral("X"));
   p.drawText(axisNameRect(Qt::Vertical), Qt::AlignCenter, QStringLiteral("Y"));
 
   // The stick from the centre to the knob.
   const QPointF knob = pointOf(deflection_);
   const double r = knobRadius();
-  p.setPen(QPen(pal.color(group, QPalette::Dark), r / 2.5, Qt::SolidLine, Qt::RoundCap));
+  p.setPen(QPen(onField(QPalette::Dark), r / 2.5, Qt::SolidLine, Qt::RoundCap));
   p.drawLine(centre, knob);
-  p.setPen(QPen(pal.color(group, QPalette::Shadow), 1));
-  p.setBrush(pal.color(group, QPalette::Highlight));
+  p.setPen(QPen(ink, 1));
+  p.setBrush(onField(QPalette::Highlight));
   p.drawEllipse(knob, r, r);
 }
 

@@ -30,6 +30,7 @@ class StickPad final : public QWidget {
   // Where the name of an axis is written: "X" at the right end of the horizontal line, "Y" at the
   // lower end of the vertical one (full deflection to the right and down).
   QRect axisNameRect(Qt::Orientation axis) const;
+  int knobRadius() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -42,7 +43,6 @@ class StickPad final : public QWidget {
 
  private:
   double travel() const;  // pixels from the centre to full deflection
-  int knobRadius() const;
   QPointF deflectionAt(QPointF point) const;
   void step(int dx, int dy);
 

@@ -63,22 +63,24 @@ void AxisBar::paintEvent(QPaintEvent*) {
   paintMark(p, *this, marked_);
   const QColor ink = inkOf(*this, marked_);
   const QPalette::ColorGroup group = colourGroupOf(*this);
+  const QColor field = palette().color(group, QPalette::Base);
+  const QColor fieldInk = palette().color(group, QPalette::Text);
   const QRect t = track();
   p.setPen(ink);
   p.drawText(QRect(4, 0, t.left() - 4, height()), Qt::AlignLeft | Qt::AlignVCenter, name_);
   p.drawText(QRect(t.right() + 4, 0, width() - t.right() - 6, height()), Qt::AlignRight | Qt::AlignVCenter,
              QString::number(value_));
-  p.setBrush(palette().color(group, QPalette::Base));
+  p.setBrush(field);
   p.drawRect(QRectF(t).adjusted(0.5, 0.5, -0.5, -0.5));
   if (bandLow_ <= bandHigh_) {
-    // The band in a grey between the bar's field and its ink.
-    QColor band = palette().color(group, QPalette::Mid);
+    // The band in a grey between the bar's field and its ink, far enough from either that the band
+    // shows on the field and the stick's place on the band.
     p.setPen(Qt::NoPen);
-    p.setBrush(band);
+    p.setBrush(standingOut(palette().color(group, QPalette::Mid), field, fieldInk));
     p.drawRect(QRectF(QPointF(xOf(bandLow_), t.top() + 1), QPointF(xOf(bandHigh_), t.bottom())));
   }
-  // The stick's place: a bold line across the bar.
-  p.setPen(QPen(ink, 3));
+  // The stick's place: a bold line across the bar, in the field's ink whether marked or not.
+  p.setPen(QPen(fieldInk, 3));
   const int x = xOf(value_);
   p.drawLine(QPointF(x, t.top()), QPointF(x, t.bottom() + 1));
 }
@@ -104,25 +106,39 @@ QSize HatView::sizeHint() const {
   return {h, h};
 }
 
+double HatView::radius() const {
+  return std::min(width(), height()) / 2.0 - 4;
+}
+
+QPointF HatView::tipOf(uint32_t pov) const {
+  const QPointF centre(width() / 2.0, height() / 2.0);
+  if (pov > kFullCircle) return centre;
+  // Forward is up; the angle runs clockwise.
+  const double angle = pov / 100.0 * M_PI / 180.0;
+  return centre + QPointF(std::sin(angle), -std::cos(angle)) * (radius() - 2);
+}
+
 void HatView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   paintMark(p, *this, marked_);
   const QColor ink = inkOf(*this, marked_);
+  const QPalette::ColorGroup group = colourGroupOf(*this);
+  // The pointer lies on the disc, so it keeps the disc's ink while the hat is marked.
+  const QColor pointer = palette().color(group, QPalette::Text);
   const QPointF centre(width() / 2.0, height() / 2.0);
-  const double r = std::min(width(), height()) / 2.0 - 4;
+  const double r = radius();
   p.setPen(QPen(ink, 1.2));
-  p.setBrush(palette().color(colourGroupOf(*this), QPalette::Base));
+  p.setBrush(palette().color(group, QPalette::Base));
   p.drawEllipse(centre, r, r);
-  p.setBrush(ink);
+  p.setPen(QPen(pointer, 1.2));
+  p.setBrush(pointer);
   if (pov_ > kFullCircle) {
     p.drawEllipse(centre, r / 5, r / 5);
     return;
   }
-  // Forward is up; the angle runs clockwise.
-  const double angle = pov_ / 100.0 * M_PI / 180.0;
-  const QPointF tip = centre + QPointF(std::sin(angle), -std::cos(angle)) * (r - 2);
-  p.setPen(QPen(ink, 2.5, Qt::SolidLine, Qt::RoundCap));
+  const QPointF tip = tipOf(pov_);
+  p.setPen(QPen(pointer, 2.5, Qt::SolidLine, Qt::RoundCap));
   p.drawLine(centre, tip);
   p.drawEllipse(tip, 3, 3);
 }

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/painting.h"
+
 namespace velomat {
 
 namespace {
@@ -95,6 +97,60 @@ void ClassicStyle::drawComplexControl(ComplexControl control, const QStyleOption
     drawItemText(painter, label, Qt::AlignCenter | Qt::TextShowMnemonic, option->palette,
                  option->state & State_Enabled, group->text, QPalette::WindowText);
   }
+}
+
+void ClassicStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                                 const QWidget* widget) const {
+  const bool radio = element == PE_IndicatorRadioButton;
+  if (!radio && element != PE_IndicatorCheckBox) {
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    return;
+  }
+  // The option's palette is already set to the control's colour group (switched off or not).
+  const QPalette& palette = option->palette;
+  const QColor window = palette.color(QPalette::Window);
+  const QColor field = palette.color(QPalette::Base);
+  const QColor ink = palette.color(QPalette::Text);
+  // The frame takes the focus colour while the keys moved the focus here, as Fusion's does.
+  const bool keyFocus = (option->state & State_HasFocus) && (option->state & State_KeyboardFocusChange);
+  const QColor frame = standingOut(palette.color(keyFocus ? QPalette::Highlight : QPalette::Mid), window,
+                                   palette.color(QPalette::WindowText));
+  // Pressed, the field takes the window's colour, as a classic control sinks in.
+  const QColor ground = (option->state & State_Sunken) ? window : field;
+
+  const QRectF box = QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5);
+  const double side = std::min(box.width(), box.height());
+  const QRectF square(box.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing);
+  // A little over a pixel wide, so that the round frame covers whole pixels where it is steepest.
+  painter->setPen(QPen(frame, 1.3));
+  painter->setBrush(ground);
+  if (radio) {
+    painter->drawEllipse(square);
+    if (option->state & State_On) {
+      const double r = std::max(1.5, side * 0.22);
+      painter->setPen(Qt::NoPen);
+      painter->setBrush(ink);
+      painter->drawEllipse(square.center(), r, r);
+    }
+  } else {
+    painter->drawRect(square);
+    if (option->state & (State_On | State_NoChange)) {
+      // The tick: down to the lower third, then up to the far corner; a tick half the ink's way
+      // for a box that is neither ticked nor clear.
+      const QColor tick =
+          (option->state & State_NoChange) ? standingOut(palette.color(QPalette::Mid), ground, ink) : ink;
+      painter->setPen(QPen(tick, std::max(1.5, side / 7), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      painter->setBrush(Qt::NoBrush);
+      const QRectF in = square.adjusted(side * 0.22, side * 0.22, -side * 0.22, -side * 0.22);
+      const QPointF points[] = {{in.left(), in.top() + in.height() * 0.55},
+                                {in.left() + in.width() * 0.38, in.bottom()},
+                                {in.right(), in.top()}};
+      painter->drawPolyline(points, 3);
+    }
+  }
+  painter->restore();
 }
 
 int ClassicStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {

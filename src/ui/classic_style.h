@@ -19,6 +19,11 @@ class ClassicStyle final : public QProxyStyle {
   // classic dialog, where an 8-unit radio button holds its whole circle at any font and scale.
   int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
                   const QWidget* widget = nullptr) const override;
+  // A radio button's circle and a check box's square as the classic dialog draws them: a field in the
+  // palette's base colour, framed by a line that stands out from the window, with the dot or the tick
+  // in the field's ink; so that a light and a dark palette both show them.
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget = nullptr) const override;
 };
 
 // Gives `dialog` and every widget in it the classic style (a style set on a widget does not reach its

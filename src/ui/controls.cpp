@@ -84,6 +84,10 @@ void MultiLineButton::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);
   QStyleOptionButton option;
   initStyleOption(&option);
+  // A flat button draws no face, and the style shows a button's focus on its face (the frame of the
+  // default button, which a dialog's focused button is): with the focus, the flat button shows its
+  // face as any button does.
+  if (option.state & QStyle::State_HasFocus) option.features &= ~QStyleOptionButton::Flat;
   const QString caption = option.text;
   option.text.clear();
   painter.drawControl(QStyle::CE_PushButton, option);

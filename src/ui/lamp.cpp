@@ -10,7 +10,8 @@
 namespace velomat {
 
 namespace {
-// Lit in a green that dark ink and the window's background both stand out against.
+// Lit in green, darkened on a light field and lightened on a dark one until the lit bulb stands out from
+// an unlit one.
 const QColor kLitColour(0x2e, 0xb8, 0x2e);
 }  // namespace
 
@@ -46,8 +47,13 @@ int bulbSize(const QFontMetrics& metrics) {
 
 QSize Lamp::sizeHint() const {
   const QFontMetrics metrics = fontMetrics();
-  return {4 * kMargin + bulbSize(metrics) + metrics.horizontalAdvance(text()),
+  return {4 * kMargin + bulbSize(metrics) + metrics.size(Qt::TextShowMnemonic, text()).width(),
           metrics.height() + 2 * kMargin};
+}
+
+QRectF Lamp::bulbRect() const {
+  const double d = bulbSize(fontMetrics());
+  return {kMargin + 0.5, (height() - d) / 2, d, d};
 }
 
 void Lamp::paintEvent(QPaintEvent*) {
@@ -62,15 +68,21 @@ void Lamp::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_PanelButtonTool, &panel, &p, this);
   }
   paintMark(p, *this, marked_);
-  const QColor ink = inkOf(*this, marked_);
-  const double d = bulbSize(fontMetrics());
-  const QRectF bulb(kMargin + 0.5, (height() - d) / 2, d, d);
+  // On a switch's face the ink is the button's; on the window or the mark, the picture's.
+  const QColor ink =
+      isCheckable() && !marked_ ? palette().color(group, QPalette::ButtonText) : inkOf(*this, marked_);
+  const QColor field = palette().color(group, QPalette::Base);
   p.setPen(QPen(ink, 1.2));
-  p.setBrush(isLit() && isEnabled() ? kLitColour : palette().color(group, QPalette::Base));
-  p.drawEllipse(bulb);
+  p.setBrush(isLit() && isEnabled() ? standingOut(kLitColour, field, palette().color(group, QPalette::Text))
+                                    : field);
+  p.drawEllipse(bulbRect());
   p.setPen(ink);
-  const QRect caption = rect().adjusted(3 * kMargin + static_cast<int>(d), 0, 0, 0);
-  p.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, text());
+  const QRect caption = rect().adjusted(3 * kMargin + static_cast<int>(bulbSize(fontMetrics())), 0, 0, 0);
+  // The caption's "&" marks its key, underlined where the style shows keys.
+  const int mnemonic = style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, this) != 0
+                           ? Qt::TextShowMnemonic
+                           : Qt::TextHideMnemonic;
+  p.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | mnemonic, text());
   if (hasFocus()) {
     QStyleOptionFocusRect focus;
     focus.initFrom(this);

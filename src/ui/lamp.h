@@ -18,6 +18,9 @@ class Lamp final : public QAbstractButton {
   void setMarked(bool marked);
   bool isMarked() const { return marked_; }
 
+  // The bulb, in the widget's coordinates; the caption stands right of it.
+  QRectF bulbRect() const;
+
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
 

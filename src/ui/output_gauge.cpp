@@ -33,6 +33,11 @@ void OutputGauge::setState(uint8_t direction, double fill) {
   update();
 }
 
+QRectF OutputGauge::barRect() const {
+  const double h = height();
+  return {h + 4.5, 4.5, width() - h - 6, h - 9};
+}
+
 void OutputGauge::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
@@ -70,13 +75,16 @@ void OutputGauge::paintEvent(QPaintEvent*) {
     p.restore();
   }
 
-  const QRectF bar(h + 4.5, 4.5, width() - h - 6, h - 9);
-  p.setPen(QPen(palette().color(group, QPalette::Mid), 1));
-  p.setBrush(palette().color(group, QPalette::Base));
+  const QRectF bar = barRect();
+  const QColor field = palette().color(group, QPalette::Base);
+  p.setPen(QPen(
+      standingOut(palette().color(group, QPalette::Mid), palette().color(group, QPalette::Window), ink), 1));
+  p.setBrush(field);
   p.drawRect(bar);
   if (fill_ > 0) {
     p.setPen(Qt::NoPen);
-    p.setBrush(palette().color(group, QPalette::Highlight));
+    p.setBrush(standingOut(palette().color(group, QPalette::Highlight), field,
+                           palette().color(group, QPalette::Text)));
     p.drawRect(QRectF(bar.left() + 1, bar.top() + 1, (bar.width() - 1) * fill_, bar.height() - 1));
   }
 }

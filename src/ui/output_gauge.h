@@ -19,6 +19,8 @@ class OutputGauge final : public QWidget {
   void setCompact(bool compact);
   uint8_t direction() const { return direction_; }
   double fill() const { return fill_; }
+  // The bar, its frame included; the arrow or stop square stands in the square left of it.
+  QRectF barRect() const;
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
