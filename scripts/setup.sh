@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev
   qt6-base-dev
+  libxcb1-dev        # the main window's close box while a box blocks it (X11 close requests)
   libsdl2-dev
   libusb-1.0-0-dev
   libgtest-dev libgmock-dev libbenchmark-dev

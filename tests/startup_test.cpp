@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QAction>
 #include <QApplication>
@@ -38,6 +39,7 @@
 #include <thread>
 
 #include "app/about_dialog.h"
+#include "app/close_request.h"
 #include "app/connection_dialog.h"
 #include "app/main_dialog.h"
 #include "config/settings_file.h"
@@ -711,6 +713,44 @@ TEST_F(StartupTest, the_close_box_during_a_run_switches_off_closes_the_interface
   EXPECT_THAT(robo.events(), ElementsAre("all off", "close"));
   EXPECT_EQ(files.renames, 1);
   EXPECT_EQ(fileBytes().size(), kSettingsFileSize);
+}
+
+// The main window's close box while a box blocks it: the window manager's WM_DELETE_WINDOW for that
+// window is handed on (the program then ends as "Ende" does) only while a box blocks it; every other
+// message goes on to the toolkit.
+TEST(BlockedCloseRequests, only_the_windows_own_delete_request_while_a_box_blocks_it_is_taken) {
+  constexpr uint32_t kDelete = 301, kTakeFocus = 302, kWindow = 0x400007, kOther = 0x400099;
+  struct Row {
+    const char* what;
+    QByteArray type;
+    uint8_t response;
+    uint32_t window, atom;
+    bool blocked, taken;
+  };
+  const Row rows[] = {
+      {"close box, a box up", "xcb_generic_event_t", XCB_CLIENT_MESSAGE, kWindow, kDelete, true, true},
+      {"the same from the server's own event", "xcb_generic_event_t", XCB_CLIENT_MESSAGE | 0x80, kWindow,
+       kDelete, true, true},
+      {"close box, no box up", "xcb_generic_event_t", XCB_CLIENT_MESSAGE, kWindow, kDelete, false, false},
+      {"another window's close box", "xcb_generic_event_t", XCB_CLIENT_MESSAGE, kOther, kDelete, true, false},
+      {"another request", "xcb_generic_event_t", XCB_CLIENT_MESSAGE, kWindow, kTakeFocus, true, false},
+      {"another event", "xcb_generic_event_t", XCB_KEY_PRESS, kWindow, kDelete, true, false},
+      {"another platform's message", "windows_generic_MSG", XCB_CLIENT_MESSAGE, kWindow, kDelete, true,
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    int closes = 0;
+    BlockedCloseRequests filter(
+        kDelete, kWindow, [&row] { return row.blocked; }, [&closes] { ++closes; });
+    xcb_client_message_event_t event{};
+    event.response_type = row.response;
+    event.format = 32;
+    event.window = row.window;
+    event.data.data32[0] = row.atom;
+    EXPECT_EQ(filter.nativeEventFilter(row.type, &event, nullptr), row.taken);
+    EXPECT_EQ(closes, row.taken ? 1 : 0);
+  }
 }
 
 // Enter in "Verbindung zum Interface verloren" during a run is "NOT-AUS", never "Wiederholen": the stop

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "app/about_dialog.h"
+#include "app/close_request.h"
 #include "app/connection_dialog.h"
 #include "app/end_signals.h"
 #include "app/live_view.h"
@@ -233,6 +234,8 @@ void MainDialog::startWorker(JoystickSource& joystick, InterfaceLink& link) {
   worker_ = std::make_unique<ControlWorker>(state_, joystick, link, boxes_, report);
   worker_->start();
   qApp->installEventFilter(new EmergencyKey([this] { return runShown_; }, [this] { OnNotAus(); }, this));
+  // The close box while a box is up ("Verbindung zum Interface verloren", say) ends as "Ende" does.
+  watchBlockedCloseRequests(*this, [this] { OnOK(); });
   static const bool atExit = std::atexit(endAtExit) == 0;
   if (atExit) dialogWithWorker.store(this);
 }
