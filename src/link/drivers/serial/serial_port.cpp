@@ -225,30 +225,20 @@ PortResult SerialPort::readOnce(size_t size, Clock::time_point deadline) {
   // a little late.
   const Clock::time_point firstByteAt = lineFreeAt_ + byteTime_ / 2;
   const Clock::time_point wholeAt = lineFreeAt_ + byteTime_ * static_cast<long>(size);
+  // The reply is waited for on the clock: a thread that waits on a terminal is woken for every byte
+  // the line brings. One look before its first byte can be here finds a byte that is not its; a look
+  // at a set time, not the time a wake-up came, so that a thread the system runs late is not fooled.
+  waitOffTheLine(std::min(firstByteAt, deadline));
   size_t done = 0;
-  bool soon = false;
-  if (size <= 2) {
-    // Woken for each byte, which costs a short reply no more than a wait on the clock would; the
-    // first wake-up tells when the reply began.
-    if (!wakeAfter(1)) return vanished();
-    const PortResult ready = waitFor(POLLIN, deadline);
-    if (ready != PortResult::Ok) return ready;
-    soon = Clock::now() < firstByteAt;
-    if (readMore(done) < 0) return vanished();
-  } else {
-    // A longer reply is waited for on the clock: a thread that waits on a terminal is woken for every
-    // byte the line brings. One look before its first byte can be here finds a byte that is not its.
-    waitOffTheLine(std::min(firstByteAt, deadline));
-    if (readMore(done) < 0) return vanished();
-    soon = done > 0;
-  }
+  if (readMore(done) < 0) return vanished();
+  const bool soon = done > 0;
   if (soon) {
     // Sooner than any reply: a stray byte, or a peer without a wire (a pseudo-terminal's far end).
     // Such a reply counts only when it is whole with nothing behind it once its last byte would have
     // come.
     waitOffTheLine(std::min(wholeAt + byteTime_ + kSurplusMargin, deadline));
     if (readMore(done) < 0) return vanished();
-  } else if (size > 2) {
+  } else if (size > 1) {
     waitOffTheLine(std::min(wholeAt - byteTime_ / 2, deadline));
     // Most of the reply is here by now: taken at once, the wait below is set for what is missing.
     if (readMore(done) < 0) return vanished();
