@@ -102,6 +102,13 @@ struct Refreshes {
       view.update(run, stick, now);
     }
   }
+  // A refresh that came late, the GUI thread held up for `late`, with the exchanges made meanwhile.
+  void lateStep(milliseconds late, uint64_t exchanges, uint64_t driven) {
+    now += late;
+    run.exchanges += exchanges;
+    run.driven[0] += driven;
+    view.update(run, {}, now);
+  }
 };
 
 TEST(LiveReadings, the_on_share_follows_the_last_150_ms_and_the_rate_the_last_second) {
@@ -117,6 +124,9 @@ TEST(LiveReadings, the_on_share_follows_the_last_150_ms_and_the_rate_the_last_se
       {"off for a long hold, then full for 200 ms",
        [](Refreshes& r) { r.step(100, 0, 300), r.step(100, 100, 6); }, 1, 100 / 0.033},
       {"a run stopped a second ago", [](Refreshes& r) { r.step(100, 100, 10), r.step(0, 0, 31); }, 0, 0},
+      // No refresh lies within the last 150 ms: the one before them counts, never none.
+      {"full speed, the refresh 200 ms late",
+       [](Refreshes& r) { r.step(100, 100, 40), r.lateStep(milliseconds(200), 600, 600); }, 1, 100 / 0.033},
       {"before the first refresh", [](Refreshes&) {}, 0, 0},
   };
   for (const Row& row : rows) {

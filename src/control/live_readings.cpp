@@ -42,10 +42,16 @@ void LiveReadings::update(const RunSnapshot& run, const StickReading& stick, Clo
 }
 
 const LiveReadings::Sample& LiveReadings::since(std::chrono::milliseconds window) const {
+  // The oldest refresh within the window. When none lies within it (the GUI thread was held up longer
+  // than the window), the one before: the exchanges since then are the window's, never none of them, or
+  // a motor driven at full speed would read "aus".
   size_t oldest = newest_;
   for (size_t back = 1; back < kept_; ++back) {
     const size_t at = (newest_ + kHistory - back) % kHistory;
-    if (now_ - history_[at].at > window) break;
+    if (now_ - history_[at].at > window) {
+      if (oldest == newest_) oldest = at;
+      break;
+    }
     oldest = at;
   }
   return history_[oldest];
