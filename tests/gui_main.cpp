@@ -5,10 +5,11 @@
 
 #if defined(__SANITIZE_THREAD__)
 // Qt is not built with ThreadSanitizer, so what its own threads and locks do cannot be judged: calls
-// made from inside Qt are not checked. The program's threads meet in its own atomics and locks, and
-// those stay checked.
+// made from inside Qt are not checked, nor those of GLib, whose allocator Qt's painting threads share
+// (a memory block freed by one of them after another made it). The program's threads meet in its own
+// atomics and locks, and those stay checked.
 extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so.6\ncalled_from_lib:libQt6Gui.so.6\n";
+  return "called_from_lib:libQt6Core.so.6\ncalled_from_lib:libQt6Gui.so.6\ncalled_from_lib:libglib-2.0.so.0\n";
 }
 #endif
 
