@@ -29,9 +29,10 @@ void SimProgram::start() {
 void SimProgram::placeWindows() {
   QScreen* screen = dialog_.screen();
   const QMargins mainFrame = frameOf(dialog_), besideFrame = frameOf(window_);
-  const PairPlacement place = placeSideBySide(screen->availableGeometry(), dialog_.size().grownBy(mainFrame),
-                                              window_.sizeFor(false).grownBy(besideFrame),
-                                              window_.sizeFor(true).grownBy(besideFrame));
+  const PairPlacement place =
+      placeSideBySide(screen->availableGeometry(), dialog_.size().grownBy(mainFrame),
+                      window_.sizeFor(SimulationWindow::Layout::OneColumn).grownBy(besideFrame),
+                      window_.sizeFor(SimulationWindow::Layout::Compact).grownBy(besideFrame));
   window_.setCompact(place.compact);
   dialog_.move(place.main);
   window_.move(place.beside);
