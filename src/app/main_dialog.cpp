@@ -120,6 +120,10 @@ MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
   buildControls(
       setUpDialog(*this, kMainDialogCaption, kDialogWidth, kDialogHeight, Qt::WindowMinimizeButtonHint));
   applyClassicStyle(this);
+  // The run controls: no other window of the program covers them, so that "NOT-AUS" is always in
+  // reach and the status line tells whether a run is on.
+  for (int run : {id::kStartButton, id::kEmergencyStopButton, id::kEndButton, id::kStatusText})
+    keepClear(*dialogItem(this, run));
   // The live view, in the window menu with its shortcut, which is shown there and works anywhere in
   // the window once the worker (and with it the joystick) is there.
   liveAction_ = new QAction(QString::fromUtf8(kLiveViewMenuText), this);
@@ -199,7 +203,7 @@ LiveView* MainDialog::showLiveView() {
   if (liveView_ == nullptr) {
     liveView_ = new LiveView(state_, *joystick_, this);
     liveView_->adjustSize();
-    liveView_->move(placeBeside(*this, liveView_->size().grownBy(frameOf(*liveView_))));
+    liveView_->move(placeBeside(*this, *liveView_));
   }
   liveView_->show();
   liveView_->raise();

@@ -62,7 +62,9 @@ class MainDialog final : public QDialog, private RunReport {
   [[noreturn]] void OnOK();                      // "Ende": stop, close the interface, save, exit 0
   void showAbout();                              // the credits button and the window menu
   // "Joystick und Interface" from the window menu or its shortcut: the live view, made the first time,
-  // shown and brought to the front. Nothing before the worker runs.
+  // shown and brought to the front. It opens clear of the run controls and of the simulation window's
+  // stick, covering as little of the other windows as the screen allows. Nothing before the worker
+  // runs.
   LiveView* showLiveView();
   LiveView* liveView() const { return liveView_; }  // nullptr until first shown
   // SIGTERM, SIGINT or SIGHUP: while connecting as Cancel there, afterwards as the close box, then

@@ -19,23 +19,31 @@ SimProgram::SimProgram(MessageBoxes& boxes, sim::SimOptions options)
 
 void SimProgram::start() {
   dialog_.OnInitDialog(joystick_, link_);
-  placeWindows();
-  window_.show();
+  const bool sideBySide = placeWindows();
   dialog_.show();
+  // Where the two cannot stand side by side, the simulation window stands over the main window's left
+  // part, the run controls clear: shown after the main window, it is the one on top.
+  window_.show();
+  if (!sideBySide) window_.raise();
   // Enter is "NOT-AUS": the main window takes the keys, not the simulation window beside it.
   dialog_.activateWindow();
 }
 
-void SimProgram::placeWindows() {
+bool SimProgram::placeWindows() {
   QScreen* screen = dialog_.screen();
   const QMargins mainFrame = frameOf(dialog_), besideFrame = frameOf(window_);
+  const std::vector<SimulationWindow::Layout> layouts = {
+      SimulationWindow::Layout::OneColumn, SimulationWindow::Layout::Compact, SimulationWindow::Layout::Wide};
+  std::vector<QSize> sizes;
+  for (SimulationWindow::Layout layout : layouts)
+    sizes.push_back(window_.sizeFor(layout).grownBy(besideFrame));
+  const QRect runControls = keepClearArea(dialog_).translated(mainFrame.left(), mainFrame.top());
   const PairPlacement place =
-      placeSideBySide(screen->availableGeometry(), dialog_.size().grownBy(mainFrame),
-                      window_.sizeFor(SimulationWindow::Layout::OneColumn).grownBy(besideFrame),
-                      window_.sizeFor(SimulationWindow::Layout::Compact).grownBy(besideFrame));
-  window_.setCompact(place.compact);
+      placePair(screen->availableGeometry(), dialog_.size().grownBy(mainFrame), runControls, sizes);
+  window_.setArrangement(layouts[static_cast<size_t>(place.layout)]);
   dialog_.move(place.main);
   window_.move(place.beside);
+  return place.sideBySide;
 }
 
 void SimProgram::run() {

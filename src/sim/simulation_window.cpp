@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/window_placement.h"
+
 namespace velomat {
 
 namespace {
@@ -168,6 +170,7 @@ void SimulationWindow::buildJoystick() {
   QGroupBox* group = joystickGroup_;
 
   c.stick = new StickPad(group);
+  keepClear(*c.stick);  // it drives the motors: no other window of the program covers it
   c.stick->setToolTip(
       text("Knüppel (X/Y): mit der Maus ziehen; beim Loslassen federt er in die Mitte zurück.\n"
            "Pfeiltasten: je ein Achtel weiter, Leertaste oder Pos1: zurück in die Mitte."));
