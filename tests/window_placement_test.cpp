@@ -1,6 +1,7 @@
 // Where the program's windows stand: the pair of velomat-sim's main and simulation window on the
 // screens users have, a further window placed clear of the parts that must stay clear and covering
-// least, and the parts a window marks.
+// least, the parts a window marks, and the live view that keeps the place the user gives it.
+// CTest runs this suite on a 1600x1200 screen.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -190,6 +191,63 @@ TEST(KeepClear, the_area_is_what_the_marked_parts_the_window_shows_cover_in_its_
        {static_cast<QWidget*>(inGroup), static_cast<QWidget*>(top), static_cast<QWidget*>(hidden)})
     keepClear(*part);
   EXPECT_EQ(keepClearArea(window), QRect(QPoint(60, 10), QPoint(379, 159)));
+}
+
+// The live view opens clear of the main window, placed anew each time while the user leaves it where
+// the program put it; once the user has moved it, it opens where the user left it.
+TEST(LiveViewPlace, follows_the_main_window_until_the_user_moves_it_then_keeps_the_users_place) {
+  SharedState state;
+  state.joystickCaps = {kJoyCapsHasZ, 3, 8};
+  state.connection = {kIntelligentInterface, 1, 1, 0, 4};
+  testing::FakeJoystick joystick;
+  testing::RecordingIntInt intInt;
+  testing::RecordingRobo robo;
+  testing::ScriptedBoxes boxes;
+  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  MainDialog main(state, boxes);
+  ASSERT_TRUE(main.initialisePanel());
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  ASSERT_GE(screen.width(), 1400) << "a screen with room beside the main window";
+  main.move(screen.topLeft() + QPoint(20, 20));
+  main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+  main.startWorker(joystick, link);
+
+  const auto open = [&main]() -> LiveView* {
+    main.activateWindow();  // as the user clicks it before pressing the shortcut
+    if (!QTest::qWaitForWindowActive(&main)) return nullptr;
+    QTest::keyClick(&main, Qt::Key_J, Qt::ControlModifier);
+    LiveView* view = main.liveView();
+    return view != nullptr && QTest::qWaitForWindowExposed(view) ? view : nullptr;
+  };
+  const auto close = [](LiveView* view) {
+    QTest::keyClick(view, Qt::Key_Escape);
+    return !view->isVisible();
+  };
+
+  LiveView* view = open();
+  ASSERT_NE(view, nullptr);
+  const QPoint first = view->pos();
+  EXPECT_FALSE(view->frameGeometry().intersects(main.frameGeometry()));
+  EXPECT_GT(view->frameGeometry().left(), main.frameGeometry().right());  // right beside it
+  // Opened again while it shows, it stays.
+  ASSERT_NE(open(), nullptr);
+  EXPECT_EQ(view->pos(), first);
+
+  ASSERT_TRUE(close(view));
+  main.move(main.pos() + QPoint(100, 50));
+  ASSERT_EQ(open(), view);
+  EXPECT_EQ(view->pos(), first + QPoint(100, 50)) << "placed anew beside the moved main window";
+
+  const QPoint users = screen.topLeft() + QPoint(10, screen.height() - view->frameGeometry().height() - 10);
+  view->move(users);  // the user drags it to the bottom left
+  ASSERT_TRUE(close(view));
+  main.move(main.pos() + QPoint(50, 0));
+  ASSERT_EQ(open(), view);
+  EXPECT_EQ(view->pos(), users) << "kept where the user left it";
+  ASSERT_TRUE(close(view));
+  ASSERT_EQ(open(), view);
+  EXPECT_EQ(view->pos(), users) << "for the rest of the session";
 }
 
 }  // namespace

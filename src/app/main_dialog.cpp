@@ -203,7 +203,15 @@ LiveView* MainDialog::showLiveView() {
   if (liveView_ == nullptr) {
     liveView_ = new LiveView(state_, *joystick_, this);
     liveView_->adjustSize();
-    liveView_->move(placeBeside(*this, *liveView_));
+  }
+  // Placed anew each time it opens, as the other windows stand then, until the user moves it: from
+  // then on it keeps the user's place.
+  if (!liveView_->isVisible()) {
+    liveViewMoved_ = liveViewMoved_ || (liveViewPlacedAt_ && liveView_->pos() != *liveViewPlacedAt_);
+    if (!liveViewMoved_) {
+      liveView_->move(placeBeside(*this, *liveView_));
+      liveViewPlacedAt_ = liveView_->pos();
+    }
   }
   liveView_->show();
   liveView_->raise();
