@@ -21,12 +21,12 @@ void SimProgram::start() {
   dialog_.OnInitDialog(joystick_, link_);
   const bool sideBySide = placeWindows();
   dialog_.show();
-  // Where the two cannot stand side by side, the simulation window stands over the main window's left
-  // part, the run controls clear: shown after the main window, it is the one on top.
   window_.show();
-  if (!sideBySide) window_.raise();
   // Enter is "NOT-AUS": the main window takes the keys, not the simulation window beside it.
   dialog_.activateWindow();
+  // Where the two cannot stand side by side, the simulation window stands over the main window's left
+  // part, the run controls clear: it is the one on top, though the main window has the keys.
+  if (!sideBySide) window_.raise();
 }
 
 bool SimProgram::placeWindows() {

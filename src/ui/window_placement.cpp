@@ -138,8 +138,15 @@ QPoint placeBeside(const QWidget& main, const QWidget& window) {
     if (!clear.isEmpty()) keepClear.emplace_back(other->mapToGlobal(clear.topLeft()), clear.size());
   }
   const QPoint wanted(mainFrame.right() + 1 + kGap, mainFrame.top());
-  // Before it is framed, its frame is as the main window's: the same window system draws both.
-  const QMargins frame = window.isVisible() ? frameOf(window) : frameOf(main);
+  // Before it is framed, its frame is as the shown main window's, none where the window system draws
+  // none: the same window system draws both.
+  const QRect mainInner = main.geometry();
+  const QMargins frame =
+      window.isVisible() ? frameOf(window)
+      : main.isVisible()
+          ? QMargins(mainInner.left() - mainFrame.left(), mainInner.top() - mainFrame.top(),
+                     mainFrame.right() - mainInner.right(), mainFrame.bottom() - mainInner.bottom())
+          : frameOf(main);
   return placeClear(screen, window.size().grownBy(frame), keepClear, windows, wanted);
 }
 
