@@ -541,7 +541,7 @@ TEST_F(SimWindow, x_and_y_are_written_on_the_stick_where_it_goes_for_each) {
 
 TEST_F(SimWindow, the_compact_layout_is_lower_keeps_every_control_and_can_go_back) {
   const QSize oneColumn = window->size();
-  const QSize compact = window->sizeFor(true);
+  const QSize compact = window->sizeFor(SimulationWindow::Layout::Compact);
   EXPECT_FALSE(window->isCompact());  // measuring leaves the layout as it is
   EXPECT_EQ(window->size(), oneColumn);
   window->setCompact(true);
@@ -564,6 +564,39 @@ TEST_F(SimWindow, the_compact_layout_is_lower_keeps_every_control_and_can_go_bac
   window->setCompact(false);
   EXPECT_EQ(window->size(), oneColumn);
   EXPECT_TRUE(c().hint->isVisible());
+}
+
+// Wide, for a screen too low for the other layouts: the joystick, the inputs and the switches in a
+// column, the motors in one column right of it.
+TEST_F(SimWindow, the_wide_layout_is_the_lowest_puts_the_motors_right_of_the_joystick_and_can_go_back) {
+  const QSize oneColumn = window->size();
+  const QSize compact = window->sizeFor(SimulationWindow::Layout::Compact);
+  const QSize wide = window->sizeFor(SimulationWindow::Layout::Wide);
+  EXPECT_EQ(window->arrangement(), SimulationWindow::Layout::OneColumn);
+  window->setArrangement(SimulationWindow::Layout::Wide);
+  EXPECT_EQ(window->size(), wide);
+  EXPECT_LT(wide.height(), compact.height());
+  EXPECT_FALSE(window->isCompact());
+  EXPECT_TRUE(c().hint->isVisible());
+  const auto at = [this](QWidget* w) { return QRect(w->mapTo(window.get(), QPoint()), w->size()); };
+  const QRect stickColumn = at(c().stick).united(at(c().inputs[15])).united(at(c().connection));
+  for (int o = 0; o < kMaxOutputs; ++o) {
+    SCOPED_TRACE(o + 1);
+    const QRect gauge = at(c().gauges[static_cast<size_t>(o)]);
+    EXPECT_GT(gauge.left(), stickColumn.right());
+    if (o > 0) {
+      const QRect above = at(c().gauges[static_cast<size_t>(o - 1)]);
+      EXPECT_EQ(gauge.left(), above.left());
+      EXPECT_GT(gauge.top(), above.bottom());
+    }
+  }
+  EXPECT_FALSE(at(c().interfaceText).intersects(at(c().rateText)));
+  openIntInt(kIntIntSerial, false);
+  window->refresh();
+  click(c().inputs[2]);
+  EXPECT_EQ(intInt.exchange(record, 0), 1u << 2);
+  window->setArrangement(SimulationWindow::Layout::OneColumn);
+  EXPECT_EQ(window->size(), oneColumn);
 }
 
 TEST_F(SimWindow, a_modal_main_window_blocks_other_windows_but_not_the_simulation_window_it_parents) {

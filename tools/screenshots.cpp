@@ -2,7 +2,8 @@
 // runs this under Xvfb), set up by the clicks and choices a user makes: the connection dialog with
 // "IntInt COM1" chosen, then the main window and the simulation window during a run, with the stick
 // pushed left and motor 2 on the hat ("POV1"), the whole screen with both windows as placed, and the
-// live view "Joystick und Interface" during that run.
+// live view "Joystick und Interface" during that run; with --all-windows also the whole screen with
+// the live view open beside the other two.
 #include <unistd.h>
 
 #include <QAbstractItemView>
@@ -20,9 +21,9 @@
 
 #include "app/connection_dialog.h"
 #include "app/live_view.h"
-#include "ui/qt_message_boxes.h"
 #include "app/sim_program.h"
 #include "gui_steps.h"
+#include "ui/qt_message_boxes.h"
 
 using namespace velomat;
 using velomat::testing::choose;
@@ -36,6 +37,17 @@ void save(QWidget* window, const QString& name) {
   QTest::qWait(400);  // the first paint, and the simulation window's next refresh
   const QString path = folder + "/" + name;
   if (!window->screen()->grabWindow(window->winId()).save(path)) {
+    std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(path));
+    failed = true;
+    return;
+  }
+  std::printf("screenshot: %s\n", qPrintable(path));
+}
+
+// The whole screen, every window on it.
+void saveScreen(QScreen* screen, const QString& name) {
+  const QString path = folder + "/" + name;
+  if (!screen->grabWindow(0).save(path)) {
     std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(path));
     failed = true;
     return;
@@ -63,6 +75,8 @@ void answerStartUp() {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   folder = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
+  // --all-windows: also the whole screen with the live view open beside the other two windows.
+  const bool allWindows = argc > 2 && QString::fromLocal8Bit(argv[2]) == QStringLiteral("--all-windows");
   // A start without settings, in a folder of its own.
   const QString work = QDir::tempPath() + QString("/velomat-screenshots-%1").arg(getpid());
   QDir().mkpath(work);
@@ -85,13 +99,7 @@ int main(int argc, char** argv) {
   save(&program.simulationWindow(), "simulation-window.png");
   // The whole screen: both windows as the program places them.
   QScreen* screen = main.screen();
-  const QString whole = QString("screen-%1x%2.png").arg(screen->size().width()).arg(screen->size().height());
-  if (!screen->grabWindow(0).save(folder + "/" + whole)) {
-    std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(folder + "/" + whole));
-    failed = true;
-  } else {
-    std::printf("screenshot: %s\n", qPrintable(folder + "/" + whole));
-  }
+  saveScreen(screen, QString("screen-%1x%2.png").arg(screen->size().width()).arg(screen->size().height()));
   // The live view during the run, opened by its shortcut: motor 1's end switches in force, a button
   // latched down on the on-screen joystick, an input closed.
   QTest::mouseClick(main.controls().endSwitchCheck[0], Qt::LeftButton);
@@ -104,6 +112,7 @@ int main(int argc, char** argv) {
   if (main.liveView() == nullptr || !QTest::qWaitForWindowExposed(main.liveView())) return 1;
   QTest::qWait(300);
   save(main.liveView(), "live-view.png");
+  if (allWindows) saveScreen(screen, "screen-all-windows.png");  // the three as the program places them
   main.liveView()->close();
   QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(&main, id::kEmergencyStopButton)), Qt::LeftButton);
   // The About box, from the credits button.

@@ -121,6 +121,10 @@ MainDialog::MainDialog(SharedState& state, MessageBoxes& boxes, QWidget* parent)
   buildControls(
       setUpDialog(*this, kMainDialogCaption, kDialogWidth, kDialogHeight, Qt::WindowMinimizeButtonHint));
   applyClassicStyle(this);
+  // The run controls: no other window of the program covers them, so that "NOT-AUS" is always in
+  // reach and the status line tells whether a run is on.
+  for (int run : {id::kStartButton, id::kEmergencyStopButton, id::kEndButton, id::kStatusText})
+    keepClear(*dialogItem(this, run));
   // The live view, in the window menu with its shortcut, which is shown there and works anywhere in
   // the window once the worker (and with it the joystick) is there.
   liveAction_ = new QAction(QString::fromUtf8(kLiveViewMenuText), this);
@@ -203,7 +207,15 @@ LiveView* MainDialog::showLiveView() {
       if (worker_ != nullptr) worker_->watchInputs(on);
     });
     liveView_->adjustSize();
-    liveView_->move(placeBeside(*this, liveView_->size().grownBy(frameOf(*liveView_))));
+  }
+  // Placed anew each time it opens, as the other windows stand then, until the user moves it: from
+  // then on it keeps the user's place.
+  if (!liveView_->isVisible()) {
+    liveViewMoved_ = liveViewMoved_ || (liveViewPlacedAt_ && liveView_->pos() != *liveViewPlacedAt_);
+    if (!liveViewMoved_) {
+      liveView_->move(placeBeside(*this, *liveView_));
+      liveViewPlacedAt_ = liveView_->pos();
+    }
   }
   liveView_->show();
   liveView_->raise();

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include "control/control_cycle.h"
 #include "control/control_worker.h"
@@ -62,7 +63,9 @@ class MainDialog final : public QDialog, private RunReport {
   [[noreturn]] void OnOK();                      // "Ende": stop, close the interface, save, exit 0
   void showAbout();                              // the credits button and the window menu
   // "Joystick und Interface" from the window menu or its shortcut: the live view, made the first time,
-  // shown and brought to the front. Nothing before the worker runs.
+  // shown and brought to the front. It opens clear of the run controls and of the simulation window's
+  // stick, covering as little of the other windows as the screen allows, until the user moves it;
+  // from then on it opens where the user left it. Nothing before the worker runs.
   LiveView* showLiveView();
   LiveView* liveView() const { return liveView_; }  // nullptr until first shown
   // SIGTERM, SIGINT or SIGHUP: while connecting as Cancel there, afterwards as the close box, then
@@ -105,7 +108,9 @@ class MainDialog final : public QDialog, private RunReport {
   InterfaceLink* link_ = nullptr;
   JoystickSource* joystick_ = nullptr;
   QAction* liveAction_ = nullptr;
-  LiveView* liveView_ = nullptr;  // a window of this one's; made when first asked for
+  LiveView* liveView_ = nullptr;            // a window of this one's; made when first asked for
+  std::optional<QPoint> liveViewPlacedAt_;  // where the program last placed it
+  bool liveViewMoved_ = false;              // by the user, since: it keeps that place
   std::unique_ptr<ControlWorker> worker_;
   // The worker's end-of-run report reaches the GUI thread as the latest report in an atomic (run << 2,
   // how it ended in the low two bits) and a wake-up on an eventfd that the GUI thread's event loop

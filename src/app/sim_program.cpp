@@ -19,22 +19,31 @@ SimProgram::SimProgram(MessageBoxes& boxes, sim::SimOptions options)
 
 void SimProgram::start() {
   dialog_.OnInitDialog(joystick_, link_);
-  placeWindows();
-  window_.show();
+  const bool sideBySide = placeWindows();
   dialog_.show();
+  window_.show();
   // Enter is "NOT-AUS": the main window takes the keys, not the simulation window beside it.
   dialog_.activateWindow();
+  // Where the two cannot stand side by side, the simulation window stands over the main window's left
+  // part, the run controls clear: it is the one on top, though the main window has the keys.
+  if (!sideBySide) window_.raise();
 }
 
-void SimProgram::placeWindows() {
+bool SimProgram::placeWindows() {
   QScreen* screen = dialog_.screen();
   const QMargins mainFrame = frameOf(dialog_), besideFrame = frameOf(window_);
-  const PairPlacement place = placeSideBySide(screen->availableGeometry(), dialog_.size().grownBy(mainFrame),
-                                              window_.sizeFor(false).grownBy(besideFrame),
-                                              window_.sizeFor(true).grownBy(besideFrame));
-  window_.setCompact(place.compact);
+  const std::vector<SimulationWindow::Layout> layouts = {
+      SimulationWindow::Layout::OneColumn, SimulationWindow::Layout::Compact, SimulationWindow::Layout::Wide};
+  std::vector<QSize> sizes;
+  for (SimulationWindow::Layout layout : layouts)
+    sizes.push_back(window_.sizeFor(layout).grownBy(besideFrame));
+  const QRect runControls = keepClearArea(dialog_).translated(mainFrame.left(), mainFrame.top());
+  const PairPlacement place =
+      placePair(screen->availableGeometry(), dialog_.size().grownBy(mainFrame), runControls, sizes);
+  window_.setArrangement(layouts[static_cast<size_t>(place.layout)]);
   dialog_.move(place.main);
   window_.move(place.beside);
+  return place.sideBySide;
 }
 
 void SimProgram::run() {

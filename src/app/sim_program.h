@@ -93,9 +93,10 @@ class SimProgram {
   MainDialog dialog_;
   SimulationWindow window_;  // a window of its own: a box over the main window does not hold it
 
-  // Places both windows side by side on the main window's screen, the simulation window compact where
-  // its one column would not fit.
-  void placeWindows();
+  // Places both windows on the main window's screen (placePair), side by side where the screen has room
+  // for that in one of the simulation window's layouts; otherwise the simulation window over the main
+  // window's left part, clear of its run controls. True when side by side.
+  bool placeWindows();
 };
 
 }  // namespace velomat

@@ -16,6 +16,7 @@
 
 #include "ui/classic_style.h"
 #include "ui/dialog_builder.h"
+#include "ui/window_placement.h"
 
 namespace velomat {
 
@@ -181,6 +182,7 @@ void SimulationWindow::buildJoystick() {
   QGroupBox* group = joystickGroup_;
 
   c.stick = new StickPad(group);
+  keepClear(*c.stick);  // it drives the motors: no other window of the program covers it
   c.stick->setToolTip(
       text("Knüppel (X/Y): mit der Maus ziehen; beim Loslassen federt er in die Mitte zurück.\n"
            "Pfeiltasten: je ein Achtel weiter, Leertaste oder Pos1: zurück in die Mitte."));
@@ -320,6 +322,7 @@ void SimulationWindow::buildInputs() {
 
 void SimulationWindow::arrange() {
   SimulationControls& c = controls_;
+  const bool compact = layout_ == Layout::Compact;
   // The layouts go, the controls stay: the new layouts take them up again.
   for (QWidget* holder : {static_cast<QWidget*>(this), static_cast<QWidget*>(joystickGroup_),
                           static_cast<QWidget*>(interfaceGroup_), static_cast<QWidget*>(inputsGroup_)}) {
@@ -337,8 +340,8 @@ void SimulationWindow::arrange() {
   for (int i = 0; i < 9; ++i) hat->addWidget(c.hat[static_cast<size_t>(i)], i / 3, i % 3);
   joystick->addLayout(hat, 1, 2, Qt::AlignCenter);
   // Compact, the stick's hint is left to its tooltip.
-  c.hint->setVisible(!compact_);
-  if (!compact_) joystick->addWidget(c.hint, 2, 0);
+  c.hint->setVisible(!compact);
+  if (!compact) joystick->addWidget(c.hint, 2, 0);
   auto* buttons = new QHBoxLayout;
   buttons->setSpacing(2);
   buttons->addWidget(buttonsLabel_);
@@ -351,56 +354,70 @@ void SimulationWindow::arrange() {
   // The motors in one column, or compact in two: 1 to 4 and 5 to 8, with narrower gauges.
   auto* interface = new QGridLayout(interfaceGroup_);
   interface->setVerticalSpacing(3);
-  const int columns = compact_ ? 2 : 1;
+  const int columns = compact ? 2 : 1;
   const int rows = kMaxOutputs / columns;
+  // Wide, the interface's name stands on a line of its own under "Verbindung:", which keeps the
+  // group as narrow as its motors.
+  const bool nameBelow = layout_ == Layout::Wide;
+  const int first = nameBelow ? 3 : 2;  // the first motor's row
   interface->addWidget(connectionLabel_, 0, 0);
-  interface->addWidget(c.interfaceText, 0, 1, 1, 3 * columns - 1);
-  interface->addWidget(rateLabel_, 1, 0);
-  interface->addWidget(c.rateText, 1, 1, 1, 3 * columns - 1);
+  if (nameBelow) {
+    interface->addWidget(c.interfaceText, 1, 0, 1, 3 * columns);
+  } else {
+    interface->addWidget(c.interfaceText, 0, 1, 1, 3 * columns - 1);
+  }
+  interface->addWidget(rateLabel_, first - 1, 0);
+  interface->addWidget(c.rateText, first - 1, 1, 1, 3 * columns - 1);
   for (int o = 0; o < kMaxOutputs; ++o) {
     const size_t i = static_cast<size_t>(o);
-    const int row = 2 + o % rows, column = 3 * (o / rows);
+    const int row = first + o % rows, column = 3 * (o / rows);
     interface->addWidget(c.motorNames[i], row, column);
     interface->addWidget(c.gauges[i], row, column + 1);
     interface->addWidget(c.motorTexts[i], row, column + 2);
-    c.gauges[i]->setCompact(compact_);
+    c.gauges[i]->setCompact(compact);
   }
   for (int column = 0; column < columns; ++column) interface->setColumnStretch(3 * column + 1, 1);
+  // Wide, the group is as high as the column beside it: the motors keep to its top.
+  interface->setRowStretch(first + rows, 1);
 
   auto* inputs = new QGridLayout(inputsGroup_);
   inputs->setSpacing(2);
   for (int k = 0; k < kMaxInputs; ++k) inputs->addWidget(c.inputs[static_cast<size_t>(k)], k / 8, k % 8);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
-  layout->addWidget(joystickGroup_);
-  layout->addWidget(interfaceGroup_);
-  layout->addWidget(inputsGroup_);
-  if (compact_) {  // the module and the connection on one line
+  // A column of the joystick, the motors (wide: right of the column), the inputs and the switches.
+  auto* column = new QVBoxLayout;
+  column->addWidget(joystickGroup_);
+  if (layout_ != Layout::Wide) column->addWidget(interfaceGroup_);
+  column->addWidget(inputsGroup_);
+  if (compact) {  // the module and the connection on one line
     auto* line = new QHBoxLayout;
     line->addWidget(c.extensionModule);
     line->addStretch(1);
     line->addWidget(c.connection);
-    layout->addLayout(line);
+    column->addLayout(line);
   } else {
-    layout->addWidget(c.extensionModule);
-    layout->addWidget(c.connection, 0, Qt::AlignLeft);
+    column->addWidget(c.extensionModule);
+    column->addWidget(c.connection, 0, Qt::AlignLeft);
   }
+  auto* layout = new QHBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addLayout(column);
+  if (layout_ == Layout::Wide) layout->addWidget(interfaceGroup_);
   layout->activate();
 }
 
-void SimulationWindow::setCompact(bool compact) {
-  if (compact == compact_) return;
-  compact_ = compact;
+void SimulationWindow::setArrangement(Layout layout) {
+  if (layout == layout_) return;
+  layout_ = layout;
   arrange();
   adjustSize();
 }
 
-QSize SimulationWindow::sizeFor(bool compact) {
-  const bool shown = compact_;
-  setCompact(compact);
+QSize SimulationWindow::sizeFor(Layout layout) {
+  const Layout shown = layout_;
+  setArrangement(layout);
   const QSize size = this->size();
-  setCompact(shown);
+  setArrangement(shown);
   return size;
 }
 

@@ -58,12 +58,18 @@ class SimulationWindow final : public QWidget {
                    sim::SimRoboInterface& robo, QWidget* parent = nullptr);
   ~SimulationWindow() override;
 
-  // Lays the window out in one column, or compact: lower, with the motors in two columns and the
-  // stick's hint left to its tooltip, for a screen too low for the one column. The controls stay.
-  void setCompact(bool compact);
-  bool isCompact() const { return compact_; }
-  // The window's size in either layout; it stays in the one it is in.
-  QSize sizeFor(bool compact);
+  // The window's layouts, for screens of every shape; the controls are the same in each.
+  enum class Layout {
+    OneColumn,  // joystick, interface, inputs one below the other
+    Compact,    // lower: the motors in two columns, the stick's hint left to its tooltip
+    Wide,       // lowest: the joystick, the inputs and the switches left, the motors right of them
+  };
+  void setArrangement(Layout layout);
+  Layout arrangement() const { return layout_; }
+  void setCompact(bool compact) { setArrangement(compact ? Layout::Compact : Layout::OneColumn); }
+  bool isCompact() const { return layout_ == Layout::Compact; }
+  // The window's size in `layout`; it stays in the one it is in.
+  QSize sizeFor(Layout layout);
 
   // Reads the simulations into the display as they stand at `now`, or now on the simulations' clock.
   // A timer calls it about 20 times a second while the window is shown; the simulations may exchange
@@ -102,7 +108,7 @@ class SimulationWindow final : public QWidget {
   QLabel* buttonsLabel_ = nullptr;
   QLabel* connectionLabel_ = nullptr;
   QLabel* rateLabel_ = nullptr;
-  bool compact_ = false;
+  Layout layout_ = Layout::OneColumn;
   QTimer timer_;
 };
 
