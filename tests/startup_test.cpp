@@ -44,6 +44,7 @@
 #include "app/about_dialog.h"
 #include "app/close_request.h"
 #include "app/connection_dialog.h"
+#include "app/end_process.h"
 #include "app/main_dialog.h"
 #include "config/settings_file.h"
 #include "config/settings_store.h"

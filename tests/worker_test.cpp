@@ -23,6 +23,7 @@
 #include <random>
 #include <thread>
 
+#include "app/end_process.h"
 #include "app/live_view.h"
 #include "app/main_dialog.h"
 #include "gui_steps.h"

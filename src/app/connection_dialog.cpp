@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/end_process.h"
 #include "config/settings_file.h"
 #include "config/settings_messages.h"
 #include "config/settings_store.h"

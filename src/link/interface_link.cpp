@@ -1,16 +1,10 @@
 #include "link/interface_link.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 namespace velomat {
-
-void endProcess(int code) {
-  std::fflush(nullptr);
-  std::_Exit(code);
-}
 
 namespace {
 
