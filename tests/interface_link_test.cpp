@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 
 #include "link/interface_link.h"
@@ -223,7 +224,22 @@ TEST_F(Link, after_a_stop_or_during_the_end_a_lost_connection_sends_no_motor_wor
   }
 }
 
+// A clock that moves only when the link waits on it: the window of tries passes at once.
+class SteppedClock final : public SwitchOffClock {
+ public:
+  std::chrono::steady_clock::time_point now() override { return now_; }
+  void sleepFor(std::chrono::milliseconds pause) override {
+    now_ += pause;
+    slept += pause;
+  }
+  std::chrono::milliseconds slept{0};
+
+ private:
+  std::chrono::steady_clock::time_point now_{std::chrono::hours(1)};
+};
+
 TEST_F(Link, the_all_off_exchange_is_asked_for_until_the_end_then_tried_again_for_a_while) {
+  using std::chrono::milliseconds;
   struct Row {
     const char* what;
     bool ending;
@@ -231,27 +247,60 @@ TEST_F(Link, the_all_off_exchange_is_asked_for_until_the_end_then_tried_again_fo
     std::deque<BoxAnswer> answers;
     bool switchedOff;
     size_t boxes;
+    size_t tries;
+    milliseconds slept;
   };
   constexpr uint32_t kLost = 0x1FFFF;
   const Row rows[] = {
-      {"goes through", false, {}, {}, true, 0},
-      {"Retry until it goes through", false, {kLost, kLost}, {BoxAnswer::Retry, BoxAnswer::Retry}, true, 2},
-      {"Cancel: tried again without asking", false, {kLost, kLost, kLost}, {BoxAnswer::Cancel}, true, 1},
-      {"ending: a glitch is over after a few tries", true, {kLost, kLost, kLost}, {}, true, 0},
-      {"ending: the line stays lost", true, std::deque<uint32_t>(1000, kLost), {}, false, 0},
+      {"goes through", false, {}, {}, true, 0, 1, milliseconds(0)},
+      {"Retry until it goes through",
+       false,
+       {kLost, kLost},
+       {BoxAnswer::Retry, BoxAnswer::Retry},
+       true,
+       2,
+       3,
+       milliseconds(0)},
+      // After Cancel the program is ending: each failed try is followed by a pause of 40 ms.
+      {"Cancel: tried again without asking",
+       false,
+       {kLost, kLost, kLost},
+       {BoxAnswer::Cancel},
+       true,
+       1,
+       4,
+       milliseconds(120)},
+      {"ending: a glitch is over after a few tries",
+       true,
+       {kLost, kLost, kLost},
+       {},
+       true,
+       0,
+       4,
+       milliseconds(120)},
+      // A try every 40 ms from the first one on, the last one when the second is up.
+      {"ending: the line stays lost",
+       true,
+       std::deque<uint32_t>(1000, kLost),
+       {},
+       false,
+       0,
+       26,
+       milliseconds(1000)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Rig t;
+    SteppedClock clock;
+    t.link.setSwitchOffClock(clock);
     ASSERT_TRUE(t.openedSerialIntelligentInterface());
     if (row.ending) t.link.beginEnding();
     t.intInt.exchangeResults = row.results;
     t.boxes.answers = row.answers;
     EXPECT_EQ(t.link.switchOff(), row.switchedOff);
     EXPECT_EQ(t.boxes.shown.size(), row.boxes);
-    const size_t tries = row.switchedOff ? row.results.size() + 1 : t.intInt.calls.size();
-    EXPECT_EQ(t.intInt.calls.size(), tries);
-    EXPECT_GE(tries, row.results.empty() ? 1u : 3u) << "tried again";
+    EXPECT_EQ(t.intInt.calls.size(), row.tries);
+    EXPECT_EQ(clock.slept, row.slept);
     for (const DriverCall& call : t.intInt.calls) EXPECT_EQ(call, (DriverCall{"exchange", {0}, {}}));
   }
 }

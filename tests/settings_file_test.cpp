@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "config/settings_file.h"
 #include "config/settings_store.h"
@@ -333,8 +334,47 @@ TEST_F(SettingsStore, a_save_removes_the_left_overs_of_killed_saves_and_nothing_
   for (int fd : locks) ::close(fd);
 }
 
+// A file system that lets a save run up to the first `stopBefore` call after it created its temporary
+// file, then tells the test through `tell` and waits there to be killed.
+class StoppingFileSystem final : public FileSystem {
+ public:
+  StoppingFileSystem(const char* stopBefore, int tell) : stopBefore_(stopBefore), tell_(tell) {}
+  int open(const char* path, int flags, mode_t mode) override {
+    created_ = created_ || (flags & O_CREAT) != 0;
+    return posixFileSystem().open(path, flags, mode);
+  }
+  ssize_t write(int fd, const void* data, size_t size) override {
+    stopHereIf("write");
+    return posixFileSystem().write(fd, data, size);
+  }
+  int ftruncate(int fd, off_t size) override { return posixFileSystem().ftruncate(fd, size); }
+  int fsync(int fd) override {
+    stopHereIf("fsync");
+    return posixFileSystem().fsync(fd);
+  }
+  int close(int fd) override { return posixFileSystem().close(fd); }
+  int rename(const char* from, const char* to) override {
+    stopHereIf("rename");
+    return posixFileSystem().rename(from, to);
+  }
+  int unlink(const char* path) override { return posixFileSystem().unlink(path); }
+
+ private:
+  void stopHereIf(std::string_view call) {
+    if (!created_ || call != stopBefore_) return;
+    const char here = 1;
+    (void)::write(tell_, &here, 1);
+    for (;;) ::pause();
+  }
+  std::string_view stopBefore_;
+  int tell_;
+  bool created_ = false;
+};
+
 // A child saves the old and the new 170 bytes in turn without a pause and is killed at a random
 // moment; the file is the old or the new one every time, and the next save finds nothing in its way.
+// Every third round the kill comes at a step of a save chosen by the test, after the temporary file was
+// made and before it replaced the file, so that kills in the middle of a save are sure to be among them.
 TEST_F(SettingsStore, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file_and_nothing_in_the_way) {
   SettingsBytes oldBytes, newBytes;
   oldBytes.fill(0x0D);
@@ -342,22 +382,52 @@ TEST_F(SettingsStore, a_save_killed_at_any_moment_leaves_the_old_or_the_new_file
   const std::vector<uint8_t> oldFile(oldBytes.begin(), oldBytes.end()),
       newFile(newBytes.begin(), newBytes.end());
   ASSERT_TRUE(replaceFile(path.string(), oldFile).ok);
+  const char* const midSaveSteps[] = {"write", "fsync", "rename"};
   std::mt19937 random(std::random_device{}());
   int killedMidSave = 0;  // rounds that left a temporary file: the kill came during a save
+  int stoppedMidSave = 0;
   for (int round = 0; round < 300; ++round) {
+    const bool stopMidSave = round % 3 == 0;
+    const char* const stopBefore = midSaveSteps[random() % 3];
+    const unsigned wholeSaves = random() % 3;  // before the save that is stopped
+    int tell[2];
+    ASSERT_EQ(::pipe2(tell, O_CLOEXEC), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      for (unsigned n = 0;; ++n) replaceFile(path.string(), n % 2 == 0 ? newFile : oldFile);
+      ::close(tell[0]);
+      for (unsigned n = 0;; ++n) {
+        const std::vector<uint8_t>& bytes = n % 2 == 0 ? newFile : oldFile;
+        if (stopMidSave && n == wholeSaves) {
+          StoppingFileSystem stopping(stopBefore, tell[1]);
+          replaceFile(path.string(), bytes, stopping);
+        }
+        replaceFile(path.string(), bytes);
+      }
     }
-    usleep(static_cast<useconds_t>(random() % 4000));
+    ::close(tell[1]);
+    if (stopMidSave) {
+      SCOPED_TRACE(stopBefore);
+      char here = 0;
+      ASSERT_EQ(::read(tell[0], &here, 1), 1) << "round " << round << ": the save never came to its step";
+      ++stoppedMidSave;
+    } else {
+      usleep(static_cast<useconds_t>(random() % 4000));
+    }
+    ::close(tell[0]);
     ::kill(child, SIGKILL);
     ASSERT_EQ(waitpid(child, nullptr, 0), child);
     const std::vector<uint8_t> now = contents();
     ASSERT_TRUE(now == oldFile || now == newFile) << "round " << round << ": " << now.size() << " bytes";
-    if (entries().size() > 1) ++killedMidSave;
+    const bool leftTemporary = entries().size() > 1;
+    if (stopMidSave) {
+      EXPECT_TRUE(leftTemporary) << "round " << round << ": killed before " << stopBefore;
+    }
+    if (leftTemporary) ++killedMidSave;
   }
   RecordProperty("rounds_killed_mid_save", killedMidSave);
+  EXPECT_EQ(stoppedMidSave, 100);
+  EXPECT_GE(killedMidSave, stoppedMidSave);
   ASSERT_TRUE(replaceFile(path.string(), newFile).ok);
   EXPECT_EQ(contents(), newFile);
   EXPECT_EQ(entries(), std::vector<std::string>{"settings.vlm"});

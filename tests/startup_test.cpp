@@ -29,10 +29,13 @@
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -41,6 +44,7 @@
 #include "app/about_dialog.h"
 #include "app/close_request.h"
 #include "app/connection_dialog.h"
+#include "app/end_process.h"
 #include "app/main_dialog.h"
 #include "config/settings_file.h"
 #include "config/settings_store.h"
@@ -59,6 +63,29 @@ using testing::RecordingIntInt;
 using testing::ScriptedBoxes;
 
 constexpr JoystickCaps kFound{kJoyCapsHasZ | kJoyCapsHasPov, 3, 8};
+
+// How long a test waits for something another thread does before it calls that a hang. What it waits
+// for takes milliseconds, a few seconds under the sanitizers on a busy machine; this is no measure of
+// speed, only a bound well below ctest's time-out.
+constexpr std::chrono::seconds kWaitBound{20};
+
+// Waits, without serving the GUI's events, until `done` (true) or kWaitBound has passed (false).
+bool waitedFor(const std::function<bool()>& done) {
+  const auto giveUp = std::chrono::steady_clock::now() + kWaitBound;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// In a death test's child, where a failed assertion does not reach the parent: tells `what` did not
+// happen and ends the child with an exit code no row expects.
+void waitedOrEnded(const std::function<bool()>& done, const char* what) {
+  if (waitedFor(done)) return;
+  std::fprintf(stderr, "waited in vain: %s\n", what);
+  endProcess(98);
+}
 
 std::vector<uint8_t> fileBytes() {
   return readFileStart(kSettingsFileName, 1000).value_or(std::vector<uint8_t>{});
@@ -708,7 +735,8 @@ TEST_F(StartupTest, the_close_box_during_a_run_switches_off_closes_the_interface
   joystick.next.dwXpos = 0;  // motor 1 runs
   start();
   QTest::mouseClick(c().startButton, Qt::LeftButton);
-  while (robo.exchanges.load() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(waitedFor([this] { return robo.exchanges.load() >= 20; }))
+      << "the run made fewer than 20 exchanges";
   dialog->close();
   EXPECT_THAT(robo.events(), ElementsAre("all off", "close"));
   EXPECT_EQ(files.renames, 1);
@@ -813,7 +841,7 @@ TEST_F(StartupTest, every_button_that_ends_a_run_switches_off_closes_once_writes
     joystick.next.dwXpos = 0;       // motor 1 runs
     start();
     testing::click(c().startButton);
-    while (robo.exchanges.load() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitedOrEnded([this] { return robo.exchanges.load() >= 20; }, "20 exchanges of the run");
     boxes.answers = row.answers;
     testing::click(dialogItem(dialog.get(), row.button));
   };
@@ -866,7 +894,12 @@ ChildEnd runAsUser(const std::function<void(int)>& body) {
     }
     return count;
   };
-  while (poolThreads() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!waitedFor([&] { return poolThreads() == 0; })) {
+    ADD_FAILURE() << "the thread pool's idle threads did not end";
+    ::close(channel[0]);
+    ::close(channel[1]);
+    return {};
+  }
   const pid_t child = fork();
   if (child == 0) {
     ::close(channel[0]);
@@ -1221,7 +1254,8 @@ void runUntilTheEnd(StartupTest& t, const EndRow& row) {
   t.robo.failures = row.failures;
   t.robo.hook = [&t, &row] {
     if (row.act) QMetaObject::invokeMethod(t.dialog.get(), [&t, &row] { row.act(t); });
-    while (row.waitsForStop && t.state.stopRequested.load() == 0) std::this_thread::yield();
+    if (row.waitsForStop)
+      waitedOrEnded([&t] { return t.state.stopRequested.load() != 0; }, "the stop the user asked for");
   };
   t.start({});
   answerBoxes(row.answers);

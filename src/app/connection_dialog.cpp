@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/end_process.h"
 #include "config/settings_file.h"
 #include "config/settings_messages.h"
 #include "config/settings_store.h"
@@ -169,8 +170,6 @@ void ConnectionDialog::probeJoystick() {
   for (;;) {
     // Both calls every time, whatever the first one says.
     const uint32_t capsResult = joystick_.joyGetDevCaps(state_.joystickId, caps_);
-    state_.joySample.dwSize = kJoySampleSize;
-    state_.joySample.dwFlags = kJoyReturnAll;
     const uint32_t sampleResult = joystick_.joyGetPosEx(state_.joystickId, state_.joySample);
     if (capsResult == kJoyNoError && sampleResult == kJoyNoError) return;
     if (state_.joystickId == 0) {

@@ -225,8 +225,6 @@ void LiveView::refresh(LiveReadings::Clock::time_point now) {
   // during a run it shows the sample the run steered by.
   StickReading stick = stickReadingOf(run);
   if (!run.running) {
-    ownSample_.dwSize = kJoySampleSize;
-    ownSample_.dwFlags = kJoyReturnAll;
     if (joystick_.joyGetPosEx(state_.joystickId, ownSample_) == kJoyNoError) {
       stick = stickReadingOf(ownSample_);
     } else {

@@ -20,6 +20,7 @@
 #include "app/about_dialog.h"
 #include "app/close_request.h"
 #include "app/connection_dialog.h"
+#include "app/end_process.h"
 #include "app/end_signals.h"
 #include "app/live_view.h"
 #include "config/settings_file.h"

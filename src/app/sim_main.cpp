@@ -1,8 +1,9 @@
 // velomat-sim: Velomat with simulated interfaces and an on-screen joystick.
 #include <QApplication>
 
-#include "ui/qt_message_boxes.h"
+#include "app/end_process.h"
 #include "app/sim_program.h"
+#include "ui/qt_message_boxes.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);

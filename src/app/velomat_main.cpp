@@ -1,8 +1,8 @@
 // velomat: the program for a real joystick and a real interface.
 #include <QApplication>
 
+#include "app/end_process.h"
 #include "app/main_dialog.h"
-#include "ui/qt_message_boxes.h"
 #include "link/drivers/intelligent_interface_by_port.h"
 #include "link/drivers/parallel/parallel_intelligent_interface.h"
 #include "link/drivers/parallel/parallel_port_names.h"
@@ -12,6 +12,7 @@
 #include "link/drivers/usb/hardware_robo_interface.h"
 #include "link/drivers/usb/libusb_transport.h"
 #include "link/sdl_joystick.h"
+#include "ui/qt_message_boxes.h"
 
 int main(int argc, char* argv[]) {
   using namespace velomat;

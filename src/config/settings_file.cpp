@@ -24,6 +24,36 @@ void take(std::span<const uint8_t> file, size_t offset, T& value) {
   value = static_cast<T>(raw);
 }
 
+// The header's fields and the offsets the file keeps them at, as `visit(offset, field)`: the one list
+// that both encodeSettings and decodeHeader follow, so the two cannot come to disagree. `Header` is
+// SettingsHeader, const for encoding.
+template <typename Header, typename Visit>
+void forEachHeaderField(Header& header, Visit visit) {
+  visit(kButtonCount, header.caps.buttonCount);
+  visit(kAxisCount, header.caps.axisCount);
+  visit(kCaps, header.caps.caps);
+  visit(kModuleIndex, header.moduleIndex);
+  visit(kPortNumber, header.connection.portNumber);
+  visit(kHasExtension, header.connection.hasExtension);
+  visit(kParallelPort, header.connection.parallelPort);
+  visit(kInterfaceKind, header.connection.interfaceKind);
+  visit(kMotorCount, header.connection.motorCount);
+}
+
+// The stop controls' fields and their offsets, as forEachHeaderField.
+template <typename Stop, typename Visit>
+void forEachStopField(Stop& stop, Visit visit) {
+  visit(kStopInputOn, stop.inputOn);
+  visit(kStopButtonOn, stop.buttonOn);
+  visit(kStopInputSel, stop.inputSel);
+  visit(kStopButtonSel, stop.buttonSel);
+}
+
+// Where byte `field` (ConfigTable::kFieldOrder) of `slot`'s record lies in the file.
+size_t slotFieldOffset(int slot, size_t field) {
+  return kSlots + kSlotRecordSize * static_cast<size_t>(slot) + field;
+}
+
 bool startsWith(std::span<const uint8_t> file, std::string_view prefix) {
   return file.size() >= prefix.size() &&
          std::equal(prefix.begin(), prefix.end(), file.begin(),
@@ -35,25 +65,13 @@ bool startsWith(std::span<const uint8_t> file, std::string_view prefix) {
 SettingsBytes encodeSettings(const SettingsHeader& header, const ConfigTable& table, const StopValues& stop) {
   SettingsBytes bytes{};
   std::copy(kSettingsMagic.begin(), kSettingsMagic.end(), bytes.begin());
-  put(bytes, kButtonCount, header.caps.buttonCount);
-  put(bytes, kAxisCount, header.caps.axisCount);
-  put(bytes, kCaps, header.caps.caps);
-  put(bytes, kModuleIndex, header.moduleIndex);
-  put(bytes, kPortNumber, header.connection.portNumber);
-  put(bytes, kHasExtension, header.connection.hasExtension);
-  put(bytes, kParallelPort, header.connection.parallelPort);
-  put(bytes, kInterfaceKind, header.connection.interfaceKind);
-  put(bytes, kMotorCount, header.connection.motorCount);
+  const auto write = [&bytes](size_t offset, const auto& value) { put(bytes, offset, value); };
+  forEachHeaderField(header, write);
   for (int slot = 0; slot < kSlotCount; ++slot) {
-    for (size_t field = 0; field < ConfigTable::kFieldOrder.size(); ++field) {
-      bytes[kSlots + kSlotRecordSize * static_cast<size_t>(slot) + field] =
-          get(table.*ConfigTable::kFieldOrder[field], slot);
-    }
+    for (size_t field = 0; field < ConfigTable::kFieldOrder.size(); ++field)
+      bytes[slotFieldOffset(slot, field)] = get(table.*ConfigTable::kFieldOrder[field], slot);
   }
-  put(bytes, kStopInputOn, stop.inputOn);
-  put(bytes, kStopButtonOn, stop.buttonOn);
-  put(bytes, kStopInputSel, stop.inputSel);
-  put(bytes, kStopButtonSel, stop.buttonSel);
+  forEachStopField(stop, write);
   return bytes;
 }
 
@@ -64,28 +82,17 @@ SettingsKind settingsKind(std::span<const uint8_t> file) {
 }
 
 void decodeHeader(std::span<const uint8_t> file, SettingsHeader& header) {
-  take(file, kButtonCount, header.caps.buttonCount);
-  take(file, kAxisCount, header.caps.axisCount);
-  take(file, kCaps, header.caps.caps);
-  take(file, kModuleIndex, header.moduleIndex);
-  take(file, kPortNumber, header.connection.portNumber);
-  take(file, kHasExtension, header.connection.hasExtension);
-  take(file, kParallelPort, header.connection.parallelPort);
-  take(file, kInterfaceKind, header.connection.interfaceKind);
-  take(file, kMotorCount, header.connection.motorCount);
+  forEachHeaderField(header, [file](size_t offset, auto& value) { take(file, offset, value); });
 }
 
 void decodeTables(std::span<const uint8_t> file, ConfigTable& table, StopValues& stop) {
   for (int slot = 0; slot < kSlotCount; ++slot) {
     for (size_t field = 0; field < ConfigTable::kFieldOrder.size(); ++field) {
-      const size_t offset = kSlots + kSlotRecordSize * static_cast<size_t>(slot) + field;
+      const size_t offset = slotFieldOffset(slot, field);
       if (offset < file.size()) set(table.*ConfigTable::kFieldOrder[field], slot, file[offset]);
     }
   }
-  take(file, kStopInputOn, stop.inputOn);
-  take(file, kStopButtonOn, stop.buttonOn);
-  take(file, kStopInputSel, stop.inputSel);
-  take(file, kStopButtonSel, stop.buttonSel);
+  forEachStopField(stop, [file](size_t offset, auto& value) { take(file, offset, value); });
 }
 
 }  // namespace velomat

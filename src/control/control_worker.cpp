@@ -165,8 +165,6 @@ RunEnd ControlWorker::runControl() {
   // The joystick must answer before anything is driven. A run stopped before it began asks nothing.
   JoySample& sample = state_.joySample;
   while (!stopRequested()) {
-    sample.dwSize = kJoySampleSize;
-    sample.dwFlags = kJoyReturnAll;
     if (joystick_.joyGetPosEx(state_.joystickId, sample) == kJoyNoError) break;
     if (boxes_.show(kJoystickLostText, {}, BoxButtons::RetryCancel) == BoxAnswer::Cancel) stop();
   }

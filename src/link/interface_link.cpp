@@ -1,18 +1,18 @@
 #include "link/interface_link.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 namespace velomat {
 
-void endProcess(int code) {
-  std::fflush(nullptr);
-  std::_Exit(code);
-}
-
 namespace {
+
+class RealSwitchOffClock final : public SwitchOffClock {
+ public:
+  std::chrono::steady_clock::time_point now() override { return std::chrono::steady_clock::now(); }
+  void sleepFor(std::chrono::milliseconds pause) override { std::this_thread::sleep_for(pause); }
+};
 
 // "COM3", "LPT2", or the plain prefix. A port number from a damaged file is cut to the eight bytes of
 // the name (the driver then refuses the port) instead of running past them.
@@ -28,6 +28,11 @@ void formatPortName(char (&name)[kPortNameSize], const char* prefix, const int32
 }
 
 }  // namespace
+
+SwitchOffClock& realSwitchOffClock() {
+  static RealSwitchOffClock clock;
+  return clock;
+}
 
 bool InterfaceLink::openInterface() {
   if (connection_.isIntelligentInterface()) {
@@ -90,10 +95,10 @@ bool InterfaceLink::switchOff() {
     if (!isLinkFailure(send(0, 0, 0))) return true;
     if (!ending() && askRetry() && !ending()) continue;
     // Ending: a glitch may be over within a few tries, so try again for a while before giving up.
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = switchOffClock_->now();
     if (giveUp == Clock::time_point{}) giveUp = now + kSwitchOffWindow;
     if (now >= giveUp) return false;
-    std::this_thread::sleep_for(kSwitchOffPause);
+    switchOffClock_->sleepFor(kSwitchOffPause);
   }
 }
 

@@ -27,6 +27,24 @@ inline constexpr const char* kMotorsMayRunCaption = "Achtung";
 inline constexpr std::chrono::milliseconds kSwitchOffWindow{1000};
 inline constexpr std::chrono::milliseconds kSwitchOffPause{40};
 
+// The time the all-off exchange's tries at the end are spaced and bounded by. The program runs on the
+// real clock; a test drives its own, so the window of tries passes without waiting for it.
+class SwitchOffClock {
+ public:
+  SwitchOffClock() = default;
+  SwitchOffClock(const SwitchOffClock&) = delete;
+  SwitchOffClock& operator=(const SwitchOffClock&) = delete;
+  virtual ~SwitchOffClock() = default;
+
+  // The current time. Control worker's thread.
+  virtual std::chrono::steady_clock::time_point now() = 0;
+  // Waits `pause` between two tries. Control worker's thread.
+  virtual void sleepFor(std::chrono::milliseconds pause) = 0;
+};
+
+// std::chrono::steady_clock and std::this_thread::sleep_for.
+SwitchOffClock& realSwitchOffClock();
+
 class InterfaceLink {
  public:
   InterfaceLink(IntelligentInterfaceDriver& intInt, RoboInterfaceDriver& robo,
@@ -73,6 +91,9 @@ class InterfaceLink {
   // input word when it went through. Control worker's thread.
   bool readInputsSwitchedOff(uint32_t& inputWord);
 
+  // The clock switchOff's tries at the end run on (the real one unless set). Before the worker runs.
+  void setSwitchOffClock(SwitchOffClock& clock) { switchOffClock_ = &clock; }
+
   // Closes the driver of the current interface family.
   void closeInterface();
 
@@ -94,6 +115,7 @@ class InterfaceLink {
   const ConnectionSettings& connection_;
   std::atomic<uint8_t>& stopRequested_;
   MessageBoxes& boxes_;
+  SwitchOffClock* switchOffClock_ = &realSwitchOffClock();
   std::atomic<bool> ending_{false};
   std::atomic<bool> cancelled_{false};
   unsigned asked_ = 0;

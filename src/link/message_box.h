@@ -26,8 +26,4 @@ class MessageBoxes {
   virtual void abandonWaiting() {}
 };
 
-// Ends the process at once with `code`: no destructors run, so a worker still in a run cannot trip over
-// objects torn down under it.
-[[noreturn]] void endProcess(int code);
-
 }  // namespace velomat

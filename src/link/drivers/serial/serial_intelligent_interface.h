@@ -25,8 +25,9 @@ class SerialIntelligentInterface final : public IntelligentInterfaceDriver {
 
   // Opens the port for record.interfaceType 1 (serial) or 2 (serial with extension module) and makes
   // an all-off exchange; kIntIntFailure when the port cannot be opened or the interface does not
-  // answer. A parallel port (type 10, "LPT1".."LPT3", "LPT") cannot be reached on Linux and always
-  // fails, like every other type. Opening again closes what was open.
+  // answer. A parallel port (type 10, "LPT1".."LPT3", "LPT") is not this driver's: it fails here, like
+  // every other type; ParallelIntelligentInterface drives it over ppdev, and IntelligentInterfaceByPort
+  // hands each open to the driver of its port. Opening again closes what was open.
   uint32_t open(IntIntRecord& record, const char* portName) override;
   // One exchange; the input word, or kIntIntFailure for a lost connection: no reply within
   // kReplyBound, a short or surplus reply, or a vanished port. After a lost connection every call
