@@ -9,7 +9,8 @@
 // (a memory block freed by one of them after another made it). The program's threads meet in its own
 // atomics and locks, and those stay checked.
 extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so.6\ncalled_from_lib:libQt6Gui.so.6\ncalled_from_lib:libglib-2.0.so.0\n";
+  return "called_from_lib:libQt6Core.so.6\ncalled_from_lib:libQt6Gui.so.6\ncalled_from_lib:libglib-2.0.so."
+         "0\n";
 }
 #endif
 

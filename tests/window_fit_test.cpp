@@ -284,7 +284,7 @@ TEST_P(Windows, every_message_box_of_the_program_fits_before_and_over_the_main_w
   }
 }
 
-TEST_P(Windows, the_simulation_window_shows_everything_in_either_layout) {
+TEST_P(Windows, the_simulation_window_shows_everything_in_each_layout) {
   SdlJoystick sdl;  // SDL runs before the on-screen joystick attaches
   ASSERT_TRUE(sdl.ok());
   VirtualJoystick stick(3, 8, 1, "Bildschirm-Joystick");
@@ -298,23 +298,24 @@ TEST_P(Windows, the_simulation_window_shows_everything_in_either_layout) {
   intInt.exchange(record, 0xAAAA);
   window.controls().connection->click();  // the longer of its texts
   int oneColumnHeight = 0;
-  for (bool compact : {false, true}) {
-    SCOPED_TRACE(compact ? "compact" : "one column");
-    window.setCompact(compact);
+  using Layout = SimulationWindow::Layout;
+  for (const Layout layout : {Layout::OneColumn, Layout::Compact, Layout::Wide}) {
+    SCOPED_TRACE(layout == Layout::OneColumn ? "one column" : layout == Layout::Compact ? "compact" : "wide");
+    window.setArrangement(layout);
     window.move(QGuiApplication::primaryScreen()->availableGeometry().topLeft());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.refresh();
-    // Where the one column does not fit the screen, the program takes the compact layout (above).
+    // Where the one column does not fit the screen, the program takes another layout (above).
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const bool fits = window.frameGeometry().height() <= screen.height();
-    const std::vector<std::string> problems = fitProblems(&window, compact || fits);
+    const std::vector<std::string> problems = fitProblems(&window, layout == Layout::Compact || fits);
     EXPECT_TRUE(problems.empty()) << joined(problems);
     expectContrast(&window, "simulation window, every output driven", 60);
-    if (compact) {
-      EXPECT_LT(window.height(), oneColumnHeight * 5 / 6);
-    } else {
+    if (layout == Layout::OneColumn) {
       oneColumnHeight = window.height();
+    } else {
+      EXPECT_LT(window.height(), oneColumnHeight * 5 / 6);
     }
     window.hide();
   }
@@ -362,30 +363,6 @@ TEST_P(Windows, the_live_view_at_its_fullest_fits_beside_the_main_window) {
         << view->frameGeometry().x() << "," << view->frameGeometry().y() << " "
         << view->frameGeometry().width() << "x" << view->frameGeometry().height();
   }
-}
-
-// The simulation window's wide layout, which velomat-sim takes where the screen is too small for the
-// others: every text in full, no frame line through one, every motor and input shown.
-TEST(Placement, the_simulation_windows_wide_layout_shows_everything) {
-  SdlJoystick sdl;  // SDL runs before the on-screen joystick attaches
-  ASSERT_TRUE(sdl.ok());
-  VirtualJoystick stick(3, 8, 1, "Bildschirm-Joystick");
-  sim::SimIntelligentInterface intInt(sim::SimOptions{.paced = false});
-  sim::SimRoboInterface robo(sim::SimOptions{.paced = false});
-  SimulationWindow window(stick, intInt, robo);
-  IntIntRecord record;
-  record.interfaceType = kIntIntSerialWithExtension;  // the longest name, every motor and input
-  intInt.setExtensionModule(true);
-  ASSERT_EQ(intInt.open(record, "COM1"), 0u);
-  intInt.exchange(record, 0xAAAA);
-  window.controls().connection->click();  // the longer of its texts
-  window.setArrangement(SimulationWindow::Layout::Wide);
-  window.move(QGuiApplication::primaryScreen()->availableGeometry().topLeft());
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  window.refresh();
-  const std::vector<std::string> problems = fitProblems(&window, false);
-  EXPECT_TRUE(problems.empty()) << joined(problems);
 }
 
 // The parts of the main window no other window may cover: "LOS!", "NOT-AUS", "Ende" and the status
