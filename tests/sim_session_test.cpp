@@ -91,6 +91,16 @@ class SimSession : public ::testing::Test {
   }
   MainDialog& main() { return program->mainDialog(); }
   void sessionWithTheModule(const char* entry, bool robo);
+  // "Ende" (in a death test's child, as it ends the process with 0), then the next start, which
+  // reconnects the stored interface without a box.
+  void endAndStartAgain() {
+    EXPECT_EXIT(click(qobject_cast<QPushButton*>(dialogItem(&main(), id::kEndButton))),
+                ::testing::ExitedWithCode(0), "");
+    program.reset();
+    boxes.shown.clear();
+    start();
+    EXPECT_TRUE(boxes.shown.empty());  // no greeting, no choice
+  }
 
   testing::ScriptedBoxes boxes;
   QtMessageBoxes qtBoxes;
@@ -144,14 +154,8 @@ TEST_F(SimSession, a_session_steers_motor_1_with_the_on_screen_stick_and_the_nex
   click(qobject_cast<QPushButton*>(dialogItem(&main(), id::kEmergencyStopButton)));
   QTest::mouseRelease(stick, Qt::LeftButton, {}, stick->pointOf({-0.5, 0}).toPoint());
   ASSERT_TRUE(waitUntil([&] { return program->intelligentInterface().lastOutputWord() == 0; }));
-  EXPECT_EXIT(click(qobject_cast<QPushButton*>(dialogItem(&main(), id::kEndButton))),
-              ::testing::ExitedWithCode(0), "");
-
   // The next start reconnects the stored interface by itself and shows what was set.
-  program.reset();
-  boxes.shown.clear();
-  start();
-  EXPECT_TRUE(boxes.shown.empty());  // no greeting, no choice
+  endAndStartAgain();
   EXPECT_EQ(program->intelligentInterface().openCount(), 1);
   EXPECT_TRUE(main().controls().endSwitchCheck[0]->isChecked());
   EXPECT_TRUE(main().controls().dirFixedRadio[2]->isChecked());
@@ -188,14 +192,8 @@ void SimSession::sessionWithTheModule(const char* entry, bool robo) {
     return (robo ? program->roboInterface().lastOutputWord()
                  : program->intelligentInterface().lastOutputWord()) == 0;
   }));
-  EXPECT_EXIT(click(qobject_cast<QPushButton*>(dialogItem(&main(), id::kEndButton))),
-              ::testing::ExitedWithCode(0), "");
-
   // The next start reconnects with the module and shows motor 6 as it was set.
-  program.reset();
-  boxes.shown.clear();
-  start();
-  EXPECT_TRUE(boxes.shown.empty());  // no greeting, no choice
+  endAndStartAgain();
   EXPECT_EQ(program->state().connection.motorCount, 8);
   EXPECT_TRUE(robo ? program->roboInterface().extensionModule()
                    : program->intelligentInterface().hasExtension());
