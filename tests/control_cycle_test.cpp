@@ -192,7 +192,7 @@ TEST_F(ControlCycle, a_fixed_direction_is_its_code_and_a_code_that_names_nothing
     fixedDirection(5, code);
     state.connection.motorCount = 8;
     cycle();
-    EXPECT_EQ(run.direction[6], want) << "code " << int{code};  // slot 5 is output 6 (motor 7)
+    EXPECT_EQ(run.direction[outputOfSlot(5)], want) << "code " << int{code};
   }
 }
 
@@ -224,10 +224,10 @@ TEST_F(ControlCycle, throttle_cuts_at_two_and_ninety_five_percent_and_reset_the_
     SCOPED_TRACE(::testing::Message() << "throttle " << row.throttle << " kind " << row.kind);
     useInterface(row.kind);
     joystick.next.dwUpos = row.throttle;
-    state.io.pwmAccumulator[0] = 7.5;
+    run.pwm.pwmAccumulator[0] = 7.5;
     cycle();
     EXPECT_NEAR(run.speed[0], row.speed, kTolerance);
-    EXPECT_EQ(state.io.pwmAccumulator[0], row.resets ? 0.0 : 7.5);
+    EXPECT_EQ(run.pwm.pwmAccumulator[0], row.resets ? 0.0 : 7.5);
   }
 }
 
@@ -286,7 +286,7 @@ TEST_F(ControlCycle, end_switches_of_the_previous_exchange_stop_only_their_own_d
     set(state.table.endSwitchesOn, 0, row.switchesOn);
     set(state.table.endSwitchLeftSel, 0, row.left);
     set(state.table.endSwitchRightSel, 0, row.right);
-    for (int k = 0; k < kMaxInputs; ++k) state.io.inputOn[k] = (row.closedInputs >> k) & 1;
+    for (int k = 0; k < kMaxInputs; ++k) run.inputOn[k] = (row.closedInputs >> k) & 1;
     cycle();
     EXPECT_EQ(run.direction[0], row.want);
   }
@@ -297,14 +297,14 @@ TEST_F(ControlCycle, a_closing_end_switch_stops_the_motor_and_restarts_its_pwm) 
   set(state.table.endSwitchesOn, 0, 1);
   set(state.table.endSwitchLeftSel, 0, 4);
   cycle();
-  state.io.pwmAccumulator[0] = 3.25;
+  run.pwm.pwmAccumulator[0] = 3.25;
   cycle();
   EXPECT_EQ(run.direction[0], kDirLeft);
-  EXPECT_EQ(state.io.pwmAccumulator[0], 3.25);
-  state.io.inputOn[4] = 1;  // E5 closed at the exchange after that pass
+  EXPECT_EQ(run.pwm.pwmAccumulator[0], 3.25);
+  run.inputOn[4] = 1;  // E5 closed at the exchange after that pass
   cycle();
   EXPECT_EQ(run.direction[0], kDirOff);
-  EXPECT_EQ(state.io.pwmAccumulator[0], 0);
+  EXPECT_EQ(run.pwm.pwmAccumulator[0], 0);
 }
 
 TEST_F(ControlCycle, the_accumulator_resets_on_every_change_of_direction_only) {
@@ -312,9 +312,9 @@ TEST_F(ControlCycle, the_accumulator_resets_on_every_change_of_direction_only) {
                                             {2, true},  {2, false}, {0, true}};
   for (auto [direction, resets] : steps) {
     fixedDirection(motorSlot(3, 0), direction);  // output 3: main-module motor 4
-    state.io.pwmAccumulator[3] = 4;
+    run.pwm.pwmAccumulator[3] = 4;
     cycle();
-    EXPECT_EQ(state.io.pwmAccumulator[3], resets ? 0.0 : 4.0) << "to " << int{direction};
+    EXPECT_EQ(run.pwm.pwmAccumulator[3], resets ? 0.0 : 4.0) << "to " << int{direction};
     EXPECT_EQ(run.lastDirection[3], direction);
   }
 }
@@ -327,10 +327,13 @@ TEST_F(ControlCycle, eight_outputs_take_the_extension_slots_whatever_module_is_s
     fixedSpeed(slot, static_cast<uint8_t>(10 * slot));
   }
   cycle();
-  const int slotOfOutput[kMaxOutputs] = {0, 2, 4, 6, 1, 3, 5, 7};
+  // The main module's motors 1 to 4 come first on the wire, the extension's 5 to 8 after them.
+  const int slotOf[kMaxOutputs] = {0, 2, 4, 6, 1, 3, 5, 7};
   for (int o = 0; o < kMaxOutputs; ++o) {
-    EXPECT_EQ(run.speed[o], 10 * slotOfOutput[o]) << "output " << o;
-    EXPECT_EQ(run.direction[o], slotOfOutput[o] % 3) << "output " << o;
+    EXPECT_EQ(slotOfOutput(o), slotOf[o]);
+    EXPECT_EQ(outputOfSlot(slotOf[o]), o);
+    EXPECT_EQ(run.speed[o], 10 * slotOf[o]) << "output " << o;
+    EXPECT_EQ(run.direction[o], slotOf[o] % 3) << "output " << o;
   }
 }
 
@@ -408,52 +411,55 @@ TEST_F(ControlCycle, a_pass_whose_joystick_read_fails_decides_nothing) {
   ASSERT_EQ(run.direction[0], kDirLeft);
   const double speed = run.speed[0];
   joystick.result = kJoyErrUnplugged;
-  state.io.pwmAccumulator[0] = 2;
+  run.pwm.pwmAccumulator[0] = 2;
   EXPECT_FALSE(controlCycle(run, state, joystick));
   EXPECT_EQ(run.direction[0], kDirLeft);  // left for the run to end on, not worked out again
   EXPECT_EQ(run.speed[0], speed);
-  EXPECT_EQ(state.io.pwmAccumulator[0], 2);
+  EXPECT_EQ(run.pwm.pwmAccumulator[0], 2);
 }
 
 TEST(SampleJoystick, a_failed_read_keeps_the_sample_and_its_buttons) {
   SharedState state;
+  RunState run;
   state.joystickCaps.buttonCount = 4;
   FakeJoystick joystick;
   joystick.next.dwButtons = 0b0101;
   joystick.next.dwXpos = 1234;
-  EXPECT_TRUE(sampleJoystick(state, joystick));
-  EXPECT_TRUE(buttonDown(state, 0));
-  EXPECT_FALSE(buttonDown(state, 1));
-  EXPECT_TRUE(buttonDown(state, 2));
+  EXPECT_TRUE(sampleJoystick(run, state, joystick));
+  EXPECT_TRUE(buttonDown(run, state, 0));
+  EXPECT_FALSE(buttonDown(run, state, 1));
+  EXPECT_TRUE(buttonDown(run, state, 2));
 
   joystick.result = kJoyErrUnplugged;
   joystick.next.dwButtons = 0;
   joystick.next.dwXpos = 0;
-  EXPECT_FALSE(sampleJoystick(state, joystick));
+  EXPECT_FALSE(sampleJoystick(run, state, joystick));
   EXPECT_EQ(state.joySample.dwXpos, 1234u);
-  EXPECT_TRUE(buttonDown(state, 0));
-  EXPECT_TRUE(buttonDown(state, 2));
+  EXPECT_TRUE(buttonDown(run, state, 0));
+  EXPECT_TRUE(buttonDown(run, state, 2));
 }
 
 TEST(SampleJoystick, button_bits_past_the_button_count_are_ignored) {
   SharedState state;
+  RunState run;
   state.joystickCaps.buttonCount = 3;
   FakeJoystick joystick;
   joystick.next.dwButtons = 0xFFFFFFFF;
-  sampleJoystick(state, joystick);
-  for (int k = 0; k < 3; ++k) EXPECT_TRUE(buttonDown(state, k));
-  for (int k : {3, 31, 32, 255, -1}) EXPECT_FALSE(buttonDown(state, k)) << k;
+  sampleJoystick(run, state, joystick);
+  for (int k = 0; k < 3; ++k) EXPECT_TRUE(buttonDown(run, state, k));
+  for (int k : {3, 31, 32, 255, -1}) EXPECT_FALSE(buttonDown(run, state, k)) << k;
 }
 
 TEST(InputOn, only_inputs_of_the_configured_modules_can_be_closed) {
   SharedState state;
-  state.io.inputOn.fill(1);
+  RunState run;
+  run.inputOn.fill(1);
   state.connection.motorCount = 4;
-  EXPECT_TRUE(inputOn(state, 7));
-  for (int k : {8, 15, 16, 255, -1}) EXPECT_FALSE(inputOn(state, k)) << k;
+  EXPECT_TRUE(inputOn(run, state, 7));
+  for (int k : {8, 15, 16, 255, -1}) EXPECT_FALSE(inputOn(run, state, k)) << k;
   state.connection.motorCount = 8;
-  EXPECT_TRUE(inputOn(state, 15));
-  EXPECT_FALSE(inputOn(state, 16));
+  EXPECT_TRUE(inputOn(run, state, 15));
+  EXPECT_FALSE(inputOn(run, state, 16));
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST(NoAllocation, a_long_run_of_cycles_with_a_frozen_sample_allocates_nothing) 
     RunState run;
     EXPECT_EQ(allocationsDuring([&] {
                 for (int i = 0; i < kPasses; ++i) {
-                  state.io.inputOn[0] = static_cast<uint8_t>(i & 1);
+                  run.inputOn[0] = static_cast<uint8_t>(i & 1);
                   controlCycle(run, state, joystick);
                 }
               }),

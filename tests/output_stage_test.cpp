@@ -61,7 +61,7 @@ TEST_F(OutputStage, pwm_patterns_from_a_cleared_accumulator) {
     SCOPED_TRACE(row.speed);
     run.direction[0] = kDirLeft;
     run.speed[0] = row.speed;
-    state.io.pwmAccumulator[0] = 0;
+    run.pwm.pwmAccumulator[0] = 0;
     shapeSpeeds(run, state);
     EXPECT_NEAR(run.shapedSpeed[0], row.ratio, 1e-5);
     EXPECT_EQ(pattern(0, 20), row.firstCycles);
@@ -72,7 +72,7 @@ TEST_F(OutputStage, speed_zero_pulses_once_in_about_100000_cycles_and_full_speed
   for (auto [speed, on] : {std::pair{0.0, '1'}, std::pair{99.999, '0'}}) {
     run.direction[2] = kDirRight;
     run.speed[2] = speed;
-    state.io.pwmAccumulator[2] = 0;
+    run.pwm.pwmAccumulator[2] = 0;
     const std::string bits = pattern(2, 100001);
     const size_t first = bits.find(on);
     EXPECT_NEAR(static_cast<double>(first), 99998, 2) << speed;  // v is cut to 1/100000 below 99998
@@ -86,7 +86,7 @@ TEST_F(OutputStage, the_on_share_matches_every_whole_percent_from_1_to_94) {
   for (int percent = 1; percent <= 94; ++percent) {
     run.direction[5] = kDirLeft;
     run.speed[5] = percent;
-    state.io.pwmAccumulator[5] = 0;
+    run.pwm.pwmAccumulator[5] = 0;
     shapeSpeeds(run, state);
     int on = 0;
     for (int i = 0; i < kCycles; ++i) {
@@ -114,7 +114,7 @@ TEST_F(OutputStage, a_new_speed_takes_effect_within_one_pulse_period_after_a_lon
     SCOPED_TRACE(::testing::Message() << row.held << " % for " << row.cycles << " cycles, then " << row.next);
     run.direction[0] = kDirLeft;
     run.speed[0] = row.held;
-    state.io.pwmAccumulator[0] = 0;
+    run.pwm.pwmAccumulator[0] = 0;
     shapeSpeeds(run, state);
     for (int i = 0; i < row.cycles; ++i) {
       driveOutputs(run, state, link);
@@ -136,7 +136,7 @@ TEST_F(OutputStage, an_output_without_direction_sends_nothing_but_its_pwm_runs_o
   run.speed[1] = 50;
   EXPECT_EQ(step(), 0u);
   EXPECT_EQ(step(), 0u);
-  EXPECT_EQ(state.io.pwmAccumulator[1], 0);  // pulse, then plain: -2 + 1, then + 1
+  EXPECT_EQ(run.pwm.pwmAccumulator[1], 0);  // pulse, then plain: -2 + 1, then + 1
   run.direction[1] = kDirRight;              // the cycle would have reset it; here it just carries on
   EXPECT_EQ(step(), 0b1000u);
 }
@@ -188,7 +188,7 @@ TEST_F(OutputStage, direction_bits_of_outputs_0_3_and_4) {
     run = RunState{};
     run.direction[row.output] = row.direction;
     run.speed[row.output] = state.connection.isIntelligentInterface() ? 99.999 : 100;
-    state.io.pwmAccumulator.fill(0);
+    run.pwm.pwmAccumulator.fill(0);
     EXPECT_EQ(step(), row.word);
     EXPECT_EQ(run.directionBits[row.output], row.word);
   }
@@ -216,11 +216,11 @@ TEST_F(OutputStage, inputs_are_decoded_for_the_modules_there_are) {
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << std::hex << row.inputWord);
     use(kIntelligentInterface, row.motorCount);
-    state.io.inputOn.fill(1);
+    run.inputOn.fill(1);
     intInt.inputWord = row.inputWord;
     shapeSpeeds(run, state);
     EXPECT_EQ(driveOutputs(run, state, link), row.inputWord);
-    for (int k = 0; k < kMaxInputs; ++k) EXPECT_EQ(state.io.inputOn[k], (row.want >> k) & 1u) << "E" << k + 1;
+    for (int k = 0; k < kMaxInputs; ++k) EXPECT_EQ(run.inputOn[k], (row.want >> k) & 1u) << "E" << k + 1;
   }
 }
 
@@ -231,8 +231,8 @@ TEST_F(OutputStage, a_stop_requested_during_the_exchange_keeps_the_inputs_of_the
   intInt.inputWord = 0x80;
   intInt.duringExchange = [this] { state.stopRequested = 1; };
   EXPECT_EQ(driveOutputs(run, state, link), 0u);
-  EXPECT_EQ(state.io.inputOn[0], 1);
-  EXPECT_EQ(state.io.inputOn[7], 0);
+  EXPECT_EQ(run.inputOn[0], 1);
+  EXPECT_EQ(run.inputOn[7], 0);
 }
 
 TEST_F(OutputStage, shaping_keeps_no_state_of_its_own) {
@@ -240,11 +240,11 @@ TEST_F(OutputStage, shaping_keeps_no_state_of_its_own) {
   run.direction[0] = kDirRight;
   shapeSpeeds(run, state);
   const RunState first = run;
-  state.io.pwmAccumulator[0] = 12;
+  run.pwm.pwmAccumulator[0] = 12;
   shapeSpeeds(run, state);
   EXPECT_EQ(run.shapedSpeed, first.shapedSpeed);
   EXPECT_EQ(run.directionBits, first.directionBits);
-  EXPECT_EQ(state.io.pwmAccumulator[0], 12);
+  EXPECT_EQ(run.pwm.pwmAccumulator[0], 12);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "control/control_cycle.h"
+#include "control/shared_state.h"
 #include "link/interface_link.h"
 #include "link/joystick.h"
 #include "link/message_box.h"

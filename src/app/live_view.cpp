@@ -35,7 +35,7 @@ QString directionLetter(uint8_t direction) {
 std::array<bool, kMaxJoystickAxes> directionAxes(const SharedState& state) {
   std::array<bool, kMaxJoystickAxes> used{};
   for (int output = 0; output < outputCount(state.connection.motorCount); ++output) {
-    const int slot = motorSlot(output % kMotorsPerModule, output / kMotorsPerModule);
+    const int slot = slotOfOutput(output);
     const ConfigTable& t = state.table;
     if ((get(t.dirFromAxis, slot) == 0 && get(t.speedFromAxis, slot) == 0) ||
         get(t.povMode, slot) != kPovNone)

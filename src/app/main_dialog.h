@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "control/control_cycle.h"
+#include "control/shared_state.h"
 #include "control/control_worker.h"
 #include "link/interface_link.h"
 #include "link/message_box.h"

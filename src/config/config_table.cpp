@@ -20,28 +20,6 @@ ConfigTable::ConfigTable() {
   }
 }
 
-uint32_t readSampleField(const JoySample& sample, SampleField field) {
-  switch (field) {
-    case SampleField::X:
-      return sample.dwXpos;
-    case SampleField::Y:
-      return sample.dwYpos;
-    case SampleField::Z:
-      return sample.dwZpos;
-    case SampleField::R:
-      return sample.dwRpos;
-    case SampleField::U:
-      return sample.dwUpos;
-    case SampleField::V:
-      return sample.dwVpos;
-    case SampleField::Pov:
-      return sample.dwPOV;
-    case SampleField::None:
-      break;
-  }
-  return kAxisCentre;
-}
-
 std::optional<AxisBinding> axisBindingForText(std::string_view text) {
   if (text == "POV1") return AxisBinding{SampleField::Pov, kPov1};
   if (text == "POV2") return AxisBinding{SampleField::Pov, kPov2};

@@ -17,10 +17,6 @@
 
 namespace velomat {
 
-inline int motorSlot(int motor, int module) {
-  return motor * 2 + module;
-}
-
 // Direction codes: the fixed-direction list "A", "L", "R" by index.
 inline constexpr uint8_t kDirOff = 0;
 inline constexpr uint8_t kDirLeft = 1;
@@ -29,16 +25,10 @@ inline constexpr uint8_t kDirRight = 2;
 // A list index that names no entry (a list without a selection stores its -1 as this byte).
 inline constexpr uint8_t kNoSelection = 255;
 
-// The field of the joystick sample that an axis binding refers to.
-enum class SampleField : uint8_t { X, Y, Z, R, U, V, Pov, None = 0xFF };
-
 // povMode values.
 inline constexpr uint8_t kPovNone = 0;  // the direction axis is a plain axis
 inline constexpr uint8_t kPov1 = 1;     // "POV1": left and right on the hat
 inline constexpr uint8_t kPov2 = 2;     // "POV2": forward and backward on the hat
-
-// Reads the field a binding refers to. kAxisCentre for None, so a missing binding never moves a motor.
-uint32_t readSampleField(const JoySample& sample, SampleField field);
 
 using SlotBytes = std::array<std::atomic<uint8_t>, kSlotCount>;
 using SlotFields = std::array<std::atomic<SampleField>, kSlotCount>;

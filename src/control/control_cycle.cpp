@@ -79,25 +79,25 @@ uint32_t directionAxisValue(const SharedState& state, int slot) {
 
 }  // namespace
 
-bool buttonDown(const SharedState& state, int index) {
-  return index >= 0 && index < buttonFlagCount(state) && state.io.buttonDown[static_cast<size_t>(index)] != 0;
+bool buttonDown(const RunState& run, const SharedState& state, int index) {
+  return index >= 0 && index < buttonFlagCount(state) && run.buttonDown[static_cast<size_t>(index)] != 0;
 }
 
-bool inputOn(const SharedState& state, int index) {
+bool inputOn(const RunState& run, const SharedState& state, int index) {
   return index >= 0 && index < inputCount(state.connection.motorCount) &&
-         state.io.inputOn[static_cast<size_t>(index)] != 0;
+         run.inputOn[static_cast<size_t>(index)] != 0;
 }
 
-bool sampleJoystick(SharedState& state, JoystickSource& joystick) {
+bool sampleJoystick(RunState& run, SharedState& state, JoystickSource& joystick) {
   if (joystick.joyGetPosEx(state.joystickId, state.joySample) != kJoyNoError) return false;
   const int count = buttonFlagCount(state);
   const uint32_t buttons = state.joySample.dwButtons;
-  for (int k = 0; k < count; ++k) state.io.buttonDown[static_cast<size_t>(k)] = (buttons >> k) & 1u;
+  for (int k = 0; k < count; ++k) run.buttonDown[static_cast<size_t>(k)] = (buttons >> k) & 1u;
   return true;
 }
 
 bool controlCycle(RunState& run, SharedState& state, JoystickSource& joystick) {
-  if (!sampleJoystick(state, joystick)) return false;
+  if (!sampleJoystick(run, state, joystick)) return false;
 
   const ConfigTable& table = state.table;
   const bool intelligentInterface = state.connection.isIntelligentInterface();
@@ -106,17 +106,18 @@ bool controlCycle(RunState& run, SharedState& state, JoystickSource& joystick) {
 
   for (int o = 0; o < outputs; ++o) {
     const auto out = static_cast<size_t>(o);
-    const int slot = motorSlot(o % kMotorsPerModule, o / kMotorsPerModule);
+    const int slot = slotOfOutput(o);
     const uint8_t povMode = get(table.povMode, slot);
+    bool restartPwm = false;  // the throttle's cuts and a change of direction start the pattern afresh
 
     // Direction: the first source that is set decides; with none, the output keeps its direction.
     if (get(table.dirFromAxis, slot)) {
       run.direction[out] =
           povMode != kPovNone ? hatDirection(povMode, pov) : axisDirection(directionAxisValue(state, slot));
     } else if (get(table.dirFromButtons, slot)) {
-      if (buttonDown(state, get(table.buttonLeftSel, slot))) {
+      if (buttonDown(run, state, get(table.buttonLeftSel, slot))) {
         run.direction[out] = kDirLeft;  // the left button wins when both are pressed
-      } else if (buttonDown(state, get(table.buttonRightSel, slot))) {
+      } else if (buttonDown(run, state, get(table.buttonRightSel, slot))) {
         run.direction[out] = kDirRight;
       } else {
         run.direction[out] = kDirOff;
@@ -135,15 +136,9 @@ bool controlCycle(RunState& run, SharedState& state, JoystickSource& joystick) {
       const SampleField field = get(table.throttleAxisRef, slot);
       // Without a throttle binding the throttle reads as closed.
       const double t = field == SampleField::None ? 0.0 : readSampleField(state.joySample, field);
-      double speed = t / kThrottleFullScale * 100;
-      if (speed <= kThrottleLowCut) {
-        speed = 0;
-        state.io.pwmAccumulator[out] = 0;
-      } else if (speed >= kThrottleHighCut) {
-        speed = 100;
-        state.io.pwmAccumulator[out] = 0;
-      }
-      run.speed[out] = speed;
+      const double speed = t / kThrottleFullScale * 100;
+      restartPwm = speed <= kThrottleLowCut || speed >= kThrottleHighCut;
+      run.speed[out] = speed <= kThrottleLowCut ? 0 : speed >= kThrottleHighCut ? 100 : speed;
     } else if (get(table.speedFixed, slot)) {
       run.speed[out] = get(table.speedPercent, slot);
     }
@@ -152,16 +147,15 @@ bool controlCycle(RunState& run, SharedState& state, JoystickSource& joystick) {
 
     // End switches of the previous exchange: "L" stops only direction 1, "R" only direction 2.
     if (get(table.endSwitchesOn, slot)) {
-      if (run.direction[out] == kDirRight && inputOn(state, get(table.endSwitchRightSel, slot))) {
+      if (run.direction[out] == kDirRight && inputOn(run, state, get(table.endSwitchRightSel, slot))) {
         run.direction[out] = kDirOff;
       }
-      if (run.direction[out] != kDirRight && inputOn(state, get(table.endSwitchLeftSel, slot))) {
+      if (run.direction[out] != kDirRight && inputOn(run, state, get(table.endSwitchLeftSel, slot))) {
         run.direction[out] = kDirOff;
       }
     }
 
-    // A change of direction restarts the output's PWM pattern.
-    if (run.direction[out] != run.lastDirection[out]) state.io.pwmAccumulator[out] = 0;
+    if (restartPwm || run.direction[out] != run.lastDirection[out]) run.pwm.restart(out);
     run.lastDirection[out] = run.direction[out];
   }
   return true;

@@ -2,13 +2,11 @@
 #pragma once
 
 #include <array>
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
-#include "config/config_table.h"
-#include "control/run_monitor.h"
+#include "control/shared_state.h"
 #include "link/joystick.h"
-#include "records/connection.h"
 
 namespace velomat {
 
@@ -28,37 +26,27 @@ inline constexpr double kSpeedClampFrom = 95;
 inline constexpr double kIntIntFullSpeed = 99.999;  // the PWM needs one off cycle in 100000
 inline constexpr double kRoboFullSpeed = 100;
 
-// The flags and PWM phases the loop carries from pass to pass. Only the control worker touches them
-// during a run.
-struct ControlIo {
-  std::array<uint8_t, kButtonFlags> buttonDown{};    // entry k: button k+1 pressed in the latest sample
-  std::array<uint8_t, kMaxInputs> inputOn{};         // entry k: input E(k+1) closed at the last exchange
-  std::array<double, kMaxOutputs> pwmAccumulator{};  // software PWM phase of each output
+inline constexpr double kPwmShareMin = 0.00001;   // even speed 0 pulses once in 100000 cycles
+inline constexpr double kPwmShareMax = 0.99999;   // even full speed pauses once in 100000 cycles
+inline constexpr double kPwmResolution = 100000;  // the ratio value is cut to multiples of 1/100000
+
+// The Intelligent Interface switches an output only on or off: a speed is a pattern of on and off
+// cycles. One phase per output, which a run starts at 0.
+struct SoftPwm {
+  std::array<double, kMaxOutputs> pwmAccumulator{};
+
+  // The signed ratio value of a speed in percent: v >= 0 for a share up to one half, v < 0 above;
+  // |v| + 2 cycles lie between two pulse cycles.
+  static double ratio(double speedPercent);
+  // Starts output o's pattern afresh.
+  void restart(size_t o) { pwmAccumulator[o] = 0; }
+  // Moves the patterns of the first `outputs` outputs on by one cycle at their ratio values: bit o of
+  // the result is set when output o is on in this cycle.
+  uint32_t step(const std::array<double, kMaxOutputs>& ratios, int outputs);
 };
 
-// The stop controls of the main window ("Aus-Button:", "Aus-Taster:") as they stand. The GUI thread
-// keeps them current; the control worker reads them in every iteration.
-struct StopControls {
-  std::atomic<uint8_t> buttonOn{0};    // "Aus-Button:" ticked
-  std::atomic<int32_t> buttonSel{-1};  // its list's selected index, -1 for none
-  std::atomic<uint8_t> inputOn{0};     // "Aus-Taster:" ticked
-  std::atomic<int32_t> inputSel{-1};
-};
-
-// Everything the program shares between its threads, in one place that lives as long as the program.
-struct SharedState {
-  ConfigTable table;
-  ConnectionSettings connection;
-  JoystickCaps joystickCaps;
-  uint32_t joystickId = 0;
-  JoySample joySample;  // the bindings refer to its fields
-  ControlIo io;
-  StopControls stopControls;
-  std::atomic<uint8_t> stopRequested{0};  // 1 ends the current run at its next test
-  RunMonitor monitor;                     // what the runs show, for the live view
-};
-
-// The working record of one run, cleared at its start and carried from cycle to cycle.
+// The working record of one run, cleared at its start and carried from cycle to cycle. Only the
+// control worker touches it.
 struct RunState {
   std::array<uint8_t, kMaxOutputs> direction{};
   std::array<uint8_t, kMaxOutputs> lastDirection{};
@@ -68,23 +56,26 @@ struct RunState {
   uint32_t outputWord = 0;  // the words of the last exchange, as driveOutputs composed them
   uint32_t speedWord = 0;
   uint32_t lastInputWord = 0;
+  std::array<uint8_t, kButtonFlags> buttonDown{};  // entry k: button k+1 pressed in the latest sample
+  std::array<uint8_t, kMaxInputs> inputOn{};       // entry k: input E(k+1) closed at the last exchange
+  SoftPwm pwm;
 };
 
 // Button k+1 is pressed in the latest sample. An index that names no button (at or above the
 // joystick's button count, 255 from a list without selection, -1) reads as released.
-bool buttonDown(const SharedState& state, int index);
+bool buttonDown(const RunState& run, const SharedState& state, int index);
 
 // Interface input E(index+1) was closed at the last exchange. An index that names no input (at or
 // above 2 * motorCount, 255, -1) reads as open.
-bool inputOn(const SharedState& state, int index);
+bool inputOn(const RunState& run, const SharedState& state, int index);
 
 // The direction a hat at `pov` (hundredths of a degree, 65535 centred) gives in mode kPov1 ("POV1": left
 // and right) or kPov2 ("POV2": forward and backward).
 uint8_t hatDirection(uint8_t povMode, uint32_t pov);
 
-// Reads the joystick into joySample and rebuilds buttonDown. False when the joystick did not answer:
+// Reads the joystick into joySample and rebuilds the run's buttonDown. False when the joystick did not answer:
 // the sample and the buttons then stay as they were.
-bool sampleJoystick(SharedState& state, JoystickSource& joystick);
+bool sampleJoystick(RunState& run, SharedState& state, JoystickSource& joystick);
 
 // One pass over `run`: sampleJoystick, then direction, speed, end switches and the PWM reset on a change
 // of direction for every output. False when the joystick did not answer: then nothing is decided, and

@@ -170,7 +170,6 @@ RunEnd ControlWorker::runControl() {
   }
 
   run_ = RunState{};
-  state_.io = ControlIo{};
 
   RunEnd end = RunEnd::Stopped;
   state_.monitor.setRunning(true);
@@ -212,12 +211,12 @@ RunEnd ControlWorker::runControl() {
 void ControlWorker::checkStopControls() {
   const StopControls& controls = state_.stopControls;
   if (state_.joySample.dwButtons != 0 && controls.buttonOn.load(std::memory_order_relaxed) != 0 &&
-      buttonDown(state_, controls.buttonSel.load(std::memory_order_relaxed))) {
+      buttonDown(run_, state_, controls.buttonSel.load(std::memory_order_relaxed))) {
     stop();
   }
   // The input word is 0 before the first exchange, so "Aus-Taster:" cannot act before it.
   if (run_.lastInputWord != 0 && controls.inputOn.load(std::memory_order_relaxed) != 0 &&
-      inputOn(state_, controls.inputSel.load(std::memory_order_relaxed))) {
+      inputOn(run_, state_, controls.inputSel.load(std::memory_order_relaxed))) {
     stop();
   }
 }

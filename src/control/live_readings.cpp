@@ -106,7 +106,7 @@ std::array<std::string, kMaxInputs> endSwitchOwners(const ConfigTable& table, in
     owner += side;
   };
   for (int output = 0; output < outputCount(motorCount); ++output) {
-    const int slot = motorSlot(output % kMotorsPerModule, output / kMotorsPerModule);
+    const int slot = slotOfOutput(output);
     if (get(table.endSwitchesOn, slot) == 0) continue;
     add(get(table.endSwitchLeftSel, slot), output, "L");
     add(get(table.endSwitchRightSel, slot), output, "R");

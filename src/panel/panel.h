@@ -7,7 +7,7 @@
 
 #include "config/settings_file.h"
 #include "config/settings_store.h"
-#include "control/control_cycle.h"
+#include "control/shared_state.h"
 #include "link/message_box.h"
 #include "panel/panel_controls.h"
 

@@ -14,6 +14,18 @@ inline constexpr int kMotorsPerModule = 4;
 inline constexpr int kMaxOutputs = 8;  // outputs 0..7: output o is 4*module + motor
 inline constexpr int kMaxInputs = 16;  // interface inputs E1..E16
 
+// A motor has two numbers. Its slot indexes the configuration tables, whose entries alternate between
+// the modules; its output is its place in the words on the wire, the main module's motors first.
+inline constexpr int motorSlot(int motor, int module) {
+  return motor * 2 + module;
+}
+inline constexpr int slotOfOutput(int output) {
+  return motorSlot(output % kMotorsPerModule, output / kMotorsPerModule);
+}
+inline constexpr int outputOfSlot(int slot) {
+  return slot % 2 * kMotorsPerModule + slot / 2;
+}
+
 // The program's copy of the joystick's capabilities, from which every list of the panel is built.
 struct JoystickCaps {
   uint32_t caps = 0;        // kJoyCapsHas* bits

@@ -54,4 +54,30 @@ struct JoySample {
 };
 static_assert(sizeof(JoySample) == kJoySampleSize);
 
+// The field of the joystick sample that an axis binding refers to.
+enum class SampleField : uint8_t { X, Y, Z, R, U, V, Pov, None = 0xFF };
+
+// Reads the field a binding refers to. kAxisCentre for None, so a missing binding never moves a motor.
+inline uint32_t readSampleField(const JoySample& sample, SampleField field) {
+  switch (field) {
+    case SampleField::X:
+      return sample.dwXpos;
+    case SampleField::Y:
+      return sample.dwYpos;
+    case SampleField::Z:
+      return sample.dwZpos;
+    case SampleField::R:
+      return sample.dwRpos;
+    case SampleField::U:
+      return sample.dwUpos;
+    case SampleField::V:
+      return sample.dwVpos;
+    case SampleField::Pov:
+      return sample.dwPOV;
+    case SampleField::None:
+      break;
+  }
+  return kAxisCentre;
+}
+
 }  // namespace velomat
