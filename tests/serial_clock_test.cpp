@@ -113,7 +113,7 @@ class ClockedLine final : public SerialLine {
 
 TEST(SerialClock, exchanges_run_at_the_wires_rate_however_coarse_the_systems_tick) {
   struct Row {
-    const char* interface;
+    const char* name;
     uint8_t command;
     size_t commandSize, replySize;
     int baud;
@@ -136,7 +136,7 @@ TEST(SerialClock, exchanges_run_at_the_wires_rate_however_coarse_the_systems_tic
   };
   constexpr int kExchanges = 60, kBackInStep = 3;
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.interface << ", timer step " << row.timerStep.count()
+    SCOPED_TRACE(::testing::Message() << row.name << ", timer step " << row.timerStep.count()
                                       << " ns, silent at " << row.silentAt);
     ClockedLine line(row.timerStep, row.silentAt);
     SerialPort port(line);

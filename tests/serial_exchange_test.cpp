@@ -87,7 +87,7 @@ TEST(RoboInterfaceOverSerial, the_session_eight_motors_inputs_e1_to_e16_and_the_
 
 TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_a_later_exchange) {
   struct Row {
-    const char* interface;
+    const char* name;
     int32_t type;   // 1 C1, 2 C2, 0 ROBO on a serial port
     uint32_t mask;  // the motor and input bits the interface has
     int lateMs;     // after the driver gave up, which it does 100 ms after the command
@@ -103,7 +103,7 @@ TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_
   };
   constexpr int kExchanges = 50, kLate = 3;
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.interface << ", " << row.lateMs << " ms after the bound");
+    SCOPED_TRACE(::testing::Message() << row.name << ", " << row.lateMs << " ms after the bound");
     std::promise<void> gaveUp;
     // Paced as a real line: the reply to the next command cannot follow a late one at once.
     PtyPeer peer(tellingAnswer(kLate, gaveUp.get_future().share(), std::chrono::milliseconds(row.lateMs)),
