@@ -20,22 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "peer_replies.h"
+
 namespace velomat::testing {
-
-using Bytes = std::vector<uint8_t>;
-
-// One byte on a line at `baud`: start bit, eight data bits, stop bit.
-constexpr std::chrono::nanoseconds byteTimeAt(int baud) {
-  return std::chrono::nanoseconds(10'000'000'000LL / baud);
-}
-
-struct PeerReply {
-  Bytes bytes;                        // written back at once; none: the peer stays silent
-  bool hangUp = false;                // then the peer closes its end, as an unplugged adapter would
-  std::chrono::milliseconds late{0};  // the reply starts this much later than the wire allows
-  size_t pauseAt = 0;                 // the line stops `pause` long before this byte of the reply
-  std::chrono::milliseconds pause{0};
-};
 
 class PtyPeer {
  public:
@@ -76,11 +63,6 @@ class PtyPeer {
   }
 
  private:
-  // The length of a command by its first byte; an unknown byte counts as a command of its own.
-  static size_t commandSize(uint8_t first) {
-    return first == 0xC1 ? 2 : first == 0xC2 ? 3 : first == 0xA1 ? 14 : first == 0xF2 ? 17 : 1;
-  }
-
   static timespec at(std::chrono::steady_clock::time_point t) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
     return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
@@ -120,8 +102,8 @@ class PtyPeer {
       const ssize_t n = read(master_, buffer, sizeof buffer);
       if (n <= 0) continue;
       pending.insert(pending.end(), buffer, buffer + n);
-      while (!pending.empty() && pending.size() >= commandSize(pending[0])) {
-        const Bytes command(pending.begin(), pending.begin() + static_cast<long>(commandSize(pending[0])));
+      while (!pending.empty() && pending.size() >= commandSizeOf(pending[0])) {
+        const Bytes command(pending.begin(), pending.begin() + static_cast<long>(commandSizeOf(pending[0])));
         pending.erase(pending.begin(), pending.begin() + static_cast<long>(command.size()));
         if (keep_) {
           std::lock_guard lock(mutex_);
@@ -149,23 +131,5 @@ class PtyPeer {
   std::vector<Bytes> commands_;
   std::thread thread_;
 };
-
-// The Intelligent Interface: it answers 0xC1 with the low byte of `inputs` and 0xC2 with both bytes.
-inline PeerReply intelligentInterfaceReply(const Bytes& command, uint16_t inputs) {
-  const uint8_t low = inputs & 0xFF, high = inputs >> 8;
-  return command[0] == 0xC1 ? PeerReply{{low}} : command[0] == 0xC2 ? PeerReply{{low, high}} : PeerReply{};
-}
-
-// The ROBO Interface on a serial port: session open and close, and 21 bytes for each command with
-// the inputs E1..E8 in byte 0 and E9..E16 (its first I/O extension) in byte 1.
-inline PeerReply roboInterfaceReply(const Bytes& command, uint16_t inputs) {
-  Bytes reply(21, 0xEE);
-  reply[0] = inputs & 0xFF;
-  reply[1] = inputs >> 8;
-  return command[0] == 0xA1   ? PeerReply{{0x5E, 0x01, 0x02, 0x03, 0x04}}
-         : command[0] == 0xA2 ? PeerReply{{0x5D}}
-         : command[0] == 0xF2 ? PeerReply{reply}
-                              : PeerReply{};
-}
 
 }  // namespace velomat::testing

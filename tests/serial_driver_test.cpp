@@ -1,5 +1,6 @@
-// The serial drivers against a pseudo-terminal whose other end a thread plays as the interface, and
-// the rule that finds the device behind COMn.
+// The serial drivers against a pseudo-terminal whose other end a thread plays as the interface, where
+// it takes Linux's terminals (hang-ups, termios flags, links to devices), and the rule that finds the
+// device behind COMn. serial_exchange_test.cpp holds what holds on Windows too.
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -11,121 +12,18 @@
 
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <optional>
-#include <random>
 #include <set>
 
-#include "fake_usb_transport.h"
 #include "link/drivers/serial/port_names.h"
-#include "link/drivers/serial/serial_intelligent_interface.h"
-#include "link/drivers/usb/hardware_robo_interface.h"
 #include "link/interface_link.h"
 #include "link_doubles.h"
-#include "pty_peer.h"
+#include "serial_peers.h"
 
 namespace velomat {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Bytes;
-using testing::PeerReply;
-using testing::PtyPeer;
-
-IntIntRecord recordOfType(int32_t type) {
-  IntIntRecord record;
-  record.interfaceType = type;
-  return record;
-}
-
-// Answers as the interface does (`reply`), except command number `odd`, which gets `oddReply`.
-PtyPeer::Answer answering(PeerReply (*reply)(const Bytes&, uint16_t), uint16_t inputs, int odd = -1,
-                          PeerReply oddReply = {}) {
-  return [=](const Bytes& command, int n) { return n == odd ? oddReply : reply(command, inputs); };
-}
-PtyPeer::Answer intIntAnswer(uint16_t inputs, int odd = -1, PeerReply oddReply = {}) {
-  return answering(testing::intelligentInterfaceReply, inputs, odd, std::move(oddReply));
-}
-PtyPeer::Answer roboAnswer(uint16_t inputs, int odd = -1, PeerReply oddReply = {}) {
-  return answering(testing::roboInterfaceReply, inputs, odd, std::move(oddReply));
-}
-
-// Every port but COM9 leads to the peer's terminal; the driver's questions are noted.
-struct IntIntOnPeer {
-  explicit IntIntOnPeer(PtyPeer::Answer answer) : peer(std::move(answer)) {}
-  PtyPeer peer;
-  std::vector<std::string> asked;
-  SerialIntelligentInterface driver{[this](std::string_view name) {
-    asked.emplace_back(name);
-    return name == "COM9" ? std::string() : peer.path();
-  }};
-};
-
-struct RoboOnPeer {
-  explicit RoboOnPeer(PtyPeer::Answer answer) : peer(std::move(answer)) {}
-  PtyPeer peer;
-  testing::FakeUsbTransport usb;
-  std::vector<std::string> asked;
-  HardwareRoboInterface driver{usb, [this](std::string_view name) {
-                                 asked.emplace_back(name);
-                                 return name == "COM2" ? peer.path() : std::string();
-                               }};
-};
-
-// Opens an interface of `type` that answers with `inputs`, makes one exchange and returns the bytes
-// that went out for it and its result.
-std::pair<Bytes, uint32_t> exchangeOnce(int32_t type, uint32_t outputWord, uint16_t inputs) {
-  IntIntOnPeer s(intIntAnswer(inputs));
-  IntIntRecord record = recordOfType(type);
-  EXPECT_EQ(s.driver.open(record, "COM1"), 0u);
-  const uint32_t result = s.driver.exchange(record, outputWord);
-  const std::vector<Bytes> commands = s.peer.commands();
-  EXPECT_EQ(commands.size(), 2u);
-  EXPECT_EQ(commands.front(), type == 1 ? Bytes({0xC1, 0}) : Bytes({0xC2, 0, 0}));  // the open's all-off
-  return {commands.back(), result};
-}
-
-TEST(IntelligentInterfaceOverSerial, every_motor_bit_goes_out_as_it_is_and_the_input_bytes_come_back) {
-  struct Row {
-    int32_t type;
-    uint32_t outputWord;
-    Bytes wire;
-    uint16_t inputs;
-    uint32_t result;
-  };
-  const Row rows[] = {
-      {1, 0x00, {0xC1, 0x00}, 0, 0},
-      {1, 0x01, {0xC1, 0x01}, 0, 0},
-      {1, 0x02, {0xC1, 0x02}, 0, 0},
-      {1, 0x03, {0xC1, 0x03}, 0, 0},  // motor 1 off, left, right, both bits (the interface stops it)
-      {1, 0x40, {0xC1, 0x40}, 0, 0},
-      {1, 0x80, {0xC1, 0x80}, 0, 0},
-      {1, 0xC0, {0xC1, 0xC0}, 0, 0},            // motor 4
-      {1, 0x0A, {0xC1, 0x0A}, 0, 0},            // a line feed stays one byte
-      {1, 0xFF01, {0xC1, 0x01}, 0xFF80, 0x80},  // without extension module one byte each way
-      {2, 0x0100, {0xC2, 0x00, 0x01}, 0, 0},
-      {2, 0x0200, {0xC2, 0x00, 0x02}, 0, 0},
-      {2, 0x0300, {0xC2, 0x00, 0x03}, 0, 0},  // motor 5
-      {2, 0xC000, {0xC2, 0x00, 0xC0}, 0, 0},  // motor 8
-      {2, 0xA55A, {0xC2, 0x5A, 0xA5}, 0x8001, 0x8001},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.type << " " << std::hex << row.outputWord);
-    EXPECT_EQ(exchangeOnce(row.type, row.outputWord, row.inputs), std::make_pair(row.wire, row.result));
-  }
-}
-
-TEST(IntelligentInterfaceOverSerial, inputs_e1_to_e16_arrive_untouched_by_the_terminal) {
-  const std::pair<int32_t, uint16_t> rows[] = {
-      {1, 0x0001}, {1, 0x0080}, {2, 0x0100}, {2, 0x8000}, {2, 0xFFFF},  // E1, E8, E9, E16, all
-      {1, 0x000D}, {1, 0x000A}, {2, 0x1311},               // carriage return, line feed, XON and XOFF
-      {1, 0x0003}, {1, 0x0004}, {1, 0x007F}, {1, 0x00FF},  // interrupt, end of file, delete, bit 7
-  };
-  for (auto [type, inputs] : rows) {
-    SCOPED_TRACE(::testing::Message() << std::hex << inputs);
-    EXPECT_EQ(exchangeOnce(type, 0, inputs).second, inputs);
-  }
-}
 
 // A surplus reply is never data: the command goes out once more once the line is quiet, and only
 // that command's reply counts.
@@ -189,40 +87,6 @@ TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_the_open_recor
   EXPECT_EQ(s.peer.commands(), (std::vector<Bytes>{{0xC1, 0}, {0xC1, 1}, {0xC1, 0}}));
 }
 
-const Bytes kSessionOpen = {0xA1, 'f', 't', '-', 'R', 'o', 'b', 'o', '-', 'O', 'N', '-', 'V', '1'};
-
-// A 0xF2 command: for the interface and then its first I/O extension, the direction byte and the
-// three bytes of packed speed levels.
-Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4, Bytes extension = {0, 0, 0, 0}) {
-  Bytes command(17, 0);
-  command[0] = 0xF2;
-  command[1] = direction;
-  command[2] = b2;
-  command[3] = b3;
-  command[4] = b4;
-  std::copy(extension.begin(), extension.end(), command.begin() + 5);
-  return command;
-}
-
-TEST(RoboInterfaceOverSerial, the_session_eight_motors_inputs_e1_to_e16_and_the_close_go_over_the_port) {
-  RoboOnPeer s(roboAnswer(0xC35A));
-  const uint32_t handle = s.driver.openSerial(70, 2, 0);
-  ASSERT_NE(handle, kRoboFailure);
-  EXPECT_EQ(s.asked, std::vector<std::string>{"COM2"});
-  // Motor 1 left, motor 2 right, motor 6 left, motor 8 right; levels 7 5 3 0 and 1 6 2 4.
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0x8409, 0x42610357, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), 0xC35Au);
-  s.driver.close(handle);  // waits for the answer to 0xA2, so the peer has seen it
-  // 0x0357: halves 7 7 5 5 3 3 0 0 from M1A on; 0x4261: 1 1 6 6 2 2 4 4 from M5A on.
-  const std::vector<Bytes> want = {kSessionOpen,
-                                   roboCommand(0, 0, 0, 0),
-                                   roboCommand(0x09, 0x7F, 0xBB, 0x01, {0x84, 0x89, 0x2D, 0x91}),
-                                   {0xA2}};
-  EXPECT_EQ(s.peer.commands(), want);
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0, 0, 0), kRoboFailure);
-  EXPECT_TRUE(s.usb.opens.empty());
-}
-
 TEST(RoboInterfaceOverSerial, an_open_fails_without_the_session_or_its_first_answer) {
   struct Row {
     const char* why;
@@ -257,65 +121,6 @@ TEST(RoboInterfaceOverSerial, a_lost_reply_opens_a_new_session_on_the_next_call)
   EXPECT_EQ(s.peer.commands(), want);
 }
 
-// An interface that answers every exchange with the inverse of its motor bytes as inputs, so that
-// each input word names the exchange it belongs to. The exchange whose first motor byte is `lateFor`
-// is answered late: `late` after the driver has given up waiting for it (`gaveUp`).
-PtyPeer::Answer tellingAnswer(uint8_t lateFor, std::shared_future<void> gaveUp,
-                              std::chrono::milliseconds late) {
-  return [=](const Bytes& command, int) {
-    PeerReply reply;
-    switch (command[0]) {
-      case 0xC1:
-        reply.bytes = {static_cast<uint8_t>(~command[1])};
-        break;
-      case 0xC2:
-        reply.bytes = {static_cast<uint8_t>(~command[1]), static_cast<uint8_t>(~command[2])};
-        break;
-      case 0xF2:
-        reply = testing::roboInterfaceReply(command, static_cast<uint16_t>(~(command[1] | command[5] << 8)));
-        break;
-      default:  // the ROBO session: 0x5E ... and 0x5D
-        return testing::roboInterfaceReply(command, 0);
-    }
-    if (command[1] == lateFor) {
-      // Bounded only so that a test that fails early cannot hang.
-      gaveUp.wait_for(std::chrono::seconds(10));
-      reply.late = late;
-    }
-    return reply;
-  };
-}
-
-// One exchange over either driver: the input word, or kIntIntFailure for a lost connection.
-class AnyDriver {
- public:
-  AnyDriver(int32_t intIntType, const std::string& path)
-      : intInt_([path](std::string_view) { return path; }),
-        robo_(usb_, [path](std::string_view) { return path; }) {
-    record_.interfaceType = intIntType;
-    if (intIntType != 0) {
-      opened_ = intInt_.open(record_, "COM1") == 0;
-    } else {
-      handle_ = robo_.openSerial(70, 1, 0);
-      opened_ = handle_ != kRoboFailure;
-    }
-  }
-  bool opened() const { return opened_; }
-  uint32_t exchange(uint32_t outputWord) {
-    if (record_.interfaceType != 0) return intInt_.exchange(record_, outputWord);
-    if (robo_.sendOutputs(handle_, outputWord, 0, 0) == kRoboFailure) return kIntIntFailure;
-    const uint32_t inputs = robo_.readInputs(handle_);
-    return inputs == kRoboFailure ? kIntIntFailure : inputs;
-  }
-
- private:
-  testing::FakeUsbTransport usb_;
-  SerialIntelligentInterface intInt_;
-  HardwareRoboInterface robo_;
-  IntIntRecord record_;
-  uint32_t handle_ = kRoboFailure;
-  bool opened_ = false;
-};
 
 // A port that another program left with a hang-up on close, flow control and two stop bits is set to
 // what the interfaces need: 8N1, no modem line, at their baud rate.
@@ -342,120 +147,6 @@ TEST(SerialPortFlags, an_open_sets_the_control_flags_whole_whatever_the_port_kep
   }
 }
 
-TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_a_later_exchange) {
-  struct Row {
-    const char* interface;
-    int32_t type;   // 1 C1, 2 C2, 0 ROBO on a serial port
-    uint32_t mask;  // the motor and input bits the interface has
-    int lateMs;     // after the driver gave up, which it does 100 ms after the command
-  };
-  const Row rows[] = {
-      {"C1", kIntIntSerial, 0x00FF, 50},  // 150 ms after the command
-      {"C2", kIntIntSerialWithExtension, 0xFFFF, 50},
-      {"ROBO serial", 0, 0xFFFF, 50},
-      // Later than the time in which the drivers drop late bytes: the reply after it gives it away.
-      {"C1", kIntIntSerial, 0x00FF, 160},
-      {"C2", kIntIntSerialWithExtension, 0xFFFF, 300},
-      {"ROBO serial", 0, 0xFFFF, 160},
-  };
-  constexpr int kExchanges = 50, kLate = 3;
-  for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.interface << ", " << row.lateMs << " ms after the bound");
-    std::promise<void> gaveUp;
-    // Paced as a real line: the reply to the next command cannot follow a late one at once.
-    PtyPeer peer(tellingAnswer(kLate, gaveUp.get_future().share(), std::chrono::milliseconds(row.lateMs)),
-                 false, testing::byteTimeAt(row.type == 0 ? 38400 : 9600));
-    AnyDriver driver(row.type, peer.path());
-    ASSERT_TRUE(driver.opened());
-    int failures = 0, lastFailure = 0;
-    for (int i = 1; i <= kExchanges; ++i) {
-      const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & row.mask;
-      const uint32_t inputs = driver.exchange(outputWord);
-      if (i == kLate) {
-        EXPECT_EQ(inputs, kIntIntFailure);  // its reply comes only after this
-        gaveUp.set_value();
-      }
-      if (inputs == kIntIntFailure) {
-        ++failures;
-        lastFailure = i;
-      } else {
-        EXPECT_EQ(inputs, ~outputWord & row.mask) << "exchange " << i;  // its own inputs, no other's
-      }
-    }
-    EXPECT_LT(lastFailure, kExchanges - 10) << failures << " failures";  // back in step well before the end
-  }
-}
-
-// The faults a real line brings, each once at a random exchange of a run: a stray byte (ahead of a
-// reply, inside it or behind it), a lost byte, a byte held back briefly or past the reply bound. At
-// most one exchange's inputs may be wrong, the driver is in step again within five exchanges, and a
-// stray byte never costs a lost connection: its reply is asked for once more.
-TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and_five_exchanges) {
-  enum class Fault { Stray, Lost, HeldBack, HeldPastTheBound };
-  struct Kind {
-    const char* name;
-    int32_t type;  // 1 C1, 2 C2, 0 ROBO on a serial port
-    uint32_t mask;
-    size_t replySize;
-  };
-  const Kind kinds[] = {{"C1", kIntIntSerial, 0x00FF, 1},
-                        {"C2", kIntIntSerialWithExtension, 0xFFFF, 2},
-                        {"ROBO serial", 0, 0xFFFF, 21}};
-  const std::pair<Fault, const char*> faults[] = {{Fault::Stray, "stray"},
-                                                  {Fault::Lost, "lost"},
-                                                  {Fault::HeldBack, "held back 5 ms"},
-                                                  {Fault::HeldPastTheBound, "held back 150 ms"}};
-  constexpr int kExchanges = 40;
-  std::mt19937 random(20261208);
-  for (const Kind& kind : kinds) {
-    for (const auto& [fault, faultName] : faults) {
-      const size_t size = kind.replySize;
-      const size_t anywhere = std::uniform_int_distribution<size_t>(0, size - 1)(random);
-      // A stray byte may also come behind the reply; a lost or held back one is one of the reply's.
-      std::vector<size_t> positions{0, anywhere};
-      if (fault == Fault::Stray) positions.push_back(size);
-      for (const size_t position : positions) {
-        const int at = std::uniform_int_distribution<int>(3, 20)(random);
-        SCOPED_TRACE(::testing::Message() << kind.name << ", " << faultName << " byte at " << position
-                                          << " of the reply to exchange " << at);
-        // The open's commands come first: the all-off exchange, and on the ROBO Interface its session.
-        const int faulty = at + (kind.type == 0 ? 1 : 0);
-        const PtyPeer::Answer inverted = tellingAnswer(0xFF, {}, {});  // no motor byte is 0xFF here
-        PtyPeer peer(
-            [=](const Bytes& command, int n) {
-              PeerReply reply = inverted(command, n);
-              if (n != faulty) return reply;
-              const auto byte = reply.bytes.begin() + static_cast<long>(position);
-              if (fault == Fault::Stray) reply.bytes.insert(byte, 0x00);
-              if (fault == Fault::Lost) reply.bytes.erase(byte);
-              reply.pauseAt = position;
-              if (fault == Fault::HeldBack) reply.pause = std::chrono::milliseconds(5);
-              if (fault == Fault::HeldPastTheBound) reply.pause = std::chrono::milliseconds(150);
-              return reply;
-            },
-            false, testing::byteTimeAt(kind.type == 0 ? 38400 : 9600));
-        AnyDriver driver(kind.type, peer.path());
-        ASSERT_TRUE(driver.opened());
-        int wrong = 0, failures = 0, lastAmiss = 0;
-        for (int i = 1; i <= kExchanges; ++i) {
-          const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & kind.mask;
-          const uint32_t inputs = driver.exchange(outputWord);
-          if (inputs == kIntIntFailure) {
-            ++failures;
-          } else if (inputs != (~outputWord & kind.mask)) {
-            ++wrong;
-          } else {
-            continue;
-          }
-          lastAmiss = i;
-        }
-        EXPECT_LE(wrong, 1);
-        EXPECT_EQ(failures, fault == Fault::Lost || fault == Fault::HeldPastTheBound ? 1 : 0);
-        EXPECT_LT(lastAmiss - at, 5) << "in step again only after exchange " << lastAmiss;
-      }
-    }
-  }
-}
 
 struct IntIntLink {
   explicit IntIntLink(IntelligentInterfaceDriver& intInt, MessageBoxes& boxes)
@@ -687,6 +378,14 @@ TEST(ComPortRule, a_port_asked_itself_has_a_uart_only_when_it_says_so_or_another
     ASSERT_EQ(chown(name, 65534, 65534), 0);  // nobody's own terminal, as a user's is
   }
   EXPECT_EQ(asOrdinaryUser([&] { return std::string(uartBehind(name) ? "there" : "not there"); }), "there");
+  // The driver cannot have it either, and the user is told why.
+  EXPECT_EQ(asOrdinaryUser([&] {
+              SerialPort port;
+              return port.open(name, 9600) ? std::string("opened")
+                                            : portOpenErrorText(port.lastOpenError(), "COM3");
+            }),
+            "COM3 wird von einem anderen Programm benutzt.\n"
+            "Beenden Sie das andere Programm und versuchen Sie es noch einmal.");
   close(held);
   close(master);
 }

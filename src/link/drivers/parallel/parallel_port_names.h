@@ -1,5 +1,6 @@
-// Which device a parallel port name ("LPT1" .. "LPT3", "LPT") stands for on Linux. docs/ports.md
-// explains the rule to users.
+// Which device a parallel port name ("LPT1" .. "LPT3", "LPT") stands for: a ppdev device on Linux
+// (parallel_port_names_posix.cpp); on Windows the system's own name, which PpdevPort refuses there
+// (parallel_port_names_win32.cpp). docs/ports.md explains the rule to users.
 #pragma once
 
 #include <string>
@@ -9,7 +10,9 @@
 
 namespace velomat {
 
-// The device path for a parallel port name, or "" when there is none:
+// The device path for a parallel port name, or "" when there is none. On Windows "\\.\LPTn" for
+// "LPTn" and "\\.\LPT1" for "LPT", so that the port is asked for and refused with its reason. On
+// Linux:
 //  1. An entry of that name in places.configDir (meant to be a symbolic link to a port device) wins;
 //     the path of the entry itself is returned, so that each claim follows the link anew. A link that
 //     points nowhere still wins: the claim then fails instead of driving some other port.

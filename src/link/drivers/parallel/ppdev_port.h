@@ -1,8 +1,10 @@
 // A parallel port reached through the kernel's ppdev driver (/dev/parportN). Opening the device needs
-// write access to it: the group lp on Debian.
+// write access to it: the group lp on Debian. Windows gives a user program no way to a parallel port
+// without a kernel driver of its own: there every claim is refused (ppdev_port_win32.cpp).
 #pragma once
 
 #include "link/drivers/parallel/parallel_port.h"
+#include "link/drivers/port_open_error.h"
 
 namespace velomat {
 
@@ -21,9 +23,12 @@ class PpdevPort final : public ParallelPort {
   void release() override;  // PPRELEASE, then close
 
   bool isClaimed() const { return fd_ >= 0; }
+  // Why the last claim failed; None after one that succeeded. Unsupported on Windows.
+  PortOpenError lastOpenError() const { return openError_; }
 
  private:
   int fd_ = -1;
+  PortOpenError openError_ = PortOpenError::None;
 };
 
 }  // namespace velomat

@@ -1,4 +1,6 @@
-// Which device a port name such as "COM2" stands for on Linux. docs/ports.md explains the rule to users.
+// Which device a port name such as "COM2" stands for. On Linux a rule finds it (port_names_posix.cpp);
+// on Windows "COMn" is the system's own port of that name (port_names_win32.cpp). docs/ports.md
+// explains the rules to users.
 #pragma once
 
 #include <functional>
@@ -29,7 +31,8 @@ struct PortPlaces {
 PortPlaces portPlacesFor(const char* xdgConfigHome, const char* home);
 PortPlaces systemPortPlaces();  // from the environment
 
-// The device path for "COMn" (n = 1, 2, ...), or "" when there is none:
+// The device path for "COMn" (n = 1, 2, ...), or "" when there is none. On Windows it is "\\.\COMn"
+// whatever `places` say: the system names its ports itself. On Linux:
 //  1. An entry named COMn in places.configDir (meant to be a symbolic link to a device) wins; the
 //     path of the entry itself is returned, so that each open follows the link anew. A link that
 //     points nowhere still wins: the open then fails instead of talking to some other device.

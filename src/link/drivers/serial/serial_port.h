@@ -1,11 +1,15 @@
-// A serial port over POSIX termios: 8N1, raw, no flow control, every transfer bounded by a deadline.
+// A serial port that keeps every reply in step with its command: 8N1, raw, no flow control, every
+// transfer bounded by a deadline. The platform's part is a SerialLine (serial_line.h).
 #pragma once
 
-#include <sys/types.h>
 #include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+#include "link/drivers/port_open_error.h"
+#include "link/drivers/serial/serial_line.h"
 
 namespace velomat {
 
@@ -31,23 +35,28 @@ inline constexpr std::chrono::microseconds kSurplusMargin{2000};
 
 class SerialPort {
  public:
-  using Clock = std::chrono::steady_clock;
+  using Clock = SerialLine::Clock;
   static constexpr size_t kMaxReply = 32;  // the longest reply readReply takes
 
-  SerialPort() = default;
+  // On the platform's line.
+  SerialPort();
+  // On `line`, which outlives the port.
+  explicit SerialPort(SerialLine& line);
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
   ~SerialPort() { close(); }
 
-  // Opens the terminal device at `path` with `baud` (9600 or 38400), 8N1, raw: no echo, no canonical
-  // mode, no signals, no flow control, no CR/LF translation; not as controlling terminal, and
-  // exclusive where the system allows it. False when the path is no terminal, is taken, or the baud
-  // rate is not one of the two. Closes an open port first. A resynchronisation still owed from a
-  // failure before (see settle) stays owed: the device behind the path may be the same.
+  // Opens the device at `path` with `baud` (9600 or 38400), 8N1, raw: every byte value passes as it
+  // is, no flow control, exclusive where the system allows it (see SerialLine::open). False when the
+  // path is no serial port, is taken, or the baud rate is not one of the two; lastOpenError() says
+  // which. Closes an open port first. A resynchronisation still owed from a failure before (see
+  // settle) stays owed: the device behind the path may be the same.
   bool open(const char* path, int baud);
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return line_.isOpen(); }
+  // Why the last open failed; None after one that succeeded.
+  PortOpenError lastOpenError() const { return openError_; }
   // Gives up exclusive use and closes. Harmless on a closed port.
-  void close();
+  void close() { line_.close(); }
 
   // Before a command: when an exchange has failed since the last settle, waits out late bytes as
   // kLateReplyWindow (only after a missing reply or a failed write: a reply that came out of step
@@ -77,27 +86,24 @@ class SerialPort {
   PortResult readReply(uint8_t* data, size_t size);
 
  private:
-  // Waits until the port is ready for `events` or the deadline passes. At the deadline, what is
-  // already there still counts.
-  PortResult waitFor(short events, Clock::time_point deadline);
-  // Waits on the clock, not on the port, until `until`.
-  void waitOffTheLine(Clock::time_point until);
-  // Lets a wait for input end only once `count` bytes are there (termios VMIN).
-  bool wakeAfter(size_t count);
+  // Waits until `count` bytes are there or the deadline passes. At the deadline, what is already
+  // there still counts.
+  PortResult waitForBytes(size_t count, Clock::time_point deadline);
   // Writes all `size` bytes before `deadline`.
   PortResult writeAll(const uint8_t* data, size_t size, Clock::time_point deadline);
   // One look at the reply: its bytes in in_, Garbled when it is out of step with the command.
   PortResult readOnce(size_t size, Clock::time_point deadline);
   // Reads what has come in behind the `done` bytes in in_, without waiting: the count read, or -1
   // when the device is gone.
-  ssize_t readMore(size_t& done);
+  long readMore(size_t& done);
   // Whether no byte comes in until `until`; Vanished when the device goes.
   PortResult quietUntil(Clock::time_point until);
   PortResult failed(PortResult result);
   PortResult vanished();
 
-  int fd_ = -1;
-  size_t wakeCount_ = 0;                  // VMIN as set on the open port; 0: not known
+  std::unique_ptr<SerialLine> own_;  // the platform's line, unless a line was given
+  SerialLine& line_;
+  PortOpenError openError_ = PortOpenError::None;
   std::chrono::nanoseconds byteTime_{0};  // one byte on the wire at the port's baud rate
   Clock::time_point lineFreeAt_{};        // when the bytes written so far have left
   bool owed_ = false;                     // a failure since the last settle

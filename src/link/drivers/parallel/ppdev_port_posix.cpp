@@ -26,18 +26,25 @@ int ioctlAgain(int fd, unsigned long request, Args... args) {
 
 bool PpdevPort::claim(const char* path) {
   release();
+  openError_ = PortOpenError::NoSuchPort;
   if (path == nullptr) return false;
   int fd;
   do {
     fd = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    if (errno == EACCES || errno == EPERM) openError_ = PortOpenError::NoAccess;
+    return false;
+  }
   // Exclusive, so that the printer driver cannot clock stray bytes into the interface's registers.
   if (ioctlAgain(fd, PPEXCL) != 0 || ioctlAgain(fd, PPCLAIM) != 0) {
+    // ENOTTY: no ppdev device; anything else: another driver holds the port.
+    openError_ = errno == ENOTTY ? PortOpenError::WrongDevice : PortOpenError::InUse;
     ::close(fd);
     return false;
   }
   fd_ = fd;
+  openError_ = PortOpenError::None;
   return true;
 }
 
