@@ -18,6 +18,7 @@ packages=(
   desktop-file-utils # scripts/check_package.sh: desktop-file-validate
   lintian            # scripts/check_package.sh: Debian's checks of the package
   appstream          # scripts/check_package.sh: appstreamcli validates the metainfo file
+  python3            # tests/com_pairs.py: null-modem cables between Wine COM ports for the Windows serial tests
 )
 
 missing=()
