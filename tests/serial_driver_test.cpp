@@ -16,11 +16,11 @@
 #include <random>
 #include <set>
 
+#include "control/run_link.h"
 #include "fake_usb_transport.h"
+#include "link/drivers/robo/hardware_robo_interface.h"
 #include "link/drivers/serial/port_names.h"
 #include "link/drivers/serial/serial_intelligent_interface.h"
-#include "link/drivers/usb/hardware_robo_interface.h"
-#include "link/interface_link.h"
 #include "link_doubles.h"
 #include "pty_peer.h"
 
@@ -31,12 +31,6 @@ namespace fs = std::filesystem;
 using testing::Bytes;
 using testing::PeerReply;
 using testing::PtyPeer;
-
-IntIntRecord recordOfType(int32_t type) {
-  IntIntRecord record;
-  record.interfaceType = type;
-  return record;
-}
 
 // Answers as the interface does (`reply`), except command number `odd`, which gets `oddReply`.
 PtyPeer::Answer answering(PeerReply (*reply)(const Bytes&, uint16_t), uint16_t inputs, int odd = -1,
@@ -54,10 +48,10 @@ PtyPeer::Answer roboAnswer(uint16_t inputs, int odd = -1, PeerReply oddReply = {
 struct IntIntOnPeer {
   explicit IntIntOnPeer(PtyPeer::Answer answer) : peer(std::move(answer)) {}
   PtyPeer peer;
-  std::vector<std::string> asked;
-  SerialIntelligentInterface driver{[this](std::string_view name) {
-    asked.emplace_back(name);
-    return name == "COM9" ? std::string() : peer.path();
+  std::vector<int32_t> asked;
+  SerialIntelligentInterface driver{[this](int32_t port) {
+    asked.push_back(port);
+    return port == 9 ? std::string() : peer.path();
   }};
 };
 
@@ -65,61 +59,64 @@ struct RoboOnPeer {
   explicit RoboOnPeer(PtyPeer::Answer answer) : peer(std::move(answer)) {}
   PtyPeer peer;
   testing::FakeUsbTransport usb;
-  std::vector<std::string> asked;
-  HardwareRoboInterface driver{usb, [this](std::string_view name) {
-                                 asked.emplace_back(name);
-                                 return name == "COM2" ? peer.path() : std::string();
+  std::vector<int32_t> asked;
+  HardwareRoboInterface driver{usb, [this](int32_t port) {
+                                 asked.push_back(port);
+                                 return port == 2 ? peer.path() : std::string();
                                }};
 };
 
-// Opens an interface of `type` that answers with `inputs`, makes one exchange and returns the bytes
+// C1 and C2: the interface without and with its extension module on a serial port.
+constexpr IntIntPort C1 = IntIntPort::Serial, C2 = IntIntPort::SerialWithExtension;
+
+// Opens an interface on `type` that answers with `inputs`, makes one exchange and returns the bytes
 // that went out for it and its result.
-std::pair<Bytes, uint32_t> exchangeOnce(int32_t type, uint32_t outputWord, uint16_t inputs) {
+std::pair<Bytes, Inputs> exchangeOnce(IntIntPort type, uint32_t outputWord, uint16_t inputs) {
   IntIntOnPeer s(intIntAnswer(inputs));
-  IntIntRecord record = recordOfType(type);
-  EXPECT_EQ(s.driver.open(record, "COM1"), 0u);
-  const uint32_t result = s.driver.exchange(record, outputWord);
+  EXPECT_TRUE(s.driver.open(type, 1));
+  const Inputs result = s.driver.exchange(outputWord);
   const std::vector<Bytes> commands = s.peer.commands();
   EXPECT_EQ(commands.size(), 2u);
-  EXPECT_EQ(commands.front(), type == 1 ? Bytes({0xC1, 0}) : Bytes({0xC2, 0, 0}));  // the open's all-off
+  EXPECT_EQ(commands.front(), type == C1 ? Bytes({0xC1, 0}) : Bytes({0xC2, 0, 0}));  // the open's all-off
   return {commands.back(), result};
 }
 
 TEST(IntelligentInterfaceOverSerial, every_motor_bit_goes_out_as_it_is_and_the_input_bytes_come_back) {
   struct Row {
-    int32_t type;
+    IntIntPort type;
     uint32_t outputWord;
     Bytes wire;
     uint16_t inputs;
     uint32_t result;
   };
   const Row rows[] = {
-      {1, 0x00, {0xC1, 0x00}, 0, 0},
-      {1, 0x01, {0xC1, 0x01}, 0, 0},
-      {1, 0x02, {0xC1, 0x02}, 0, 0},
-      {1, 0x03, {0xC1, 0x03}, 0, 0},  // motor 1 off, left, right, both bits (the interface stops it)
-      {1, 0x40, {0xC1, 0x40}, 0, 0},
-      {1, 0x80, {0xC1, 0x80}, 0, 0},
-      {1, 0xC0, {0xC1, 0xC0}, 0, 0},            // motor 4
-      {1, 0x0A, {0xC1, 0x0A}, 0, 0},            // a line feed stays one byte
-      {1, 0xFF01, {0xC1, 0x01}, 0xFF80, 0x80},  // without extension module one byte each way
-      {2, 0x0100, {0xC2, 0x00, 0x01}, 0, 0},
-      {2, 0x0200, {0xC2, 0x00, 0x02}, 0, 0},
-      {2, 0x0300, {0xC2, 0x00, 0x03}, 0, 0},  // motor 5
-      {2, 0xC000, {0xC2, 0x00, 0xC0}, 0, 0},  // motor 8
-      {2, 0xA55A, {0xC2, 0x5A, 0xA5}, 0x8001, 0x8001},
+      {C1, 0x00, {0xC1, 0x00}, 0, 0},
+      {C1, 0x01, {0xC1, 0x01}, 0, 0},
+      {C1, 0x02, {0xC1, 0x02}, 0, 0},
+      {C1, 0x03, {0xC1, 0x03}, 0, 0},  // motor 1 off, left, right, both bits (the interface stops it)
+      {C1, 0x40, {0xC1, 0x40}, 0, 0},
+      {C1, 0x80, {0xC1, 0x80}, 0, 0},
+      {C1, 0xC0, {0xC1, 0xC0}, 0, 0},            // motor 4
+      {C1, 0x0A, {0xC1, 0x0A}, 0, 0},            // a line feed stays one byte
+      {C1, 0xFF01, {0xC1, 0x01}, 0xFF80, 0x80},  // without extension module one byte each way
+      {C2, 0x0100, {0xC2, 0x00, 0x01}, 0, 0},
+      {C2, 0x0200, {0xC2, 0x00, 0x02}, 0, 0},
+      {C2, 0x0300, {0xC2, 0x00, 0x03}, 0, 0},  // motor 5
+      {C2, 0xC000, {0xC2, 0x00, 0xC0}, 0, 0},  // motor 8
+      {C2, 0xA55A, {0xC2, 0x5A, 0xA5}, 0x8001, 0x8001},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.type << " " << std::hex << row.outputWord);
-    EXPECT_EQ(exchangeOnce(row.type, row.outputWord, row.inputs), std::make_pair(row.wire, row.result));
+    SCOPED_TRACE(::testing::Message() << (row.type == C1 ? "C1 " : "C2 ") << std::hex << row.outputWord);
+    EXPECT_EQ(exchangeOnce(row.type, row.outputWord, row.inputs),
+              std::make_pair(row.wire, Inputs(row.result)));
   }
 }
 
 TEST(IntelligentInterfaceOverSerial, inputs_e1_to_e16_arrive_untouched_by_the_terminal) {
-  const std::pair<int32_t, uint16_t> rows[] = {
-      {1, 0x0001}, {1, 0x0080}, {2, 0x0100}, {2, 0x8000}, {2, 0xFFFF},  // E1, E8, E9, E16, all
-      {1, 0x000D}, {1, 0x000A}, {2, 0x1311},               // carriage return, line feed, XON and XOFF
-      {1, 0x0003}, {1, 0x0004}, {1, 0x007F}, {1, 0x00FF},  // interrupt, end of file, delete, bit 7
+  const std::pair<IntIntPort, uint16_t> rows[] = {
+      {C1, 0x0001}, {C1, 0x0080}, {C2, 0x0100}, {C2, 0x8000}, {C2, 0xFFFF},  // E1, E8, E9, E16, all
+      {C1, 0x000D}, {C1, 0x000A}, {C2, 0x1311},                // carriage return, line feed, XON and XOFF
+      {C1, 0x0003}, {C1, 0x0004}, {C1, 0x007F}, {C1, 0x00FF},  // interrupt, end of file, delete, bit 7
   };
   for (auto [type, inputs] : rows) {
     SCOPED_TRACE(::testing::Message() << std::hex << inputs);
@@ -132,60 +129,58 @@ TEST(IntelligentInterfaceOverSerial, inputs_e1_to_e16_arrive_untouched_by_the_te
 TEST(IntelligentInterfaceOverSerial, a_missing_short_or_surplus_reply_is_a_lost_connection_until_it_answers) {
   struct Row {
     const char* fault;
-    int32_t type;
+    IntIntPort type;
     PeerReply reply;
-    uint32_t first;  // what the exchange that meets the fault returns
+    Inputs first;  // what the exchange that meets the fault returns
     bool comesBack;
   };
   const Row rows[] = {
-      {"no reply", 1, {}, kIntIntFailure, true},
-      {"short reply", 2, {{0x12}}, kIntIntFailure, true},
-      {"surplus reply", 1, {{0x12, 0x34, 0x56}}, 0x21, true},
-      {"the peer hangs up", 1, {{}, true}, kIntIntFailure, false},
+      {"no reply", C1, {}, std::nullopt, true},
+      {"short reply", C2, {{0x12}}, std::nullopt, true},
+      {"surplus reply", C1, {{0x12, 0x34, 0x56}}, 0x21, true},
+      {"the peer hangs up", C1, {{}, true}, std::nullopt, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.fault);
     IntIntOnPeer s(intIntAnswer(0x21, 1, row.reply));
-    IntIntRecord record = recordOfType(row.type);
-    ASSERT_EQ(s.driver.open(record, "COM3"), 0u);
-    EXPECT_EQ(s.driver.exchange(record, 0x05), row.first);
-    EXPECT_EQ(s.driver.exchange(record, 0x05), row.comesBack ? 0x21u : kIntIntFailure);
+    ASSERT_TRUE(s.driver.open(row.type, 3));
+    EXPECT_EQ(s.driver.exchange(0x05), row.first);
+    EXPECT_EQ(s.driver.exchange(0x05), row.comesBack ? Inputs(0x21) : std::nullopt);
   }
 }
 
 TEST(IntelligentInterfaceOverSerial, an_open_fails_without_port_or_answer) {
   struct Row {
     const char* why;
-    int32_t type;
-    const char* port;
+    IntIntPort type;
+    int32_t port;
     bool answers, asksForPort;
   };
   const Row rows[] = {
-      {"no answer", 1, "COM1", false, true},     {"no answer", 2, "COM4", false, true},
-      {"no such port", 1, "COM9", true, true},   {"parallel port", 10, "LPT1", true, false},
-      {"parallel port", 10, "LPT", true, false}, {"unknown type", 0, "COM1", true, false},
+      {"no answer", C1, 1, false, true},
+      {"no answer", C2, 4, false, true},
+      {"no such port", C1, 9, true, true},
+      {"parallel port", IntIntPort::Parallel, 1, true, false},
+      {"parallel port", IntIntPort::Parallel, 4, true, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.why << " " << row.port);
     IntIntOnPeer s(row.answers ? intIntAnswer(0) : [](const Bytes&, int) { return PeerReply{}; });
-    IntIntRecord record = recordOfType(row.type);
-    EXPECT_EQ(s.driver.open(record, row.port), kIntIntFailure);
+    EXPECT_FALSE(s.driver.open(row.type, row.port));
     EXPECT_EQ(s.asked.size(), row.asksForPort ? 1u : 0u);
-    EXPECT_EQ(s.driver.exchange(record, 0), kIntIntFailure);
+    EXPECT_EQ(s.driver.exchange(0), std::nullopt);
   }
 }
 
-TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_the_open_record_exchanges) {
+TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_an_open_interface_exchanges) {
   IntIntOnPeer s(intIntAnswer(0x07));
-  IntIntRecord never = recordOfType(1), record = recordOfType(1);
-  s.driver.close(never);
-  EXPECT_EQ(s.driver.exchange(never, 1), kIntIntFailure);
-  ASSERT_EQ(s.driver.open(record, "COM1"), 0u);
-  EXPECT_EQ(s.driver.exchange(never, 1), kIntIntFailure);
-  EXPECT_EQ(s.driver.exchange(record, 1), 0x07u);
-  s.driver.close(record);
-  EXPECT_EQ(s.driver.exchange(record, 1), kIntIntFailure);
-  ASSERT_EQ(s.driver.open(record, "COM1"), 0u);  // the port is free again
+  s.driver.close();
+  EXPECT_EQ(s.driver.exchange(1), std::nullopt);
+  ASSERT_TRUE(s.driver.open(C1, 1));
+  EXPECT_EQ(s.driver.exchange(1), 0x07u);
+  s.driver.close();
+  EXPECT_EQ(s.driver.exchange(1), std::nullopt);
+  ASSERT_TRUE(s.driver.open(C1, 1));  // the port is free again
   EXPECT_EQ(s.peer.commands(), (std::vector<Bytes>{{0xC1, 0}, {0xC1, 1}, {0xC1, 0}}));
 }
 
@@ -206,52 +201,50 @@ Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4, Bytes e
 
 TEST(RoboInterfaceOverSerial, the_session_eight_motors_inputs_e1_to_e16_and_the_close_go_over_the_port) {
   RoboOnPeer s(roboAnswer(0xC35A));
-  const uint32_t handle = s.driver.openSerial(70, 2, 0);
-  ASSERT_NE(handle, kRoboFailure);
-  EXPECT_EQ(s.asked, std::vector<std::string>{"COM2"});
+  ASSERT_TRUE(s.driver.open(RoboPort::Serial, 2));
+  EXPECT_EQ(s.asked, std::vector<int32_t>{2});
   // Motor 1 left, motor 2 right, motor 6 left, motor 8 right; levels 7 5 3 0 and 1 6 2 4.
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0x8409, 0x42610357, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), 0xC35Au);
-  s.driver.close(handle);  // waits for the answer to 0xA2, so the peer has seen it
+  EXPECT_TRUE(s.driver.sendOutputs(0x8409, 0x42610357));
+  EXPECT_EQ(s.driver.readInputs(), 0xC35Au);
+  s.driver.close();  // waits for the answer to 0xA2, so the peer has seen it
   // 0x0357: halves 7 7 5 5 3 3 0 0 from M1A on; 0x4261: 1 1 6 6 2 2 4 4 from M5A on.
   const std::vector<Bytes> want = {kSessionOpen,
                                    roboCommand(0, 0, 0, 0),
                                    roboCommand(0x09, 0x7F, 0xBB, 0x01, {0x84, 0x89, 0x2D, 0x91}),
                                    {0xA2}};
   EXPECT_EQ(s.peer.commands(), want);
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0, 0, 0), kRoboFailure);
+  EXPECT_FALSE(s.driver.sendOutputs(0, 0));
   EXPECT_TRUE(s.usb.opens.empty());
 }
 
 TEST(RoboInterfaceOverSerial, an_open_fails_without_the_session_or_its_first_answer) {
   struct Row {
     const char* why;
-    uint32_t code, port;
+    int32_t port;
     int odd;  // the command that gets the odd reply: 0 the session request, 1 the first exchange
     PeerReply reply;
   };
   const Row rows[] = {
-      {"no session answer", 70, 2, 0, {}},
-      {"wrong session answer", 70, 2, 0, {{0x5F, 1, 2, 3, 4}}},
-      {"short session answer", 70, 2, 0, {{0x5E, 1}}},
-      {"no exchange answer", 70, 2, 1, {}},
-      {"not the serial code", 71, 2, -1, {}},
-      {"no such port", 70, 3, -1, {}},
+      {"no session answer", 2, 0, {}},
+      {"wrong session answer", 2, 0, {{0x5F, 1, 2, 3, 4}}},
+      {"short session answer", 2, 0, {{0x5E, 1}}},
+      {"no exchange answer", 2, 1, {}},
+      {"no such port", 3, -1, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.why);
     RoboOnPeer s(roboAnswer(0, row.odd, row.reply));
-    EXPECT_EQ(s.driver.openSerial(row.code, row.port, 0), kRoboFailure);
+    EXPECT_FALSE(s.driver.open(RoboPort::Serial, row.port));
   }
 }
 
 TEST(RoboInterfaceOverSerial, a_lost_reply_opens_a_new_session_on_the_next_call) {
   RoboOnPeer s(roboAnswer(0x11, 2, {}));  // the first command after the open stays unanswered
-  const uint32_t handle = s.driver.openSerial(70, 2, 0);
-  ASSERT_EQ(s.driver.sendOutputs(handle, 0x01, 0, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), kRoboFailure);
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0x01, 0, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), 0x11u);
+  ASSERT_TRUE(s.driver.open(RoboPort::Serial, 2));
+  ASSERT_TRUE(s.driver.sendOutputs(0x01, 0));
+  EXPECT_EQ(s.driver.readInputs(), std::nullopt);
+  EXPECT_TRUE(s.driver.sendOutputs(0x01, 0));
+  EXPECT_EQ(s.driver.readInputs(), 0x11u);
   const std::vector<Bytes> want = {kSessionOpen, roboCommand(0, 0, 0, 0), roboCommand(1, 0, 0, 0),
                                    kSessionOpen, roboCommand(1, 0, 0, 0)};
   EXPECT_EQ(s.peer.commands(), want);
@@ -286,44 +279,41 @@ PtyPeer::Answer tellingAnswer(uint8_t lateFor, std::shared_future<void> gaveUp,
   };
 }
 
-// One exchange over either driver: the input word, or kIntIntFailure for a lost connection.
+// The drivers on a serial port: C1, C2, or the ROBO Interface.
+enum class OnSerial { IntIntC1, IntIntC2, Robo };
+
+// One exchange over either driver: the input word, or nothing for a lost connection.
 class AnyDriver {
  public:
-  AnyDriver(int32_t intIntType, const std::string& path)
-      : intInt_([path](std::string_view) { return path; }),
-        robo_(usb_, [path](std::string_view) { return path; }) {
-    record_.interfaceType = intIntType;
-    if (intIntType != 0) {
-      opened_ = intInt_.open(record_, "COM1") == 0;
-    } else {
-      handle_ = robo_.openSerial(70, 1, 0);
-      opened_ = handle_ != kRoboFailure;
-    }
+  AnyDriver(OnSerial kind, const std::string& path)
+      : kind_(kind),
+        intInt_([path](int32_t) { return path; }),
+        robo_(usb_, [path](int32_t) { return path; }) {
+    opened_ = kind == OnSerial::Robo ? robo_.open(RoboPort::Serial, 1)
+                                     : intInt_.open(kind == OnSerial::IntIntC1 ? C1 : C2, 1);
   }
   bool opened() const { return opened_; }
-  uint32_t exchange(uint32_t outputWord) {
-    if (record_.interfaceType != 0) return intInt_.exchange(record_, outputWord);
-    if (robo_.sendOutputs(handle_, outputWord, 0, 0) == kRoboFailure) return kIntIntFailure;
-    const uint32_t inputs = robo_.readInputs(handle_);
-    return inputs == kRoboFailure ? kIntIntFailure : inputs;
+  Inputs exchange(uint32_t outputWord) {
+    if (kind_ != OnSerial::Robo) return intInt_.exchange(outputWord);
+    if (!robo_.sendOutputs(outputWord, 0)) return std::nullopt;
+    return robo_.readInputs();
   }
 
  private:
+  OnSerial kind_;
   testing::FakeUsbTransport usb_;
   SerialIntelligentInterface intInt_;
   HardwareRoboInterface robo_;
-  IntIntRecord record_;
-  uint32_t handle_ = kRoboFailure;
   bool opened_ = false;
 };
 
 // A port that another program left with a hang-up on close, flow control and two stop bits is set to
 // what the interfaces need: 8N1, no modem line, at their baud rate.
 TEST(SerialPortFlags, an_open_sets_the_control_flags_whole_whatever_the_port_kept) {
-  const std::pair<int32_t, speed_t> rows[] = {{kIntIntSerial, B9600}, {0, B38400}};
+  const std::pair<OnSerial, speed_t> rows[] = {{OnSerial::IntIntC1, B9600}, {OnSerial::Robo, B38400}};
   for (const auto& [type, speed] : rows) {
-    SCOPED_TRACE(type == 0 ? "ROBO Interface" : "Intelligent Interface");
-    PtyPeer peer(type == 0 ? roboAnswer(0) : intIntAnswer(0));
+    SCOPED_TRACE(type == OnSerial::Robo ? "ROBO Interface" : "Intelligent Interface");
+    PtyPeer peer(type == OnSerial::Robo ? roboAnswer(0) : intIntAnswer(0));
     const int fd = open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     termios kept{};
@@ -345,18 +335,18 @@ TEST(SerialPortFlags, an_open_sets_the_control_flags_whole_whatever_the_port_kep
 TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_a_later_exchange) {
   struct Row {
     const char* interface;
-    int32_t type;   // 1 C1, 2 C2, 0 ROBO on a serial port
+    OnSerial type;
     uint32_t mask;  // the motor and input bits the interface has
     int lateMs;     // after the driver gave up, which it does 100 ms after the command
   };
   const Row rows[] = {
-      {"C1", kIntIntSerial, 0x00FF, 50},  // 150 ms after the command
-      {"C2", kIntIntSerialWithExtension, 0xFFFF, 50},
-      {"ROBO serial", 0, 0xFFFF, 50},
+      {"C1", OnSerial::IntIntC1, 0x00FF, 50},  // 150 ms after the command
+      {"C2", OnSerial::IntIntC2, 0xFFFF, 50},
+      {"ROBO serial", OnSerial::Robo, 0xFFFF, 50},
       // Later than the time in which the drivers drop late bytes: the reply after it gives it away.
-      {"C1", kIntIntSerial, 0x00FF, 160},
-      {"C2", kIntIntSerialWithExtension, 0xFFFF, 300},
-      {"ROBO serial", 0, 0xFFFF, 160},
+      {"C1", OnSerial::IntIntC1, 0x00FF, 160},
+      {"C2", OnSerial::IntIntC2, 0xFFFF, 300},
+      {"ROBO serial", OnSerial::Robo, 0xFFFF, 160},
   };
   constexpr int kExchanges = 50, kLate = 3;
   for (const Row& row : rows) {
@@ -364,18 +354,18 @@ TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_
     std::promise<void> gaveUp;
     // Paced as a real line: the reply to the next command cannot follow a late one at once.
     PtyPeer peer(tellingAnswer(kLate, gaveUp.get_future().share(), std::chrono::milliseconds(row.lateMs)),
-                 false, testing::byteTimeAt(row.type == 0 ? 38400 : 9600));
+                 false, testing::byteTimeAt(row.type == OnSerial::Robo ? 38400 : 9600));
     AnyDriver driver(row.type, peer.path());
     ASSERT_TRUE(driver.opened());
     int failures = 0, lastFailure = 0;
     for (int i = 1; i <= kExchanges; ++i) {
       const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & row.mask;
-      const uint32_t inputs = driver.exchange(outputWord);
+      const Inputs inputs = driver.exchange(outputWord);
       if (i == kLate) {
-        EXPECT_EQ(inputs, kIntIntFailure);  // its reply comes only after this
+        EXPECT_EQ(inputs, std::nullopt);  // its reply comes only after this
         gaveUp.set_value();
       }
-      if (inputs == kIntIntFailure) {
+      if (!inputs) {
         ++failures;
         lastFailure = i;
       } else {
@@ -394,13 +384,13 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
   enum class Fault { Stray, Lost, HeldBack, HeldPastTheBound };
   struct Kind {
     const char* name;
-    int32_t type;  // 1 C1, 2 C2, 0 ROBO on a serial port
+    OnSerial type;
     uint32_t mask;
     size_t replySize;
   };
-  const Kind kinds[] = {{"C1", kIntIntSerial, 0x00FF, 1},
-                        {"C2", kIntIntSerialWithExtension, 0xFFFF, 2},
-                        {"ROBO serial", 0, 0xFFFF, 21}};
+  const Kind kinds[] = {{"C1", OnSerial::IntIntC1, 0x00FF, 1},
+                        {"C2", OnSerial::IntIntC2, 0xFFFF, 2},
+                        {"ROBO serial", OnSerial::Robo, 0xFFFF, 21}};
   const std::pair<Fault, const char*> faults[] = {{Fault::Stray, "stray"},
                                                   {Fault::Lost, "lost"},
                                                   {Fault::HeldBack, "held back 5 ms"},
@@ -419,7 +409,7 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
         SCOPED_TRACE(::testing::Message() << kind.name << ", " << faultName << " byte at " << position
                                           << " of the reply to exchange " << at);
         // The open's commands come first: the all-off exchange, and on the ROBO Interface its session.
-        const int faulty = at + (kind.type == 0 ? 1 : 0);
+        const int faulty = at + (kind.type == OnSerial::Robo ? 1 : 0);
         const PtyPeer::Answer inverted = tellingAnswer(0xFF, {}, {});  // no motor byte is 0xFF here
         PtyPeer peer(
             [=](const Bytes& command, int n) {
@@ -433,16 +423,16 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
               if (fault == Fault::HeldPastTheBound) reply.pause = std::chrono::milliseconds(150);
               return reply;
             },
-            false, testing::byteTimeAt(kind.type == 0 ? 38400 : 9600));
+            false, testing::byteTimeAt(kind.type == OnSerial::Robo ? 38400 : 9600));
         AnyDriver driver(kind.type, peer.path());
         ASSERT_TRUE(driver.opened());
         int wrong = 0, failures = 0, lastAmiss = 0;
         for (int i = 1; i <= kExchanges; ++i) {
           const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & kind.mask;
-          const uint32_t inputs = driver.exchange(outputWord);
-          if (inputs == kIntIntFailure) {
+          const Inputs inputs = driver.exchange(outputWord);
+          if (!inputs) {
             ++failures;
-          } else if (inputs != (~outputWord & kind.mask)) {
+          } else if (*inputs != (~outputWord & kind.mask)) {
             ++wrong;
           } else {
             continue;
@@ -459,7 +449,7 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
 
 struct IntIntLink {
   explicit IntIntLink(IntelligentInterfaceDriver& intInt, MessageBoxes& boxes)
-      : link(intInt, robo, connection, stop, boxes) {
+      : link(intInt, robo, connection), runLink(link, stop, boxes) {
     connection.interfaceKind = kIntelligentInterface;
     connection.portNumber = 1;
     connection.hasExtension = 1;
@@ -468,19 +458,20 @@ struct IntIntLink {
   std::atomic<uint8_t> stop{0};
   testing::RecordingRobo robo;
   InterfaceLink link;
+  RunLink runLink;
 };
 
 TEST(InterfaceLinkOverSerial, retry_goes_on_when_the_interface_answers_again) {
   PtyPeer peer([](const Bytes& command, int n) {
     return n == 1 || n == 2 ? PeerReply{} : testing::intelligentInterfaceReply(command, 0x0300);
   });
-  SerialIntelligentInterface intInt([&](std::string_view) { return peer.path(); });
+  SerialIntelligentInterface intInt([&](int32_t) { return peer.path(); });
   testing::ScriptedBoxes boxes;
   boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
   boxes.throwWhenUsedUp = true;
   IntIntLink s(intInt, boxes);
   ASSERT_TRUE(s.link.openInterface());
-  EXPECT_EQ(s.link.exchangeIo(0x0206, 0, 0), 0x0300u);
+  EXPECT_EQ(s.runLink.exchangeIo(0x0206, 0), 0x0300u);
   EXPECT_EQ(boxes.shown.size(), 2u);
   const Bytes exchange = {0xC2, 0x06, 0x02};
   EXPECT_EQ(peer.commands(), (std::vector<Bytes>{{0xC2, 0, 0}, exchange, exchange, exchange}));
@@ -526,7 +517,7 @@ TEST(InterfaceLinkOverSerial, retry_opens_a_vanished_port_again_once_its_device_
   };
   IntIntLink s(intInt, boxes);
   ASSERT_TRUE(s.link.openInterface());
-  EXPECT_EQ(s.link.exchangeIo(0x0001, 0, 0), 0x4002u);
+  EXPECT_EQ(s.runLink.exchangeIo(0x0001, 0), 0x4002u);
   EXPECT_EQ(boxes.shown, 2);
   EXPECT_EQ(pluggedBackIn->commands(), std::vector<Bytes>{Bytes({0xC2, 0x01, 0x00})});
 }
@@ -546,20 +537,18 @@ TEST(ComPortRule, a_link_wins_then_adapters_modems_and_uarts_count_in_numeric_or
   }
   fs::create_symlink("/nonexistent/ttyX", config / "COM3");
   const PortPlaces places{config.string(), dev.string(), tty.string()};
-  const std::pair<const char*, fs::path> rows[] = {
-      {"COM1", dev / "ttyUSB0"},  {"COM2", dev / "ttyUSB1"},
-      {"COM3", config / "COM3"},  // even pointing nowhere
-      {"COM4", dev / "ttyUSB10"}, {"COM5", dev / "ttyACM0"},
-      {"COM6", dev / "ttyS0"},    {"COM7", dev / "ttyS10"},
+  const std::pair<int32_t, fs::path> rows[] = {
+      {1, dev / "ttyUSB0"},  {2, dev / "ttyUSB1"}, {3, config / "COM3"},  // even pointing nowhere
+      {4, dev / "ttyUSB10"}, {5, dev / "ttyACM0"}, {6, dev / "ttyS0"},   {7, dev / "ttyS10"},
   };
-  for (const auto& [name, path] : rows) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(findSerialDevice(name, places), path.string());
+  for (const auto& [port, path] : rows) {
+    SCOPED_TRACE(port);
+    EXPECT_EQ(findSerialDevice(port, places), path.string());
   }
-  for (const char* name : {"COM8", "COM0", "COM-1", "COM01", "com1", "LPT1", "COM", "COM2147"}) {
-    EXPECT_EQ(findSerialDevice(name, places), "") << name;  // no device
+  for (const int32_t port : {8, 0, -1, 2147483647}) {
+    EXPECT_EQ(findSerialDevice(port, places), "") << port;  // no device
   }
-  EXPECT_EQ(findSerialDevice("COM3", {"", dev.string(), tty.string()}), (dev / "ttyUSB2").string());
+  EXPECT_EQ(findSerialDevice(3, {"", dev.string(), tty.string()}), (dev / "ttyUSB2").string());
 }
 
 TEST(ComPortRule, the_links_live_in_the_xdg_config_home_or_else_in_home_dot_config) {
@@ -628,7 +617,7 @@ struct BuiltInPorts {
                       }};
     std::string result;
     for (int n = 1; n <= names; ++n) {
-      const std::string device = findSerialDevice("COM" + std::to_string(n), places);
+      const std::string device = findSerialDevice(n, places);
       result += "COM" + std::to_string(n) + "=" +
                 (device.empty() ? "-" : fs::path(device).filename().string()) + " ";
     }

@@ -26,7 +26,7 @@ void shapeSpeeds(RunState& run, const SharedState& state) {
   }
 }
 
-uint32_t driveOutputs(RunState& run, SharedState& state, InterfaceLink& link) {
+uint32_t driveOutputs(RunState& run, SharedState& state, RunLink& link) {
   const int outputs = outputCount(state.connection.motorCount);
   uint32_t outputWord = 0;
   uint32_t speedWord = 0;
@@ -67,7 +67,7 @@ uint32_t driveOutputs(RunState& run, SharedState& state, InterfaceLink& link) {
 
   run.outputWord = outputWord;
   run.speedWord = speedWord;
-  const uint32_t inputWord = link.exchangeIo(outputWord, speedWord, 0);
+  const uint32_t inputWord = link.exchangeIo(outputWord, speedWord);
   if (state.stopRequested.load(std::memory_order_relaxed)) return 0;
 
   const int inputs = inputCount(state.connection.motorCount);

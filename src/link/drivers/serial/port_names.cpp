@@ -47,9 +47,9 @@ long wholeNumber(std::string_view text) {
   return value;
 }
 
-std::string configuredLink(std::string_view portName, const PortPlaces& places) {
+std::string configuredLink(const std::string& name, const PortPlaces& places) {
   if (places.configDir.empty()) return {};
-  const fs::path link = fs::path(places.configDir) / std::string(portName);
+  const fs::path link = fs::path(places.configDir) / name;
   std::error_code error;
   const fs::file_type type = fs::symlink_status(link, error).type();
   return type != fs::file_type::not_found && type != fs::file_type::none ? link.string() : std::string();
@@ -78,12 +78,11 @@ PortPlaces systemPortPlaces() {
   return portPlacesFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
 }
 
-std::string findSerialDevice(std::string_view portName, const PortPlaces& places) {
-  if (portName.substr(0, 3) != "COM") return {};
-  const long n = wholeNumber(portName.substr(3));
-  if (n < 1) return {};
-
-  if (std::string link = configuredLink(portName, places); !link.empty()) return link;
+std::string findSerialDevice(int32_t portNumber, const PortPlaces& places) {
+  if (portNumber < 1) return {};
+  if (std::string link = configuredLink("COM" + std::to_string(portNumber), places); !link.empty()) {
+    return link;
+  }
 
   const std::string_view families[] = {"ttyUSB", "ttyACM", "ttyS"};
   std::vector<std::tuple<size_t, long, std::string>> found;  // family, number, name
@@ -98,14 +97,14 @@ std::string findSerialDevice(std::string_view portName, const PortPlaces& places
       found.emplace_back(family, k, name);
     }
   }
-  if (static_cast<size_t>(n) > found.size()) return {};
+  const auto n = static_cast<size_t>(portNumber);
+  if (n > found.size()) return {};
   std::sort(found.begin(), found.end());
-  return (fs::path(places.devDir) / std::get<2>(found[static_cast<size_t>(n - 1)])).string();
+  return (fs::path(places.devDir) / std::get<2>(found[n - 1])).string();
 }
 
 PortResolver portResolver(PortPlaces places) {
-  return
-      [places = std::move(places)](std::string_view portName) { return findSerialDevice(portName, places); };
+  return [places = std::move(places)](int32_t portNumber) { return findSerialDevice(portNumber, places); };
 }
 
 PortResolver systemPortResolver() {
