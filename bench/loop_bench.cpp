@@ -18,7 +18,8 @@ struct Loop {
   Loop(int32_t kind, int32_t motorCount, bool paced)
       : intInt({.paced = paced}),
         robo({.paced = paced}),
-        link(intInt, robo, state.connection, state.stopRequested, boxes) {
+        link(intInt, robo, state.connection),
+        runLink(link, state.stopRequested, boxes) {
     state.joystickCaps = {kJoyCapsHasZ | kJoyCapsHasPov, 3, 12};
     state.connection.interfaceKind = kind;
     state.connection.motorCount = motorCount;
@@ -39,7 +40,7 @@ struct Loop {
   void iteration() {
     controlCycle(run, state, joystick);
     shapeSpeeds(run, state);
-    run.lastInputWord = driveOutputs(run, state, link);
+    run.lastInputWord = driveOutputs(run, state, runLink);
     state.monitor.publish(state.joySample, run.outputWord, run.speedWord, run.lastInputWord);
   }
 
@@ -49,6 +50,7 @@ struct Loop {
   sim::SimRoboInterface robo;
   NeverAsked boxes;
   InterfaceLink link;
+  RunLink runLink;
   RunState run;
 };
 

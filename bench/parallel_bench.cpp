@@ -12,10 +12,8 @@ namespace {
 void BM_ParallelExchange(benchmark::State& state) {
   testing::ParallelInterfaceModel model;
   model.modules = static_cast<int>(state.range(0));
-  ParallelIntelligentInterface driver(model, [&](std::string_view) { return model.devicePath; });
-  IntIntRecord record;
-  record.interfaceType = kIntIntParallel;
-  if (driver.open(record, "LPT1") != 0) {
+  ParallelIntelligentInterface driver(model, [&](int32_t) { return model.devicePath; });
+  if (!driver.open(IntIntPort::Parallel, 1)) {
     state.SkipWithError("the model did not open");
     return;
   }
@@ -23,7 +21,7 @@ void BM_ParallelExchange(benchmark::State& state) {
   uint32_t i = 0;
   for (auto _ : state) {
     model.setInputs(i & 0xFFFF);
-    benchmark::DoNotOptimize(driver.exchange(record, i++ & 0x5555));
+    benchmark::DoNotOptimize(driver.exchange(i++ & 0x5555));
   }
   state.counters["port_accesses"] =
       static_cast<double>(model.accesses - before) / static_cast<double>(state.iterations());

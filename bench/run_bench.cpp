@@ -28,15 +28,15 @@ using Clock = std::chrono::steady_clock;
 class TimedIntInt final : public IntelligentInterfaceDriver {
  public:
   explicit TimedIntInt(IntelligentInterfaceDriver& inner) : inner_(inner) {}
-  uint32_t open(IntIntRecord& record, const char* port) override { return inner_.open(record, port); }
-  uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override {
+  bool open(IntIntPort port, int32_t portNumber) override { return inner_.open(port, portNumber); }
+  Inputs exchange(uint32_t outputWord) override {
     const auto now = Clock::now().time_since_epoch().count();
     lastStart.store(now);
     count.fetch_add(1);
     if ((outputWord & 3u) == wanted.load() && carriedAt.load() == 0) carriedAt.store(now);
-    return inner_.exchange(record, outputWord);
+    return inner_.exchange(outputWord);
   }
-  void close(IntIntRecord& record) override { inner_.close(record); }
+  void close() override { inner_.close(); }
 
   std::atomic<Clock::rep> lastStart{0};
   std::atomic<uint64_t> count{0};
@@ -60,7 +60,7 @@ class Report final : public RunReport {
 // The worker with everything it needs, on the paced simulation.
 struct Rig {
   explicit Rig(JoystickSource& joystick, uint32_t id, JoystickCaps caps)
-      : line(simulation), link(line, robo, state.connection, state.stopRequested, boxes) {
+      : line(simulation), link(line, robo, state.connection) {
     state.joystickId = id;
     state.joystickCaps = caps;
     state.connection = {kIntelligentInterface, 1, 0, 0, 4};

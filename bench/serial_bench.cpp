@@ -16,8 +16,8 @@
 #include <chrono>
 
 #include "fake_usb_transport.h"
+#include "link/drivers/robo/hardware_robo_interface.h"
 #include "link/drivers/serial/serial_intelligent_interface.h"
-#include "link/drivers/usb/hardware_robo_interface.h"
 #include "pty_peer.h"
 
 namespace velomat {
@@ -47,41 +47,39 @@ class CpuPerSecond {
   std::chrono::steady_clock::time_point wall0_;
 };
 
-// range(0): interfaceType 1 (C1) or 2 (C2 with extension module); range(1): 1 paced at 9600 baud.
+// range(0): C1 (IntIntPort::Serial) or C2 (with extension module); range(1): 1 paced at 9600 baud.
 void BM_IntelligentInterfaceSerialExchange(benchmark::State& bench) {
-  const int32_t type = static_cast<int32_t>(bench.range(0));
+  const auto type = static_cast<IntIntPort>(bench.range(0));
   const bool paced = bench.range(1) != 0;
   PtyPeer peer([](const Bytes& command, int) { return testing::intelligentInterfaceReply(command, 0x0102); },
                false, paced ? byteTimeAt(9600) : std::chrono::nanoseconds::zero());
-  SerialIntelligentInterface driver([&](std::string_view) { return peer.path(); });
-  IntIntRecord record;
-  record.interfaceType = type;
-  if (driver.open(record, "COM1") == kIntIntFailure) {
+  SerialIntelligentInterface driver([&](int32_t) { return peer.path(); });
+  if (!driver.open(type, 1)) {
     bench.SkipWithError("the interface on the pseudo-terminal did not answer");
     return;
   }
   uint32_t outputWord = 0;
   const CpuPerSecond cpu;
   for (auto _ : bench) {
-    const uint32_t inputs = driver.exchange(record, outputWord++ & 0xFFFF);
-    if (inputs == kIntIntFailure) {
+    const Inputs inputs = driver.exchange(outputWord++ & 0xFFFF);
+    if (!inputs) {
       bench.SkipWithError("lost connection");
       break;
     }
     benchmark::DoNotOptimize(inputs);
   }
   cpu.report(bench);
-  driver.close(record);
+  driver.close();
   bench.counters["exchanges_per_s"] =
       benchmark::Counter(static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);
-  bench.counters["wire_us"] = type == kIntIntSerialWithExtension ? 5200 : 3100;
+  bench.counters["wire_us"] = type == IntIntPort::SerialWithExtension ? 5200 : 3100;
 }
 BENCHMARK(BM_IntelligentInterfaceSerialExchange)
     ->ArgNames({"type", "paced"})
-    ->Args({kIntIntSerial, 0})
-    ->Args({kIntIntSerialWithExtension, 0})
-    ->Args({kIntIntSerial, 1})
-    ->Args({kIntIntSerialWithExtension, 1})
+    ->Args({static_cast<int64_t>(IntIntPort::Serial), 0})
+    ->Args({static_cast<int64_t>(IntIntPort::SerialWithExtension), 0})
+    ->Args({static_cast<int64_t>(IntIntPort::Serial), 1})
+    ->Args({static_cast<int64_t>(IntIntPort::SerialWithExtension), 1})
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 
@@ -92,23 +90,21 @@ void BM_RoboSerialExchange(benchmark::State& bench) {
   PtyPeer peer([](const Bytes& command, int) { return testing::roboInterfaceReply(command, 0x81); }, false,
                paced ? byteTimeAt(38400) : std::chrono::nanoseconds::zero());
   testing::FakeUsbTransport usb;
-  HardwareRoboInterface driver(usb, [&](std::string_view) { return peer.path(); });
-  const uint32_t handle = driver.openSerial(70, 1, 0);
-  if (handle == kRoboFailure) {
+  HardwareRoboInterface driver(usb, [&](int32_t) { return peer.path(); });
+  if (!driver.open(RoboPort::Serial, 1)) {
     bench.SkipWithError("the interface on the pseudo-terminal did not answer");
     return;
   }
   uint32_t outputWord = 0;
   const CpuPerSecond cpu;
   for (auto _ : bench) {
-    if (driver.sendOutputs(handle, outputWord++ & 0xFF, 0x7777, 0) == kRoboFailure ||
-        driver.readInputs(handle) == kRoboFailure) {
+    if (!driver.sendOutputs(outputWord++ & 0xFF, 0x7777) || !driver.readInputs()) {
       bench.SkipWithError("lost connection");
       break;
     }
   }
   cpu.report(bench);
-  driver.close(handle);
+  driver.close();
   bench.counters["exchanges_per_s"] =
       benchmark::Counter(static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);
   bench.counters["wire_us"] = 38 * 10 * 1e6 / 38400;  // 38 bytes of ten bits each at 38400 baud

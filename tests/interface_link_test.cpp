@@ -3,25 +3,28 @@
 #include <chrono>
 #include <deque>
 
-#include "link/interface_link.h"
+#include "control/run_link.h"
 #include "link_doubles.h"
 
 namespace velomat {
 namespace {
 
 using testing::DriverCall;
+using testing::openCall;
 using testing::RecordingIntInt;
 using testing::RecordingRobo;
 using testing::ScriptedBoxes;
 
-// A link on recording drivers; the tables make a fresh one for each row.
+// A link on recording drivers, and the link as the worker uses it, asking scripted boxes; the tables
+// make a fresh one for each row.
 struct Rig {
   ConnectionSettings connection;
   std::atomic<uint8_t> stopRequested{0};
   RecordingIntInt intInt;
   RecordingRobo robo;
   ScriptedBoxes boxes;
-  InterfaceLink link{intInt, robo, connection, stopRequested, boxes};
+  InterfaceLink link{intInt, robo, connection};
+  RunLink runLink{link, stopRequested, boxes};
 
   void intelligentInterface(int32_t port, uint8_t parallel, uint8_t extension) {
     connection.interfaceKind = kIntelligentInterface;
@@ -40,93 +43,77 @@ struct Rig {
 
 class Link : public ::testing::Test, public Rig {};
 
-TEST_F(Link, intelligent_interface_open_passes_type_and_port_name) {
+TEST_F(Link, intelligent_interface_open_passes_the_port_and_its_number) {
   struct Row {
     int32_t port;
     uint8_t parallel, extension;
-    int32_t interfaceType;
-    const char* portName;
+    IntIntPort kind;
   };
   const Row rows[] = {
-      {3, 0, 0, 1, "COM3"},
-      {3, 0, 1, 2, "COM3"},
-      {1, 0, 0, 1, "COM1"},
-      {4, 0, 1, 2, "COM4"},
-      {2, 1, 0, 10, "LPT2"},
-      {2, 1, 1, 10, "LPT2"},
-      {1, 1, 0, 10, "LPT1"},
-      {3, 1, 0, 10, "LPT3"},
-      {4, 1, 0, 10, "LPT"},
-      {4, 1, 1, 10, "LPT"},
-      {-1, 0, 0, 1, "COM-1"},            // from a damaged file: the driver refuses it
-      {2147483647, 0, 0, 1, "COM2147"},  // cut to the name's eight bytes
+      {3, 0, 0, IntIntPort::Serial},
+      {3, 0, 1, IntIntPort::SerialWithExtension},
+      {1, 0, 0, IntIntPort::Serial},
+      {4, 0, 1, IntIntPort::SerialWithExtension},
+      {2, 1, 0, IntIntPort::Parallel},
+      {2, 1, 1, IntIntPort::Parallel},  // the parallel chain ignores the extension flag
+      {1, 1, 0, IntIntPort::Parallel},
+      {3, 1, 0, IntIntPort::Parallel},
+      {4, 1, 0, IntIntPort::Parallel},  // the entry "LPT"
+      {4, 1, 1, IntIntPort::Parallel},
+      {-1, 0, 0, IntIntPort::Serial},  // from a damaged file: the driver refuses it
+      {2147483647, 0, 0, IntIntPort::Serial},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.portName);
+    SCOPED_TRACE(row.port);
     intInt.calls.clear();
-    intInt.interfaceTypes.clear();
     intelligentInterface(row.port, row.parallel, row.extension);
     EXPECT_TRUE(link.openInterface());
     ASSERT_EQ(intInt.calls.size(), 1u);
-    EXPECT_EQ(intInt.calls[0], (DriverCall{"open", {}, row.portName}));
-    EXPECT_EQ(intInt.interfaceTypes[0], row.interfaceType);
-    EXPECT_EQ(link.intIntRecord().interfaceType, row.interfaceType);
+    EXPECT_EQ(intInt.calls[0], openCall(row.kind, row.port));
   }
   EXPECT_TRUE(robo.calls.empty());
 }
 
-TEST_F(Link, only_0x1ffff_fails_an_intelligent_interface_open) {
-  intelligentInterface(1, 0, 0);
-  const std::pair<uint32_t, bool> rows[] = {
-      {0x1FFFF, false}, {0, true}, {1, true}, {0xE0000001, true}, {0xFFFF, true}};
-  for (auto [result, ok] : rows) {
-    intInt.openResults = {result};
-    EXPECT_EQ(link.openInterface(), ok) << std::hex << result;
+TEST_F(Link, the_drivers_open_result_is_the_links) {
+  for (bool ok : {false, true}) {
+    intelligentInterface(1, 0, 0);
+    intInt.openResults = {ok};
+    EXPECT_EQ(link.openInterface(), ok);
+    connection.interfaceKind = kRoboUsb;
+    robo.openResults = {ok};
+    EXPECT_EQ(link.openInterface(), ok);
   }
+  EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(Link, robo_open_passes_the_connection_code_and_keeps_the_handle) {
+TEST_F(Link, robo_open_passes_how_the_interface_is_reached) {
   struct Row {
     int32_t kind, port;
-    DriverCall call;
+    RoboPort wire;
   };
   const Row rows[] = {
-      {0, -1, {"openUsbOrRadio", {0, 0}, {}}},    {80, -1, {"openUsbOrRadio", {80, 0}, {}}},
-      {70, 3, {"openSerial", {70, 3, 0}, {}}},    {70, 1, {"openSerial", {70, 1, 0}, {}}},
-      {5, -1, {"openUsbOrRadio", {80, 0}, {}}},  // any other ROBO kind opens by radio
-      {1000, 2, {"openUsbOrRadio", {80, 0}, {}}},
+      {0, -1, RoboPort::Usb},     {80, -1, RoboPort::Radio}, {70, 3, RoboPort::Serial},
+      {70, 1, RoboPort::Serial},  {5, -1, RoboPort::Radio},  // any other ROBO kind opens by radio
+      {1000, 2, RoboPort::Radio},
   };
-  EXPECT_EQ(link.roboHandle(), 0xFFFFFFFFu);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.kind);
     robo.calls.clear();
     connection.interfaceKind = row.kind;
     connection.portNumber = row.port;
-    robo.handle = 0x100 + static_cast<uint32_t>(row.kind);
     EXPECT_TRUE(link.openInterface());
     ASSERT_EQ(robo.calls.size(), 1u);
-    EXPECT_EQ(robo.calls[0], row.call);
-    EXPECT_EQ(link.roboHandle(), robo.handle);
+    EXPECT_EQ(robo.calls[0], openCall(row.wire, row.port));
   }
   EXPECT_TRUE(intInt.calls.empty());
-}
-
-TEST_F(Link, a_failed_robo_open_keeps_the_failure_value_as_handle) {
-  connection.interfaceKind = kRoboUsb;
-  robo.openResults = {0xE0000001};
-  EXPECT_FALSE(link.openInterface());
-  EXPECT_EQ(link.roboHandle(), 0xE0000001u);
-  robo.openResults = {0x1FFFF};  // only 0xE0000001 fails a ROBO open
-  EXPECT_TRUE(link.openInterface());
-  EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(Link, an_intelligent_interface_exchange_passes_only_the_output_word) {
   intelligentInterface(1, 0, 1);
   ASSERT_TRUE(link.openInterface());
   intInt.inputWord = 0xFFFF;  // all sixteen inputs closed is a valid answer
-  EXPECT_EQ(link.exchangeIo(0xA5, 0x37, 0), 0xFFFFu);
-  EXPECT_EQ(intInt.calls.back(), (DriverCall{"exchange", {0xA5}, {}}));
+  EXPECT_EQ(runLink.exchangeIo(0xA5, 0x37), 0xFFFFu);
+  EXPECT_EQ(intInt.calls.back(), (DriverCall{"exchange", {0xA5}}));
   EXPECT_TRUE(robo.calls.empty());
   EXPECT_TRUE(boxes.shown.empty());
 }
@@ -137,10 +124,8 @@ TEST_F(Link, a_robo_exchange_sends_then_reads) {
   ASSERT_TRUE(link.openInterface());
   robo.calls.clear();
   robo.inputWord = 0x81;
-  robo.sendResults = {0x1FFFF};  // a send result other than 0xE0000001 is not looked at
-  EXPECT_EQ(link.exchangeIo(0x06, 0x37, 0), 0x81u);
-  const std::vector<DriverCall> want = {{"sendOutputs", {0x1234, 0x06, 0x37, 0}, {}},
-                                        {"readInputs", {0x1234}, {}}};
+  EXPECT_EQ(runLink.exchangeIo(0x06, 0x37), 0x81u);
+  const std::vector<DriverCall> want = {{"sendOutputs", {0x06, 0x37}}, {"readInputs", {}}};
   EXPECT_EQ(robo.calls, want);
 }
 
@@ -148,12 +133,12 @@ TEST_F(Link, a_failed_robo_send_skips_the_read_and_retry_resends_the_same_words)
   connection.interfaceKind = kRoboUsb;
   ASSERT_TRUE(link.openInterface());
   robo.calls.clear();
-  robo.sendResults = {0xE0000001};
+  robo.sendResults = {false};
   robo.inputWord = 0x05;
   boxes.answers = {BoxAnswer::Retry};
-  EXPECT_EQ(link.exchangeIo(0x09, 0x71, 0), 0x05u);
-  const DriverCall send{"sendOutputs", {0x1234, 0x09, 0x71, 0}, {}};
-  const std::vector<DriverCall> want = {send, send, {"readInputs", {0x1234}, {}}};
+  EXPECT_EQ(runLink.exchangeIo(0x09, 0x71), 0x05u);
+  const DriverCall send{"sendOutputs", {0x09, 0x71}};
+  const std::vector<DriverCall> want = {send, send, {"readInputs", {}}};
   EXPECT_EQ(robo.calls, want);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, "Verbindung zum Interface verloren");
@@ -162,26 +147,26 @@ TEST_F(Link, a_failed_robo_send_skips_the_read_and_retry_resends_the_same_words)
   EXPECT_EQ(stopRequested.load(), 0);
 }
 
-TEST_F(Link, both_failure_values_are_a_lost_connection_and_retry_goes_on_until_an_answer) {
+TEST_F(Link, retry_goes_on_until_an_answer) {
   intelligentInterface(2, 0, 0);
   ASSERT_TRUE(link.openInterface());
   intInt.calls.clear();
-  intInt.exchangeResults = {0x1FFFF, 0xE0000001, 0x1FFFF};
+  intInt.exchangeResults = {std::nullopt, std::nullopt, std::nullopt};
   intInt.inputWord = 0x03;
   boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry, BoxAnswer::Ok};  // any answer but Cancel retries
-  EXPECT_EQ(link.exchangeIo(0x40, 0, 0), 0x03u);
+  EXPECT_EQ(runLink.exchangeIo(0x40, 0), 0x03u);
   EXPECT_EQ(boxes.shown.size(), 3u);
   ASSERT_EQ(intInt.calls.size(), 4u);
-  for (const DriverCall& call : intInt.calls) EXPECT_EQ(call, (DriverCall{"exchange", {0x40}, {}}));
+  for (const DriverCall& call : intInt.calls) EXPECT_EQ(call, (DriverCall{"exchange", {0x40}}));
 }
 
 TEST_F(Link, a_robo_read_that_fails_is_a_lost_connection_too) {
   connection.interfaceKind = kRoboRadio;
   ASSERT_TRUE(link.openInterface());
-  robo.readResults = {0x1FFFF, 0xE0000001};
+  robo.readResults = {std::nullopt, std::nullopt};
   robo.inputWord = 0;
   boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
-  EXPECT_EQ(link.exchangeIo(1, 2, 0), 0u);
+  EXPECT_EQ(runLink.exchangeIo(1, 2), 0u);
   EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
@@ -206,20 +191,20 @@ TEST_F(Link, after_a_stop_or_during_the_end_a_lost_connection_sends_no_motor_wor
     SCOPED_TRACE(row.what);
     Rig t;
     ASSERT_TRUE(t.openedSerialIntelligentInterface());
-    t.intInt.exchangeResults = {0x1FFFF};  // one glitch: the next exchange would go through
+    t.intInt.exchangeResults = {std::nullopt};  // one glitch: the next exchange would go through
     t.intInt.inputWord = 0x0F;
     t.intInt.duringExchange = [&] {
       if (row.before == Before::Stop) t.stopRequested.store(1);
-      if (row.before == Before::End) t.link.beginEnding();
+      if (row.before == Before::End) t.runLink.beginEnding();
       t.intInt.duringExchange = nullptr;
     };
     t.boxes.answers = {row.answer};
-    const uint32_t inputs = t.link.exchangeIo(0x30, 0, 0);
+    const uint32_t inputs = t.runLink.exchangeIo(0x30, 0);
     EXPECT_EQ(inputs, row.exchanges == 2 ? 0x0Fu : 0u);
     EXPECT_EQ(t.boxes.shown.size(), row.boxes);
     EXPECT_EQ(t.intInt.calls.size(), row.exchanges);
-    EXPECT_EQ(t.link.ending(), row.ending);
-    EXPECT_EQ(t.link.cancelled(), row.cancelled);
+    EXPECT_EQ(t.runLink.ending(), row.ending);
+    EXPECT_EQ(t.runLink.cancelled(), row.cancelled);
     EXPECT_EQ(t.stopRequested.load(), row.before != Before::Nothing || row.cancelled ? 1 : 0);
   }
 }
@@ -243,14 +228,14 @@ TEST_F(Link, the_all_off_exchange_is_asked_for_until_the_end_then_tried_again_fo
   struct Row {
     const char* what;
     bool ending;
-    std::deque<uint32_t> results;  // of the tries, then the interface answers
+    std::deque<Inputs> results;  // of the tries, then the interface answers
     std::deque<BoxAnswer> answers;
     bool switchedOff;
     size_t boxes;
     size_t tries;
     milliseconds slept;
   };
-  constexpr uint32_t kLost = 0x1FFFF;
+  const Inputs kLost = std::nullopt;
   const Row rows[] = {
       {"goes through", false, {}, {}, true, 0, 1, milliseconds(0)},
       {"Retry until it goes through",
@@ -281,7 +266,7 @@ TEST_F(Link, the_all_off_exchange_is_asked_for_until_the_end_then_tried_again_fo
       // A try every 40 ms from the first one on, the last one when the second is up.
       {"ending: the line stays lost",
        true,
-       std::deque<uint32_t>(1000, kLost),
+       std::deque<Inputs>(1000, kLost),
        {},
        false,
        0,
@@ -292,23 +277,23 @@ TEST_F(Link, the_all_off_exchange_is_asked_for_until_the_end_then_tried_again_fo
     SCOPED_TRACE(row.what);
     Rig t;
     SteppedClock clock;
-    t.link.setSwitchOffClock(clock);
+    t.runLink.setSwitchOffClock(clock);
     ASSERT_TRUE(t.openedSerialIntelligentInterface());
-    if (row.ending) t.link.beginEnding();
+    if (row.ending) t.runLink.beginEnding();
     t.intInt.exchangeResults = row.results;
     t.boxes.answers = row.answers;
-    EXPECT_EQ(t.link.switchOff(), row.switchedOff);
+    EXPECT_EQ(t.runLink.switchOff(), row.switchedOff);
     EXPECT_EQ(t.boxes.shown.size(), row.boxes);
     EXPECT_EQ(t.intInt.calls.size(), row.tries);
     EXPECT_EQ(clock.slept, row.slept);
-    for (const DriverCall& call : t.intInt.calls) EXPECT_EQ(call, (DriverCall{"exchange", {0}, {}}));
+    for (const DriverCall& call : t.intInt.calls) EXPECT_EQ(call, (DriverCall{"exchange", {0}}));
   }
 }
 
 TEST_F(Link, close_reaches_only_the_driver_of_the_connected_family) {
   intelligentInterface(1, 0, 0);
   link.closeInterface();
-  EXPECT_EQ(intInt.calls, (std::vector<DriverCall>{{"close", {}, {}}}));
+  EXPECT_EQ(intInt.calls, (std::vector<DriverCall>{{"close", {}}}));
   EXPECT_TRUE(robo.calls.empty());
 
   intInt.calls.clear();
@@ -316,7 +301,7 @@ TEST_F(Link, close_reaches_only_the_driver_of_the_connected_family) {
   ASSERT_TRUE(link.openInterface());
   robo.calls.clear();
   link.closeInterface();
-  EXPECT_EQ(robo.calls, (std::vector<DriverCall>{{"close", {0x1234}, {}}}));
+  EXPECT_EQ(robo.calls, (std::vector<DriverCall>{{"close", {}}}));
   EXPECT_TRUE(intInt.calls.empty());
 }
 

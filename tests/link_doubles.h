@@ -16,15 +16,21 @@ namespace velomat::testing {
 
 struct DriverCall {
   std::string role;
-  std::vector<uint32_t> args;
-  std::string text;  // the port name of an open
+  std::vector<uint32_t> args;  // an open's port kind and port number, or the words
   bool operator==(const DriverCall&) const = default;
 };
 
+// An open's call: the port kind as its number, then the port number.
+template <typename Port>
+DriverCall openCall(Port port, int32_t portNumber) {
+  return {"open", {static_cast<uint32_t>(port), static_cast<uint32_t>(portNumber)}};
+}
+
 // Takes the next scripted result, or `otherwise` when the script is used up.
-inline uint32_t next(std::deque<uint32_t>& script, uint32_t otherwise) {
+template <typename Result>
+Result next(std::deque<Result>& script, Result otherwise) {
   if (script.empty()) return otherwise;
-  const uint32_t result = script.front();
+  const Result result = script.front();
   script.pop_front();
   return result;
 }
@@ -32,48 +38,45 @@ inline uint32_t next(std::deque<uint32_t>& script, uint32_t otherwise) {
 class RecordingIntInt final : public IntelligentInterfaceDriver {
  public:
   std::vector<DriverCall> calls;
-  std::vector<int32_t> interfaceTypes;  // interfaceType at each open
-  std::deque<uint32_t> openResults, exchangeResults;
+  std::vector<IntIntPort> ports;  // the port kind at each open
+  std::deque<bool> openResults;
+  std::deque<Inputs> exchangeResults;
   uint32_t inputWord = 0;
   std::function<void()> duringExchange;
 
-  uint32_t open(IntIntRecord& record, const char* portName) override {
-    calls.push_back({"open", {}, portName});
-    interfaceTypes.push_back(record.interfaceType);
-    return next(openResults, 0);
+  bool open(IntIntPort port, int32_t portNumber) override {
+    calls.push_back(openCall(port, portNumber));
+    ports.push_back(port);
+    return next(openResults, true);
   }
-  uint32_t exchange(IntIntRecord&, uint32_t outputWord) override {
-    calls.push_back({"exchange", {outputWord}, {}});
+  Inputs exchange(uint32_t outputWord) override {
+    calls.push_back({"exchange", {outputWord}});
     if (duringExchange) duringExchange();
-    return next(exchangeResults, inputWord);
+    return next(exchangeResults, Inputs(inputWord));
   }
-  void close(IntIntRecord&) override { calls.push_back({"close", {}, {}}); }
+  void close() override { calls.push_back({"close", {}}); }
 };
 
 class RecordingRobo final : public RoboInterfaceDriver {
  public:
   std::vector<DriverCall> calls;
-  std::deque<uint32_t> openResults, sendResults, readResults;
-  uint32_t handle = 0x1234;
+  std::deque<bool> openResults, sendResults;
+  std::deque<Inputs> readResults;
   uint32_t inputWord = 0;
 
-  uint32_t openUsbOrRadio(uint32_t code, uint32_t reserved) override {
-    calls.push_back({"openUsbOrRadio", {code, reserved}, {}});
-    return next(openResults, handle);
+  bool open(RoboPort port, int32_t portNumber) override {
+    calls.push_back(openCall(port, portNumber));
+    return next(openResults, true);
   }
-  uint32_t openSerial(uint32_t code, uint32_t port, uint32_t reserved) override {
-    calls.push_back({"openSerial", {code, port, reserved}, {}});
-    return next(openResults, handle);
+  bool sendOutputs(uint32_t outputWord, uint32_t speedWord) override {
+    calls.push_back({"sendOutputs", {outputWord, speedWord}});
+    return next(sendResults, true);
   }
-  uint32_t sendOutputs(uint32_t h, uint32_t outputWord, uint32_t speedWord, uint32_t extraWord) override {
-    calls.push_back({"sendOutputs", {h, outputWord, speedWord, extraWord}, {}});
-    return next(sendResults, 0);
+  Inputs readInputs() override {
+    calls.push_back({"readInputs", {}});
+    return next(readResults, Inputs(inputWord));
   }
-  uint32_t readInputs(uint32_t h) override {
-    calls.push_back({"readInputs", {h}, {}});
-    return next(readResults, inputWord);
-  }
-  void close(uint32_t h) override { calls.push_back({"close", {h}, {}}); }
+  void close() override { calls.push_back({"close", {}}); }
 };
 
 struct ShownBox {

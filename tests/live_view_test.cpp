@@ -81,7 +81,7 @@ class LiveViewTest : public ::testing::Test {
   sim::SimIntelligentInterface intInt{{.paced = false}};
   sim::SimRoboInterface robo{{.paced = false}};
   ScriptedBoxes boxes;
-  InterfaceLink link{intInt, robo, state.connection, state.stopRequested, boxes};
+  InterfaceLink link{intInt, robo, state.connection};
   std::unique_ptr<MainDialog> dialog;
   LiveView* view = nullptr;
 };

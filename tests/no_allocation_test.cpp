@@ -17,9 +17,9 @@
 #include "fake_usb_transport.h"
 #include "link/drivers/intelligent_interface_by_port.h"
 #include "link/drivers/parallel/parallel_intelligent_interface.h"
+#include "link/drivers/robo/hardware_robo_interface.h"
 #include "link/drivers/serial/serial_intelligent_interface.h"
 #include "link/drivers/sim/sim_interfaces.h"
-#include "link/drivers/usb/hardware_robo_interface.h"
 #include "link/sdl_joystick.h"
 #include "link/virtual_joystick.h"
 #include "parallel_interface_model.h"
@@ -176,7 +176,7 @@ TEST_F(MovingStick,
   sim::SimRoboInterface robo({.paced = false});
   NeverAsked boxes;
   CountingReport report;
-  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  InterfaceLink link(intInt, robo, state.connection);
   ASSERT_TRUE(link.openInterface());
   ControlWorker worker(state, sdl, link, boxes, report);
   worker.start();
@@ -217,14 +217,13 @@ TEST_F(MovingStick,
 TEST(NoAllocation, exchanges_of_the_robo_interface_driver_on_usb_and_radio_allocate_nothing) {
   testing::FakeUsbTransport usb;      // its transfers allocate nothing either
   testing::RfDataLinkModel radio(3);  // nor do the link's
-  for (const uint32_t code : {0u, 80u}) {
-    SCOPED_TRACE(code);
-    HardwareRoboInterface robo(code == 0 ? static_cast<UsbTransport&>(usb) : radio, {});
-    const uint32_t handle = robo.openUsbOrRadio(code, 0);
-    ASSERT_NE(handle, kRoboFailure);
+  for (const RoboPort port : {RoboPort::Usb, RoboPort::Radio}) {
+    SCOPED_TRACE(port == RoboPort::Usb ? "USB" : "radio");
+    HardwareRoboInterface robo(port == RoboPort::Usb ? static_cast<UsbTransport&>(usb) : radio, {});
+    ASSERT_TRUE(robo.open(port, -1));
     expectExchangesAllocateNothingAndSucceed(kPasses, [&](uint32_t i) {
-      const int sendFailed = robo.sendOutputs(handle, i & 0xFFFF, 0x75316420, 0) == kRoboFailure;
-      return sendFailed + (robo.readInputs(handle) == kRoboFailure);
+      const int sendFailed = !robo.sendOutputs(i & 0xFFFF, 0x75316420);
+      return sendFailed + !robo.readInputs();
     });
   }
 }
@@ -285,13 +284,11 @@ class FixedPeer {
 TEST(NoAllocation, exchanges_of_the_serial_intelligent_interface_driver_allocate_nothing) {
   FixedPeer peer;
   ASSERT_TRUE(peer.ok());
-  SerialIntelligentInterface driver([&](std::string_view) { return std::string(peer.name()); });
-  IntIntRecord record;
-  record.interfaceType = kIntIntSerial;
-  ASSERT_EQ(driver.open(record, "COM1"), 0u);
-  expectExchangesAllocateNothingAndSucceed(
-      2000, [&](uint32_t i) { return driver.exchange(record, i & 0xFF) != 0x5A; });
-  driver.close(record);
+  SerialIntelligentInterface driver([&](int32_t) { return std::string(peer.name()); });
+  ASSERT_TRUE(driver.open(IntIntPort::Serial, 1));
+  expectExchangesAllocateNothingAndSucceed(2000,
+                                           [&](uint32_t i) { return driver.exchange(i & 0xFF) != 0x5A; });
+  driver.close();
 }
 
 // Each exchange takes its 10 ms on the wire: the driver waits for the reply's time on the line.
@@ -299,14 +296,13 @@ TEST(NoAllocation, exchanges_of_the_robo_interface_driver_on_a_serial_port_alloc
   FixedPeer peer;
   ASSERT_TRUE(peer.ok());
   testing::FakeUsbTransport usb;
-  HardwareRoboInterface robo(usb, [&](std::string_view) { return std::string(peer.name()); });
-  const uint32_t handle = robo.openSerial(70, 1, 0);
-  ASSERT_NE(handle, kRoboFailure);
+  HardwareRoboInterface robo(usb, [&](int32_t) { return std::string(peer.name()); });
+  ASSERT_TRUE(robo.open(RoboPort::Serial, 1));
   expectExchangesAllocateNothingAndSucceed(200, [&](uint32_t i) {
-    const int sendFailed = robo.sendOutputs(handle, i & 0xFFFF, 0x75316420, 0) == kRoboFailure;
-    return sendFailed + (robo.readInputs(handle) != 0xA55A);
+    const int sendFailed = !robo.sendOutputs(i & 0xFFFF, 0x75316420);
+    return sendFailed + (robo.readInputs() != 0xA55A);
   });
-  robo.close(handle);
+  robo.close();
 }
 
 // The parallel interface, reached as the program reaches it: through the driver that picks the port,
@@ -314,21 +310,19 @@ TEST(NoAllocation, exchanges_of_the_robo_interface_driver_on_a_serial_port_alloc
 TEST(NoAllocation, exchanges_of_the_parallel_intelligent_interface_driver_allocate_nothing) {
   testing::ParallelInterfaceModel model;
   model.modules = 2;
-  ParallelIntelligentInterface parallel(model, [&](std::string_view) { return model.devicePath; });
+  ParallelIntelligentInterface parallel(model, [&](int32_t) { return model.devicePath; });
   SerialIntelligentInterface serial({});
   IntelligentInterfaceByPort driver(serial, parallel);
-  IntIntRecord record;
-  record.interfaceType = kIntIntParallel;
-  ASSERT_EQ(driver.open(record, "LPT1"), 0u);
+  ASSERT_TRUE(driver.open(IntIntPort::Parallel, 1));
   expectExchangesAllocateNothingAndSucceed(kPasses, [&](uint32_t i) {
     model.setInputs(i & 0xFFFF);
-    return driver.exchange(record, i & 0x5555) != (i & 0xFFFF);
+    return driver.exchange(i & 0x5555) != (i & 0xFFFF);
   });
   expectExchangesAllocateNothingAndSucceed(1, [&](uint32_t) {  // the port fails, and comes back after
     model.failAfter = 5;
-    const int wrong = driver.exchange(record, 0) != kIntIntFailure;
+    const int wrong = driver.exchange(0).has_value();
     model.failAfter = -1;
-    return wrong + (driver.exchange(record, 0x0102) != (kPasses - 1) % 65536);
+    return wrong + (driver.exchange(0x0102) != (kPasses - 1) % 65536u);
   });
   EXPECT_EQ(model.driven(), 0x0102u);
 }

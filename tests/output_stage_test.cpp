@@ -26,11 +26,11 @@ class OutputStage : public ::testing::Test {
   // One iteration's share of the stage: shape, then drive. Returns the output word sent.
   uint32_t step() {
     shapeSpeeds(run, state);
-    driveOutputs(run, state, link);
+    driveOutputs(run, state, runLink);
     return state.connection.isIntelligentInterface() ? intInt.calls.back().args[0]
-                                                     : robo.calls.end()[-2].args[1];
+                                                     : robo.calls.end()[-2].args[0];
   }
-  uint32_t lastSpeedWord() const { return robo.calls.end()[-2].args[2]; }
+  uint32_t lastSpeedWord() const { return robo.calls.end()[-2].args[1]; }
   // "1" for each cycle in which output o was driven.
   std::string pattern(int o, int cycles) {
     std::string bits;
@@ -43,7 +43,8 @@ class OutputStage : public ::testing::Test {
   RecordingIntInt intInt;
   RecordingRobo robo;
   ScriptedBoxes boxes;
-  InterfaceLink link{intInt, robo, state.connection, state.stopRequested, boxes};
+  InterfaceLink link{intInt, robo, state.connection};
+  RunLink runLink{link, state.stopRequested, boxes};
 };
 
 TEST_F(OutputStage, pwm_patterns_from_a_cleared_accumulator) {
@@ -90,7 +91,7 @@ TEST_F(OutputStage, the_on_share_matches_every_whole_percent_from_1_to_94) {
     shapeSpeeds(run, state);
     int on = 0;
     for (int i = 0; i < kCycles; ++i) {
-      driveOutputs(run, state, link);
+      driveOutputs(run, state, runLink);
       on += (intInt.calls.back().args[0] >> 10) & 1u;
       intInt.calls.clear();
     }
@@ -117,7 +118,7 @@ TEST_F(OutputStage, a_new_speed_takes_effect_within_one_pulse_period_after_a_lon
     run.pwm.pwmAccumulator[0] = 0;
     shapeSpeeds(run, state);
     for (int i = 0; i < row.cycles; ++i) {
-      driveOutputs(run, state, link);
+      driveOutputs(run, state, runLink);
       intInt.calls.clear();
     }
     run.speed[0] = row.next;  // the same direction: nothing resets the accumulator
@@ -219,7 +220,7 @@ TEST_F(OutputStage, inputs_are_decoded_for_the_modules_there_are) {
     run.inputOn.fill(1);
     intInt.inputWord = row.inputWord;
     shapeSpeeds(run, state);
-    EXPECT_EQ(driveOutputs(run, state, link), row.inputWord);
+    EXPECT_EQ(driveOutputs(run, state, runLink), row.inputWord);
     for (int k = 0; k < kMaxInputs; ++k) EXPECT_EQ(run.inputOn[k], (row.want >> k) & 1u) << "E" << k + 1;
   }
 }
@@ -227,10 +228,10 @@ TEST_F(OutputStage, inputs_are_decoded_for_the_modules_there_are) {
 TEST_F(OutputStage, a_stop_requested_during_the_exchange_keeps_the_inputs_of_the_exchange_before) {
   intInt.inputWord = 0x01;
   shapeSpeeds(run, state);
-  ASSERT_EQ(driveOutputs(run, state, link), 0x01u);
+  ASSERT_EQ(driveOutputs(run, state, runLink), 0x01u);
   intInt.inputWord = 0x80;
   intInt.duringExchange = [this] { state.stopRequested = 1; };
-  EXPECT_EQ(driveOutputs(run, state, link), 0u);
+  EXPECT_EQ(driveOutputs(run, state, runLink), 0u);
   EXPECT_EQ(run.inputOn[0], 1);
   EXPECT_EQ(run.inputOn[7], 0);
 }

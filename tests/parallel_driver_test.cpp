@@ -26,20 +26,17 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ParallelInterfaceModel;
 
-// A model on the port `portName` and the driver on it.
+// A model on parallel port `portNumber` and the driver on it.
 struct Rig {
-  explicit Rig(int modules = 1, std::string portName = "LPT1") : port(std::move(portName)) {
-    model.modules = modules;
-    record.interfaceType = kIntIntParallel;
-  }
-  uint32_t open(const char* name = "LPT1") { return driver.open(record, name); }
-  uint32_t exchange(uint32_t outputWord) { return driver.exchange(record, outputWord); }
+  explicit Rig(int modules = 1, int32_t portNumber = 1) : port(portNumber) { model.modules = modules; }
+  bool open(int32_t portNumber = 1) { return driver.open(kind, portNumber); }
+  Inputs exchange(uint32_t outputWord) { return driver.exchange(outputWord); }
 
-  std::string port;
+  int32_t port;
+  IntIntPort kind = IntIntPort::Parallel;  // what the open asks for
   ParallelInterfaceModel model;
   ParallelIntelligentInterface driver{
-      model, [this](std::string_view name) { return name == port ? model.devicePath : std::string(); }};
-  IntIntRecord record;
+      model, [this](int32_t n) { return n == port ? model.devicePath : std::string(); }};
 };
 
 // Motor m of 8 turns left, right or stands, differently in every pass i.
@@ -72,12 +69,12 @@ TEST(ParallelInterface, outputs_are_latched_for_every_motor_of_one_or_two_module
   };
   for (int modules : {1, 2}) {
     Rig rig(modules);
-    ASSERT_EQ(rig.open(), 0u);
+    ASSERT_TRUE(rig.open());
     for (const Row& row : rows) {
       SCOPED_TRACE(::testing::Message() << modules << " modules, word 0x" << std::hex << row.outputWord);
       const int changesBefore = rig.model.latchChanges;
       const uint32_t latchedBefore = rig.model.latched();
-      ASSERT_NE(rig.exchange(row.outputWord), kIntIntFailure);
+      ASSERT_TRUE(rig.exchange(row.outputWord));
       const uint32_t want = modules == 2 ? row.latched : row.latched & 0xFF;
       EXPECT_EQ(rig.model.latched(), want);
       EXPECT_EQ(rig.model.driven(), want);
@@ -96,7 +93,7 @@ TEST(ParallelInterface, the_model_switches_a_whole_module_off_for_a_motor_with_b
   // nothing, not even M2.
   Rig rig;
   ParallelInterfaceModel& model = rig.model;
-  ASSERT_EQ(rig.open(), 0u);
+  ASSERT_TRUE(rig.open());
   for (int bit = 7; bit >= 0; --bit) {
     const uint8_t data = (0x07 >> bit) & 1 ? lpt::kDataOut : 0;
     ASSERT_TRUE(model.writeData(lpt::kTriggerX | lpt::kTriggerY | data));
@@ -106,7 +103,7 @@ TEST(ParallelInterface, the_model_switches_a_whole_module_off_for_a_motor_with_b
   ASSERT_TRUE(model.writeData(lpt::kRest));
   EXPECT_EQ(model.latched(), 0x07u);
   EXPECT_EQ(model.driven(), 0u);
-  ASSERT_NE(rig.exchange(0x07), kIntIntFailure);
+  ASSERT_TRUE(rig.exchange(0x07));
   EXPECT_EQ(model.latched(), 0x04u);
   EXPECT_EQ(model.driven(), 0x04u);  // the driver sends M1 as off: M2 runs
 }
@@ -116,7 +113,7 @@ TEST(ParallelInterface, inputs_e1_to_e16_are_read_and_a_single_module_reads_e9_t
   for (int k = 0; k < 16; ++k) words.push_back(1u << k);
   for (int modules : {1, 2}) {
     Rig rig(modules);
-    ASSERT_EQ(rig.open(), 0u);
+    ASSERT_TRUE(rig.open());
     for (uint32_t closed : words) {
       SCOPED_TRACE(::testing::Message() << modules << " modules, inputs 0x" << std::hex << closed);
       rig.model.setInputs(closed);
@@ -128,7 +125,7 @@ TEST(ParallelInterface, inputs_e1_to_e16_are_read_and_a_single_module_reads_e9_t
 
 TEST(ParallelInterface, eight_motors_and_sixteen_inputs_go_both_ways_in_every_exchange) {
   Rig rig(2);
-  ASSERT_EQ(rig.open(), 0u);
+  ASSERT_TRUE(rig.open());
   for (uint32_t i = 0; i < 3000; ++i) {
     const uint32_t inputs = (i * 0x3B1Du) & 0xFFFF;  // end switches closing and opening
     rig.model.setInputs(inputs);
@@ -141,27 +138,27 @@ TEST(ParallelInterface, eight_motors_and_sixteen_inputs_go_both_ways_in_every_ex
 TEST(ParallelInterface, the_outputs_switch_off_half_a_second_after_the_last_clock_pulse) {
   Rig rig;
   ParallelInterfaceModel& model = rig.model;
-  ASSERT_EQ(rig.open(), 0u);
-  ASSERT_NE(rig.exchange(0x55), kIntIntFailure);
+  ASSERT_TRUE(rig.open());
+  ASSERT_TRUE(rig.exchange(0x55));
   model.advance(499ms);
   EXPECT_EQ(model.driven(), 0x55u);
   model.advance(2ms);
   EXPECT_EQ(model.driven(), 0u);
   EXPECT_EQ(model.latched(), 0x55u);  // the store keeps them; only the enable is gone
 
-  ASSERT_NE(rig.exchange(0x55), kIntIntFailure);  // the next exchange switches them on again
+  ASSERT_TRUE(rig.exchange(0x55));  // the next exchange switches them on again
   EXPECT_EQ(model.driven(), 0x55u);
   for (int i = 0; i < 30; ++i) {  // an exchange every 400 ms keeps them on for twelve seconds
     model.advance(400ms);
     ASSERT_EQ(model.driven(), 0x55u) << i;
-    ASSERT_NE(rig.exchange(0x55), kIntIntFailure);
+    ASSERT_TRUE(rig.exchange(0x55));
   }
 }
 
 TEST(ParallelInterface, the_open_switches_every_output_off_and_waits_for_a_timer_left_running) {
   Rig rig(2);
   rig.model.startTimerX(20ms);  // from power-on
-  ASSERT_EQ(rig.open(), 0u);
+  ASSERT_TRUE(rig.open());
   EXPECT_TRUE(rig.model.claimed);
   EXPECT_EQ(rig.model.latched(), 0u);
   EXPECT_GE(rig.model.now(), 20ms);
@@ -172,39 +169,38 @@ TEST(ParallelInterface, an_open_fails_without_device_port_or_answering_interface
   struct Row {
     const char* name;
     void (*setUp)(Rig&);
-    const char* portName;
+    int32_t port;
     bool opens;
   };
   const Row rows[] = {
-      {"an interface, nothing on EX", [](Rig&) {}, "LPT1", true},
-      {"nothing on EX, parts at their tolerance", [](Rig& r) { r.model.pulseX = 80ms; }, "LPT1", true},
-      {"an interface, EX shorted", [](Rig& r) { r.model.pulseX = 20us; }, "LPT1", true},
-      {"two modules", [](Rig& r) { r.model.modules = 2; }, "LPT1", true},
-      {"every input closed", [](Rig& r) { r.model.setInputs(0xFFFF); }, "LPT1", true},
-      {"no device for the name", [](Rig&) {}, "LPT2", false},
-      {"the device cannot be claimed", [](Rig& r) { r.model.devicePath.clear(); }, "LPT1", false},
-      {"nothing on the port, BUSY high", [](Rig& r) { r.model.attached = false; }, "LPT1", false},
+      {"an interface, nothing on EX", [](Rig&) {}, 1, true},
+      {"nothing on EX, parts at their tolerance", [](Rig& r) { r.model.pulseX = 80ms; }, 1, true},
+      {"an interface, EX shorted", [](Rig& r) { r.model.pulseX = 20us; }, 1, true},
+      {"two modules", [](Rig& r) { r.model.modules = 2; }, 1, true},
+      {"every input closed", [](Rig& r) { r.model.setInputs(0xFFFF); }, 1, true},
+      {"no device for the name", [](Rig&) {}, 2, false},
+      {"the device cannot be claimed", [](Rig& r) { r.model.devicePath.clear(); }, 1, false},
+      {"nothing on the port, BUSY high", [](Rig& r) { r.model.attached = false; }, 1, false},
       {"nothing on the port, BUSY low",
        [](Rig& r) {
          r.model.attached = false;
          r.model.floatingBusyLow = true;
        },
-       "LPT1", false},
-      {"timer X never ends", [](Rig& r) { r.model.pulseX = ParallelInterfaceModel::kForever; }, "LPT1",
-       false},
-      {"the port fails while opening", [](Rig& r) { r.model.failAfter = 30; }, "LPT1", false},
-      {"a serial type", [](Rig& r) { r.record.interfaceType = kIntIntSerial; }, "LPT1", false},
-      {"no name", [](Rig&) {}, nullptr, false},
+       1, false},
+      {"timer X never ends", [](Rig& r) { r.model.pulseX = ParallelInterfaceModel::kForever; }, 1, false},
+      {"the port fails while opening", [](Rig& r) { r.model.failAfter = 30; }, 1, false},
+      {"a serial port", [](Rig& r) { r.kind = IntIntPort::Serial; }, 1, false},
+      {"port 0", [](Rig&) {}, 0, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Rig rig;
     row.setUp(rig);
-    ASSERT_EQ(rig.open(row.portName) != kIntIntFailure, row.opens);
+    ASSERT_EQ(rig.open(row.port), row.opens);
     EXPECT_EQ(rig.model.claimed, row.opens);
     EXPECT_LT(rig.model.now(), 210ms);  // within the timer's bound, twice: no long wait
     if (!row.opens) {
-      EXPECT_EQ(rig.exchange(0x01), kIntIntFailure);
+      EXPECT_EQ(rig.exchange(0x01), std::nullopt);
     }
     EXPECT_EQ(rig.model.unclaimedAccesses, 0);
   }
@@ -213,12 +209,12 @@ TEST(ParallelInterface, an_open_fails_without_device_port_or_answering_interface
 TEST(ParallelInterface, a_port_that_fails_is_a_lost_connection_and_the_next_exchange_claims_it_again) {
   Rig rig;
   ParallelInterfaceModel& model = rig.model;
-  ASSERT_EQ(rig.open(), 0u);
+  ASSERT_TRUE(rig.open());
   model.failAfter = 10;
-  EXPECT_EQ(rig.exchange(0x11), kIntIntFailure);
+  EXPECT_EQ(rig.exchange(0x11), std::nullopt);
   EXPECT_FALSE(model.claimed);
   model.devicePath.clear();  // still gone
-  EXPECT_EQ(rig.exchange(0x11), kIntIntFailure);
+  EXPECT_EQ(rig.exchange(0x11), std::nullopt);
   model.devicePath = "/dev/parport0";
   model.failAfter = -1;
   model.setInput(2, true);
@@ -227,76 +223,71 @@ TEST(ParallelInterface, a_port_that_fails_is_a_lost_connection_and_the_next_exch
   EXPECT_EQ(model.claims, 3);
 }
 
-TEST(ParallelInterface, close_gives_the_port_back_and_only_the_open_record_is_served) {
+TEST(ParallelInterface, close_gives_the_port_back_and_a_closed_port_is_not_served) {
   Rig rig;
-  ASSERT_EQ(rig.open(), 0u);
-  IntIntRecord other;
-  other.interfaceType = kIntIntParallel;
-  EXPECT_EQ(rig.driver.exchange(other, 0x01), kIntIntFailure);
-  rig.driver.close(other);  // not the open record: nothing happens
+  ASSERT_TRUE(rig.open());
   EXPECT_TRUE(rig.model.claimed);
-  rig.driver.close(rig.record);
+  rig.driver.close();
   EXPECT_FALSE(rig.model.claimed);
-  EXPECT_EQ(rig.exchange(0x01), kIntIntFailure);
+  EXPECT_EQ(rig.exchange(0x01), std::nullopt);
   EXPECT_EQ(rig.model.unclaimedAccesses, 0);
-  ASSERT_EQ(rig.open(), 0u);  // and it opens again
-  EXPECT_NE(rig.exchange(0x01), kIntIntFailure);
+  ASSERT_TRUE(rig.open());  // and it opens again
+  EXPECT_TRUE(rig.exchange(0x01));
 }
 
 TEST(ParallelLink, the_link_reaches_the_model_on_lpt_through_the_driver_that_picks_the_port) {
-  Rig rig(2, "LPT");
+  Rig rig(2, 4);  // the entry "LPT"
   ParallelInterfaceModel& model = rig.model;
   testing::RecordingIntInt serial;
   IntelligentInterfaceByPort intInt(serial, rig.driver);
   testing::RecordingRobo robo;
-  testing::ScriptedBoxes boxes;
   ConnectionSettings connection;
   connection.interfaceKind = kIntelligentInterface;
   connection.parallelPort = 1;
   connection.portNumber = 4;  // the entry "LPT"
-  std::atomic<uint8_t> stop{0};
-  InterfaceLink link(intInt, robo, connection, stop, boxes);
+  InterfaceLink link(intInt, robo, connection);
 
   ASSERT_TRUE(link.openInterface());
   model.setInputs(0x8421);
-  EXPECT_EQ(link.exchangeIo(0x6009, 0, 0), 0x8421u);
+  EXPECT_EQ(link.exchangeIo(0x6009, 0), 0x8421u);
   EXPECT_EQ(model.driven(), 0x6009u);
   link.closeInterface();
   EXPECT_FALSE(model.claimed);
   ASSERT_EQ(serial.calls.size(), 1u);  // the serial driver was told to give back what it might hold
   EXPECT_EQ(serial.calls[0].role, "close");
-  EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST(IntelligentInterfaceByPort, each_type_goes_to_its_driver_and_a_switch_closes_the_other) {
   testing::RecordingIntInt serial, parallel;
   IntelligentInterfaceByPort intInt(serial, parallel);
-  IntIntRecord record;
+  enum Call { Exchange, Close, OpenSerial, OpenSerialWithExtension, OpenParallel };
   struct Step {
-    int32_t type;  // 0: exchange, -1: close, otherwise an open of this type
+    Call call;
     size_t serialCalls, parallelCalls;
     const char* lastRole;  // of the driver that got the call
   };
   const Step steps[] = {
-      {0, 1, 0, "exchange"},                       // before any open: the serial driver
-      {kIntIntParallel, 2, 1, "open"},             // switch: the serial driver is closed first
-      {0, 2, 2, "exchange"},                       //
-      {kIntIntParallel, 2, 3, "open"},             // same driver again: nothing closed
-      {kIntIntSerialWithExtension, 3, 4, "open"},  // parallel closed (its 4th call), serial opened
-      {0, 4, 4, "exchange"},                       //
-      {-1, 5, 4, "close"},                         //
-      {kIntIntSerial, 6, 4, "open"},               //
+      {Exchange, 1, 0, "exchange"},             // before any open: the serial driver
+      {OpenParallel, 2, 1, "open"},             // switch: the serial driver is closed first
+      {Exchange, 2, 2, "exchange"},             //
+      {OpenParallel, 2, 3, "open"},             // same driver again: nothing closed
+      {OpenSerialWithExtension, 3, 4, "open"},  // parallel closed (its 4th call), serial opened
+      {Exchange, 4, 4, "exchange"},             //
+      {Close, 5, 4, "close"},                   //
+      {OpenSerial, 6, 4, "open"},               //
   };
   int n = 0;
   for (const Step& step : steps) {
     SCOPED_TRACE(::testing::Message() << "step " << n++);
-    if (step.type == 0) {
-      intInt.exchange(record, 0x12);
-    } else if (step.type == -1) {
-      intInt.close(record);
+    if (step.call == Exchange) {
+      intInt.exchange(0x12);
+    } else if (step.call == Close) {
+      intInt.close();
     } else {
-      record.interfaceType = step.type;
-      intInt.open(record, "X");
+      intInt.open(step.call == OpenParallel ? IntIntPort::Parallel
+                  : step.call == OpenSerial ? IntIntPort::Serial
+                                            : IntIntPort::SerialWithExtension,
+                  1);
     }
     ASSERT_EQ(serial.calls.size(), step.serialCalls);
     ASSERT_EQ(parallel.calls.size(), step.parallelCalls);
@@ -333,35 +324,30 @@ TEST_F(ParallelPortNames, lptn_is_parport_n_minus_1_unless_a_link_points_elsewhe
   fs::create_symlink(dev("parport10"), link("LPT1"));
   fs::create_symlink(root / "nowhere", link("LPT3"));
   struct Row {
-    const char* name;
+    int32_t port;
     std::string device;
   };
   const Row rows[] = {
-      {"LPT1", link("LPT1")},  // the link wins
-      {"LPT2", dev("parport1")},
-      {"LPT3", link("LPT3")},  // a link that points nowhere still wins
-      {"LPT4", ""},            // no parport3
-      {"LPT11", dev("parport10")},
-      {"LPT", dev("parport1")},  // the lowest number, 1 before 2 and 10
-      {"LPT0", ""},
-      {"LPT01", ""},
-      {"LPT-1", ""},
-      {"lpt1", ""},
-      {"COM1", ""},
-      {"", ""},
+      {1, link("LPT1")},  // the link wins
+      {2, dev("parport1")},
+      {3, link("LPT3")},     // a link that points nowhere still wins
+      {4, dev("parport1")},  // "LPT": the lowest number, 1 before 2 and 10
+      {5, dev("parport1")},  // a larger number from a damaged file is "LPT" too
+      {0, ""},
+      {-1, ""},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(findParallelDevice(row.name, places), row.device);
+    SCOPED_TRACE(row.port);
+    EXPECT_EQ(findParallelDevice(row.port, places), row.device);
   }
   device("parport0");
-  EXPECT_EQ(findParallelDevice("LPT", places), dev("parport0"));
+  EXPECT_EQ(findParallelDevice(4, places), dev("parport0"));
   fs::create_symlink(dev("parport2"), link("LPT"));
-  EXPECT_EQ(findParallelDevice("LPT", places), link("LPT"));
+  EXPECT_EQ(findParallelDevice(4, places), link("LPT"));
   places.configDir.clear();  // no home: no links
-  EXPECT_EQ(findParallelDevice("LPT1", places), dev("parport0"));
+  EXPECT_EQ(findParallelDevice(1, places), dev("parport0"));
   fs::remove_all(root / "dev");
-  EXPECT_EQ(findParallelDevice("LPT", places), "");
+  EXPECT_EQ(findParallelDevice(4, places), "");
 }
 
 // The real port without a real port: every way the claim can fail leaves nothing open.

@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 
+#include "control/run_link.h"
 #include "link/drivers/serial/port_names.h"
 #include "link/interface_link.h"
 #include "link_doubles.h"
@@ -24,111 +25,119 @@ namespace velomat {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A surplus reply is never data: the command goes out once more once the line is quiet, and only
-// that command's reply counts.
 TEST(IntelligentInterfaceOverSerial, a_missing_short_or_surplus_reply_is_a_lost_connection_until_it_answers) {
   struct Row {
     const char* fault;
-    int32_t type;
+    IntIntPort type;
     PeerReply reply;
-    uint32_t first;  // what the exchange that meets the fault returns
+    Inputs first;  // what the exchange that meets the fault returns
     bool comesBack;
   };
   const Row rows[] = {
-      {"no reply", 1, {}, kIntIntFailure, true},
-      {"short reply", 2, {{0x12}}, kIntIntFailure, true},
-      {"surplus reply", 1, {{0x12, 0x34, 0x56}}, 0x21, true},
-      {"the peer hangs up", 1, {{}, true}, kIntIntFailure, false},
+      {"no reply", C1, {}, std::nullopt, true},
+      {"short reply", C2, {{0x12}}, std::nullopt, true},
+      {"surplus reply", C1, {{0x12, 0x34, 0x56}}, 0x21, true},
+      {"the peer hangs up", C1, {{}, true}, std::nullopt, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.fault);
     IntIntOnPeer s(intIntAnswer(0x21, 1, row.reply));
-    IntIntRecord record = recordOfType(row.type);
-    ASSERT_EQ(s.driver.open(record, "COM3"), 0u);
-    EXPECT_EQ(s.driver.exchange(record, 0x05), row.first);
-    EXPECT_EQ(s.driver.exchange(record, 0x05), row.comesBack ? 0x21u : kIntIntFailure);
+    ASSERT_TRUE(s.driver.open(row.type, 3));
+    EXPECT_EQ(s.driver.exchange(0x05), row.first);
+    EXPECT_EQ(s.driver.exchange(0x05), row.comesBack ? Inputs(0x21) : std::nullopt);
   }
 }
 
 TEST(IntelligentInterfaceOverSerial, an_open_fails_without_port_or_answer) {
   struct Row {
     const char* why;
-    int32_t type;
-    const char* port;
+    IntIntPort type;
+    int32_t port;
     bool answers, asksForPort;
   };
   const Row rows[] = {
-      {"no answer", 1, "COM1", false, true},     {"no answer", 2, "COM4", false, true},
-      {"no such port", 1, "COM9", true, true},   {"parallel port", 10, "LPT1", true, false},
-      {"parallel port", 10, "LPT", true, false}, {"unknown type", 0, "COM1", true, false},
+      {"no answer", C1, 1, false, true},
+      {"no answer", C2, 4, false, true},
+      {"no such port", C1, 9, true, true},
+      {"parallel port", IntIntPort::Parallel, 1, true, false},
+      {"parallel port", IntIntPort::Parallel, 4, true, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.why << " " << row.port);
     IntIntOnPeer s(row.answers ? intIntAnswer(0) : [](const Bytes&, int) { return PeerReply{}; });
-    IntIntRecord record = recordOfType(row.type);
-    EXPECT_EQ(s.driver.open(record, row.port), kIntIntFailure);
+    EXPECT_FALSE(s.driver.open(row.type, row.port));
     EXPECT_EQ(s.asked.size(), row.asksForPort ? 1u : 0u);
-    EXPECT_EQ(s.driver.exchange(record, 0), kIntIntFailure);
+    EXPECT_EQ(s.driver.exchange(0), std::nullopt);
   }
 }
 
-TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_the_open_record_exchanges) {
+TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_an_open_interface_exchanges) {
   IntIntOnPeer s(intIntAnswer(0x07));
-  IntIntRecord never = recordOfType(1), record = recordOfType(1);
-  s.driver.close(never);
-  EXPECT_EQ(s.driver.exchange(never, 1), kIntIntFailure);
-  ASSERT_EQ(s.driver.open(record, "COM1"), 0u);
-  EXPECT_EQ(s.driver.exchange(never, 1), kIntIntFailure);
-  EXPECT_EQ(s.driver.exchange(record, 1), 0x07u);
-  s.driver.close(record);
-  EXPECT_EQ(s.driver.exchange(record, 1), kIntIntFailure);
-  ASSERT_EQ(s.driver.open(record, "COM1"), 0u);  // the port is free again
+  s.driver.close();
+  EXPECT_EQ(s.driver.exchange(1), std::nullopt);
+  ASSERT_TRUE(s.driver.open(C1, 1));
+  EXPECT_EQ(s.driver.exchange(1), 0x07u);
+  s.driver.close();
+  EXPECT_EQ(s.driver.exchange(1), std::nullopt);
+  ASSERT_TRUE(s.driver.open(C1, 1));  // the port is free again
   EXPECT_EQ(s.peer.commands(), (std::vector<Bytes>{{0xC1, 0}, {0xC1, 1}, {0xC1, 0}}));
+}
+
+const Bytes kSessionOpen = {0xA1, 'f', 't', '-', 'R', 'o', 'b', 'o', '-', 'O', 'N', '-', 'V', '1'};
+
+// A 0xF2 command: for the interface and then its first I/O extension, the direction byte and the
+// three bytes of packed speed levels.
+Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4, Bytes extension = {0, 0, 0, 0}) {
+  Bytes command(17, 0);
+  command[0] = 0xF2;
+  command[1] = direction;
+  command[2] = b2;
+  command[3] = b3;
+  command[4] = b4;
+  std::copy(extension.begin(), extension.end(), command.begin() + 5);
+  return command;
 }
 
 TEST(RoboInterfaceOverSerial, an_open_fails_without_the_session_or_its_first_answer) {
   struct Row {
     const char* why;
-    uint32_t code, port;
+    int32_t port;
     int odd;  // the command that gets the odd reply: 0 the session request, 1 the first exchange
     PeerReply reply;
   };
   const Row rows[] = {
-      {"no session answer", 70, 2, 0, {}},
-      {"wrong session answer", 70, 2, 0, {{0x5F, 1, 2, 3, 4}}},
-      {"short session answer", 70, 2, 0, {{0x5E, 1}}},
-      {"no exchange answer", 70, 2, 1, {}},
-      {"not the serial code", 71, 2, -1, {}},
-      {"no such port", 70, 3, -1, {}},
+      {"no session answer", 2, 0, {}},
+      {"wrong session answer", 2, 0, {{0x5F, 1, 2, 3, 4}}},
+      {"short session answer", 2, 0, {{0x5E, 1}}},
+      {"no exchange answer", 2, 1, {}},
+      {"no such port", 3, -1, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.why);
     RoboOnPeer s(roboAnswer(0, row.odd, row.reply));
-    EXPECT_EQ(s.driver.openSerial(row.code, row.port, 0), kRoboFailure);
+    EXPECT_FALSE(s.driver.open(RoboPort::Serial, row.port));
   }
 }
 
 TEST(RoboInterfaceOverSerial, a_lost_reply_opens_a_new_session_on_the_next_call) {
   RoboOnPeer s(roboAnswer(0x11, 2, {}));  // the first command after the open stays unanswered
-  const uint32_t handle = s.driver.openSerial(70, 2, 0);
-  ASSERT_EQ(s.driver.sendOutputs(handle, 0x01, 0, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), kRoboFailure);
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0x01, 0, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), 0x11u);
+  ASSERT_TRUE(s.driver.open(RoboPort::Serial, 2));
+  ASSERT_TRUE(s.driver.sendOutputs(0x01, 0));
+  EXPECT_EQ(s.driver.readInputs(), std::nullopt);
+  EXPECT_TRUE(s.driver.sendOutputs(0x01, 0));
+  EXPECT_EQ(s.driver.readInputs(), 0x11u);
   const std::vector<Bytes> want = {kSessionOpen, roboCommand(0, 0, 0, 0), roboCommand(1, 0, 0, 0),
                                    kSessionOpen, roboCommand(1, 0, 0, 0)};
   EXPECT_EQ(s.peer.commands(), want);
 }
 
-
 // A port that another program left with a hang-up on close, flow control and two stop bits is set to
 // what the interfaces need: 8N1, no modem line, at their baud rate.
 TEST(SerialPortFlags, an_open_sets_the_control_flags_whole_whatever_the_port_kept) {
-  const std::pair<int32_t, speed_t> rows[] = {{kIntIntSerial, B9600}, {0, B38400}};
+  const std::pair<OnSerial, speed_t> rows[] = {{OnSerial::IntIntC1, B9600}, {OnSerial::Robo, B38400}};
   for (const auto& [type, speed] : rows) {
-    SCOPED_TRACE(type == 0 ? "ROBO Interface" : "Intelligent Interface");
-    PtyPeer peer(type == 0 ? roboAnswer(0) : intIntAnswer(0));
+    SCOPED_TRACE(type == OnSerial::Robo ? "ROBO Interface" : "Intelligent Interface");
+    PtyPeer peer(type == OnSerial::Robo ? roboAnswer(0) : intIntAnswer(0));
     const int fd = open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     termios kept{};
@@ -147,10 +156,9 @@ TEST(SerialPortFlags, an_open_sets_the_control_flags_whole_whatever_the_port_kep
   }
 }
 
-
 struct IntIntLink {
   explicit IntIntLink(IntelligentInterfaceDriver& intInt, MessageBoxes& boxes)
-      : link(intInt, robo, connection, stop, boxes) {
+      : link(intInt, robo, connection), runLink(link, stop, boxes) {
     connection.interfaceKind = kIntelligentInterface;
     connection.portNumber = 1;
     connection.hasExtension = 1;
@@ -159,19 +167,20 @@ struct IntIntLink {
   std::atomic<uint8_t> stop{0};
   testing::RecordingRobo robo;
   InterfaceLink link;
+  RunLink runLink;
 };
 
 TEST(InterfaceLinkOverSerial, retry_goes_on_when_the_interface_answers_again) {
   PtyPeer peer([](const Bytes& command, int n) {
     return n == 1 || n == 2 ? PeerReply{} : testing::intelligentInterfaceReply(command, 0x0300);
   });
-  SerialIntelligentInterface intInt([&](std::string_view) { return peer.path(); });
+  SerialIntelligentInterface intInt([&](int32_t) { return peer.path(); });
   testing::ScriptedBoxes boxes;
   boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
   boxes.throwWhenUsedUp = true;
   IntIntLink s(intInt, boxes);
   ASSERT_TRUE(s.link.openInterface());
-  EXPECT_EQ(s.link.exchangeIo(0x0206, 0, 0), 0x0300u);
+  EXPECT_EQ(s.runLink.exchangeIo(0x0206, 0), 0x0300u);
   EXPECT_EQ(boxes.shown.size(), 2u);
   const Bytes exchange = {0xC2, 0x06, 0x02};
   EXPECT_EQ(peer.commands(), (std::vector<Bytes>{{0xC2, 0, 0}, exchange, exchange, exchange}));
@@ -217,7 +226,7 @@ TEST(InterfaceLinkOverSerial, retry_opens_a_vanished_port_again_once_its_device_
   };
   IntIntLink s(intInt, boxes);
   ASSERT_TRUE(s.link.openInterface());
-  EXPECT_EQ(s.link.exchangeIo(0x0001, 0, 0), 0x4002u);
+  EXPECT_EQ(s.runLink.exchangeIo(0x0001, 0), 0x4002u);
   EXPECT_EQ(boxes.shown, 2);
   EXPECT_EQ(pluggedBackIn->commands(), std::vector<Bytes>{Bytes({0xC2, 0x01, 0x00})});
 }
@@ -237,20 +246,18 @@ TEST(ComPortRule, a_link_wins_then_adapters_modems_and_uarts_count_in_numeric_or
   }
   fs::create_symlink("/nonexistent/ttyX", config / "COM3");
   const PortPlaces places{config.string(), dev.string(), tty.string()};
-  const std::pair<const char*, fs::path> rows[] = {
-      {"COM1", dev / "ttyUSB0"},  {"COM2", dev / "ttyUSB1"},
-      {"COM3", config / "COM3"},  // even pointing nowhere
-      {"COM4", dev / "ttyUSB10"}, {"COM5", dev / "ttyACM0"},
-      {"COM6", dev / "ttyS0"},    {"COM7", dev / "ttyS10"},
+  const std::pair<int32_t, fs::path> rows[] = {
+      {1, dev / "ttyUSB0"},  {2, dev / "ttyUSB1"}, {3, config / "COM3"},  // even pointing nowhere
+      {4, dev / "ttyUSB10"}, {5, dev / "ttyACM0"}, {6, dev / "ttyS0"},   {7, dev / "ttyS10"},
   };
-  for (const auto& [name, path] : rows) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(findSerialDevice(name, places), path.string());
+  for (const auto& [port, path] : rows) {
+    SCOPED_TRACE(port);
+    EXPECT_EQ(findSerialDevice(port, places), path.string());
   }
-  for (const char* name : {"COM8", "COM0", "COM-1", "COM01", "com1", "LPT1", "COM", "COM2147"}) {
-    EXPECT_EQ(findSerialDevice(name, places), "") << name;  // no device
+  for (const int32_t port : {8, 0, -1, 2147483647}) {
+    EXPECT_EQ(findSerialDevice(port, places), "") << port;  // no device
   }
-  EXPECT_EQ(findSerialDevice("COM3", {"", dev.string(), tty.string()}), (dev / "ttyUSB2").string());
+  EXPECT_EQ(findSerialDevice(3, {"", dev.string(), tty.string()}), (dev / "ttyUSB2").string());
 }
 
 TEST(ComPortRule, the_links_live_in_the_xdg_config_home_or_else_in_home_dot_config) {
@@ -319,7 +326,7 @@ struct BuiltInPorts {
                       }};
     std::string result;
     for (int n = 1; n <= names; ++n) {
-      const std::string device = findSerialDevice("COM" + std::to_string(n), places);
+      const std::string device = findSerialDevice(n, places);
       result += "COM" + std::to_string(n) + "=" +
                 (device.empty() ? "-" : fs::path(device).filename().string()) + " ";
     }

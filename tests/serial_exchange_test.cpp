@@ -11,54 +11,54 @@
 namespace velomat {
 namespace {
 
-// Opens an interface of `type` that answers with `inputs`, makes one exchange and returns the bytes
+// Opens an interface on `type` that answers with `inputs`, makes one exchange and returns the bytes
 // that went out for it and its result.
-std::pair<Bytes, uint32_t> exchangeOnce(int32_t type, uint32_t outputWord, uint16_t inputs) {
+std::pair<Bytes, Inputs> exchangeOnce(IntIntPort type, uint32_t outputWord, uint16_t inputs) {
   IntIntOnPeer s(intIntAnswer(inputs));
-  IntIntRecord record = recordOfType(type);
-  EXPECT_EQ(s.driver.open(record, "COM1"), 0u);
-  const uint32_t result = s.driver.exchange(record, outputWord);
+  EXPECT_TRUE(s.driver.open(type, 1));
+  const Inputs result = s.driver.exchange(outputWord);
   const std::vector<Bytes> commands = s.peer.commands();
   EXPECT_EQ(commands.size(), 2u);
-  EXPECT_EQ(commands.front(), type == 1 ? Bytes({0xC1, 0}) : Bytes({0xC2, 0, 0}));  // the open's all-off
+  EXPECT_EQ(commands.front(), type == C1 ? Bytes({0xC1, 0}) : Bytes({0xC2, 0, 0}));  // the open's all-off
   return {commands.back(), result};
 }
 
 TEST(IntelligentInterfaceOverSerial, every_motor_bit_goes_out_as_it_is_and_the_input_bytes_come_back) {
   struct Row {
-    int32_t type;
+    IntIntPort type;
     uint32_t outputWord;
     Bytes wire;
     uint16_t inputs;
     uint32_t result;
   };
   const Row rows[] = {
-      {1, 0x00, {0xC1, 0x00}, 0, 0},
-      {1, 0x01, {0xC1, 0x01}, 0, 0},
-      {1, 0x02, {0xC1, 0x02}, 0, 0},
-      {1, 0x03, {0xC1, 0x03}, 0, 0},  // motor 1 off, left, right, both bits (the interface stops it)
-      {1, 0x40, {0xC1, 0x40}, 0, 0},
-      {1, 0x80, {0xC1, 0x80}, 0, 0},
-      {1, 0xC0, {0xC1, 0xC0}, 0, 0},            // motor 4
-      {1, 0x0A, {0xC1, 0x0A}, 0, 0},            // a line feed stays one byte
-      {1, 0xFF01, {0xC1, 0x01}, 0xFF80, 0x80},  // without extension module one byte each way
-      {2, 0x0100, {0xC2, 0x00, 0x01}, 0, 0},
-      {2, 0x0200, {0xC2, 0x00, 0x02}, 0, 0},
-      {2, 0x0300, {0xC2, 0x00, 0x03}, 0, 0},  // motor 5
-      {2, 0xC000, {0xC2, 0x00, 0xC0}, 0, 0},  // motor 8
-      {2, 0xA55A, {0xC2, 0x5A, 0xA5}, 0x8001, 0x8001},
+      {C1, 0x00, {0xC1, 0x00}, 0, 0},
+      {C1, 0x01, {0xC1, 0x01}, 0, 0},
+      {C1, 0x02, {0xC1, 0x02}, 0, 0},
+      {C1, 0x03, {0xC1, 0x03}, 0, 0},  // motor 1 off, left, right, both bits (the interface stops it)
+      {C1, 0x40, {0xC1, 0x40}, 0, 0},
+      {C1, 0x80, {0xC1, 0x80}, 0, 0},
+      {C1, 0xC0, {0xC1, 0xC0}, 0, 0},            // motor 4
+      {C1, 0x0A, {0xC1, 0x0A}, 0, 0},            // a line feed stays one byte
+      {C1, 0xFF01, {0xC1, 0x01}, 0xFF80, 0x80},  // without extension module one byte each way
+      {C2, 0x0100, {0xC2, 0x00, 0x01}, 0, 0},
+      {C2, 0x0200, {0xC2, 0x00, 0x02}, 0, 0},
+      {C2, 0x0300, {0xC2, 0x00, 0x03}, 0, 0},  // motor 5
+      {C2, 0xC000, {0xC2, 0x00, 0xC0}, 0, 0},  // motor 8
+      {C2, 0xA55A, {0xC2, 0x5A, 0xA5}, 0x8001, 0x8001},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.type << " " << std::hex << row.outputWord);
-    EXPECT_EQ(exchangeOnce(row.type, row.outputWord, row.inputs), std::make_pair(row.wire, row.result));
+    SCOPED_TRACE(::testing::Message() << (row.type == C1 ? "C1 " : "C2 ") << std::hex << row.outputWord);
+    EXPECT_EQ(exchangeOnce(row.type, row.outputWord, row.inputs),
+              std::make_pair(row.wire, Inputs(row.result)));
   }
 }
 
 TEST(IntelligentInterfaceOverSerial, inputs_e1_to_e16_arrive_untouched_by_the_terminal) {
-  const std::pair<int32_t, uint16_t> rows[] = {
-      {1, 0x0001}, {1, 0x0080}, {2, 0x0100}, {2, 0x8000}, {2, 0xFFFF},  // E1, E8, E9, E16, all
-      {1, 0x000D}, {1, 0x000A}, {2, 0x1311},               // carriage return, line feed, XON and XOFF
-      {1, 0x0003}, {1, 0x0004}, {1, 0x007F}, {1, 0x00FF},  // interrupt, end of file, delete, bit 7
+  const std::pair<IntIntPort, uint16_t> rows[] = {
+      {C1, 0x0001}, {C1, 0x0080}, {C2, 0x0100}, {C2, 0x8000}, {C2, 0xFFFF},  // E1, E8, E9, E16, all
+      {C1, 0x000D}, {C1, 0x000A}, {C2, 0x1311},                // carriage return, line feed, XON and XOFF
+      {C1, 0x0003}, {C1, 0x0004}, {C1, 0x007F}, {C1, 0x00FF},  // interrupt, end of file, delete, bit 7
   };
   for (auto [type, inputs] : rows) {
     SCOPED_TRACE(::testing::Message() << std::hex << inputs);
@@ -66,40 +66,41 @@ TEST(IntelligentInterfaceOverSerial, inputs_e1_to_e16_arrive_untouched_by_the_te
   }
 }
 
+// A surplus reply is never data: the command goes out once more once the line is quiet, and only
+// that command's reply counts.
 TEST(RoboInterfaceOverSerial, the_session_eight_motors_inputs_e1_to_e16_and_the_close_go_over_the_port) {
   RoboOnPeer s(roboAnswer(0xC35A));
-  const uint32_t handle = s.driver.openSerial(70, 2, 0);
-  ASSERT_NE(handle, kRoboFailure);
-  EXPECT_EQ(s.asked, std::vector<std::string>{"COM2"});
+  ASSERT_TRUE(s.driver.open(RoboPort::Serial, 2));
+  EXPECT_EQ(s.asked, std::vector<int32_t>{2});
   // Motor 1 left, motor 2 right, motor 6 left, motor 8 right; levels 7 5 3 0 and 1 6 2 4.
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0x8409, 0x42610357, 0), 0u);
-  EXPECT_EQ(s.driver.readInputs(handle), 0xC35Au);
-  s.driver.close(handle);  // waits for the answer to 0xA2, so the peer has seen it
+  EXPECT_TRUE(s.driver.sendOutputs(0x8409, 0x42610357));
+  EXPECT_EQ(s.driver.readInputs(), 0xC35Au);
+  s.driver.close();  // waits for the answer to 0xA2, so the peer has seen it
   // 0x0357: halves 7 7 5 5 3 3 0 0 from M1A on; 0x4261: 1 1 6 6 2 2 4 4 from M5A on.
   const std::vector<Bytes> want = {kSessionOpen,
                                    roboCommand(0, 0, 0, 0),
                                    roboCommand(0x09, 0x7F, 0xBB, 0x01, {0x84, 0x89, 0x2D, 0x91}),
                                    {0xA2}};
   EXPECT_EQ(s.peer.commands(), want);
-  EXPECT_EQ(s.driver.sendOutputs(handle, 0, 0, 0), kRoboFailure);
+  EXPECT_FALSE(s.driver.sendOutputs(0, 0));
   EXPECT_TRUE(s.usb.opens.empty());
 }
 
 TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_a_later_exchange) {
   struct Row {
     const char* name;
-    int32_t type;   // 1 C1, 2 C2, 0 ROBO on a serial port
+    OnSerial type;
     uint32_t mask;  // the motor and input bits the interface has
     int lateMs;     // after the driver gave up, which it does 100 ms after the command
   };
   const Row rows[] = {
-      {"C1", kIntIntSerial, 0x00FF, 50},  // 150 ms after the command
-      {"C2", kIntIntSerialWithExtension, 0xFFFF, 50},
-      {"ROBO serial", 0, 0xFFFF, 50},
+      {"C1", OnSerial::IntIntC1, 0x00FF, 50},  // 150 ms after the command
+      {"C2", OnSerial::IntIntC2, 0xFFFF, 50},
+      {"ROBO serial", OnSerial::Robo, 0xFFFF, 50},
       // Later than the time in which the drivers drop late bytes: the reply after it gives it away.
-      {"C1", kIntIntSerial, 0x00FF, 160},
-      {"C2", kIntIntSerialWithExtension, 0xFFFF, 300},
-      {"ROBO serial", 0, 0xFFFF, 160},
+      {"C1", OnSerial::IntIntC1, 0x00FF, 160},
+      {"C2", OnSerial::IntIntC2, 0xFFFF, 300},
+      {"ROBO serial", OnSerial::Robo, 0xFFFF, 160},
   };
   constexpr int kExchanges = 50, kLate = 3;
   for (const Row& row : rows) {
@@ -107,18 +108,18 @@ TEST(LateReplies, a_late_reply_is_a_lost_connection_and_never_the_input_word_of_
     std::promise<void> gaveUp;
     // Paced as a real line: the reply to the next command cannot follow a late one at once.
     PtyPeer peer(tellingAnswer(kLate, gaveUp.get_future().share(), std::chrono::milliseconds(row.lateMs)),
-                 false, testing::byteTimeAt(row.type == 0 ? 38400 : 9600));
+                 false, testing::byteTimeAt(row.type == OnSerial::Robo ? 38400 : 9600));
     AnyDriver driver(row.type, peer.path());
     ASSERT_TRUE(driver.opened());
     int failures = 0, lastFailure = 0;
     for (int i = 1; i <= kExchanges; ++i) {
       const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & row.mask;
-      const uint32_t inputs = driver.exchange(outputWord);
+      const Inputs inputs = driver.exchange(outputWord);
       if (i == kLate) {
-        EXPECT_EQ(inputs, kIntIntFailure);  // its reply comes only after this
+        EXPECT_EQ(inputs, std::nullopt);  // its reply comes only after this
         gaveUp.set_value();
       }
-      if (inputs == kIntIntFailure) {
+      if (!inputs) {
         ++failures;
         lastFailure = i;
       } else {
@@ -137,13 +138,13 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
   enum class Fault { Stray, Lost, HeldBack, HeldPastTheBound };
   struct Kind {
     const char* name;
-    int32_t type;  // 1 C1, 2 C2, 0 ROBO on a serial port
+    OnSerial type;
     uint32_t mask;
     size_t replySize;
   };
-  const Kind kinds[] = {{"C1", kIntIntSerial, 0x00FF, 1},
-                        {"C2", kIntIntSerialWithExtension, 0xFFFF, 2},
-                        {"ROBO serial", 0, 0xFFFF, 21}};
+  const Kind kinds[] = {{"C1", OnSerial::IntIntC1, 0x00FF, 1},
+                        {"C2", OnSerial::IntIntC2, 0xFFFF, 2},
+                        {"ROBO serial", OnSerial::Robo, 0xFFFF, 21}};
   const std::pair<Fault, const char*> faults[] = {{Fault::Stray, "stray"},
                                                   {Fault::Lost, "lost"},
                                                   {Fault::HeldBack, "held back 5 ms"},
@@ -162,7 +163,7 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
         SCOPED_TRACE(::testing::Message() << kind.name << ", " << faultName << " byte at " << position
                                           << " of the reply to exchange " << at);
         // The open's commands come first: the all-off exchange, and on the ROBO Interface its session.
-        const int faulty = at + (kind.type == 0 ? 1 : 0);
+        const int faulty = at + (kind.type == OnSerial::Robo ? 1 : 0);
         const PtyPeer::Answer inverted = tellingAnswer(0xFF, {}, {});  // no motor byte is 0xFF here
         PtyPeer peer(
             [=](const Bytes& command, int n) {
@@ -176,16 +177,16 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
               if (fault == Fault::HeldPastTheBound) reply.pause = std::chrono::milliseconds(150);
               return reply;
             },
-            false, testing::byteTimeAt(kind.type == 0 ? 38400 : 9600));
+            false, testing::byteTimeAt(kind.type == OnSerial::Robo ? 38400 : 9600));
         AnyDriver driver(kind.type, peer.path());
         ASSERT_TRUE(driver.opened());
         int wrong = 0, failures = 0, lastAmiss = 0;
         for (int i = 1; i <= kExchanges; ++i) {
           const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & kind.mask;
-          const uint32_t inputs = driver.exchange(outputWord);
-          if (inputs == kIntIntFailure) {
+          const Inputs inputs = driver.exchange(outputWord);
+          if (!inputs) {
             ++failures;
-          } else if (inputs != (~outputWord & kind.mask)) {
+          } else if (*inputs != (~outputWord & kind.mask)) {
             ++wrong;
           } else {
             continue;

@@ -10,7 +10,7 @@
 
 #include "fake_usb_transport.h"
 #include "link/drivers/serial/serial_intelligent_interface.h"
-#include "link/drivers/usb/hardware_robo_interface.h"
+#include "link/drivers/robo/hardware_robo_interface.h"
 #include "peer_replies.h"
 #ifdef _WIN32
 #include "com_peer_win32.h"
@@ -24,11 +24,8 @@ using testing::Bytes;
 using testing::PeerReply;
 using testing::PtyPeer;
 
-inline IntIntRecord recordOfType(int32_t type) {
-  IntIntRecord record;
-  record.interfaceType = type;
-  return record;
-}
+// C1 and C2: the interface without and with its extension module on a serial port.
+constexpr IntIntPort C1 = IntIntPort::Serial, C2 = IntIntPort::SerialWithExtension;
 
 // Answers as the interface does (`reply`), except command number `odd`, which gets `oddReply`.
 inline PtyPeer::Answer answering(PeerReply (*reply)(const Bytes&, uint16_t), uint16_t inputs, int odd = -1,
@@ -46,10 +43,10 @@ inline PtyPeer::Answer roboAnswer(uint16_t inputs, int odd = -1, PeerReply oddRe
 struct IntIntOnPeer {
   explicit IntIntOnPeer(PtyPeer::Answer answer) : peer(std::move(answer)) {}
   PtyPeer peer;
-  std::vector<std::string> asked;
-  SerialIntelligentInterface driver{[this](std::string_view name) {
-    asked.emplace_back(name);
-    return name == "COM9" ? std::string() : peer.path();
+  std::vector<int32_t> asked;
+  SerialIntelligentInterface driver{[this](int32_t port) {
+    asked.push_back(port);
+    return port == 9 ? std::string() : peer.path();
   }};
 };
 
@@ -57,10 +54,10 @@ struct RoboOnPeer {
   explicit RoboOnPeer(PtyPeer::Answer answer) : peer(std::move(answer)) {}
   PtyPeer peer;
   testing::FakeUsbTransport usb;
-  std::vector<std::string> asked;
-  HardwareRoboInterface driver{usb, [this](std::string_view name) {
-                                 asked.emplace_back(name);
-                                 return name == "COM2" ? peer.path() : std::string();
+  std::vector<int32_t> asked;
+  HardwareRoboInterface driver{usb, [this](int32_t port) {
+                                 asked.push_back(port);
+                                 return port == 2 ? peer.path() : std::string();
                                }};
 };
 
@@ -108,34 +105,29 @@ inline PtyPeer::Answer tellingAnswer(uint8_t lateFor, std::shared_future<void> g
   };
 }
 
-// One exchange over either driver: the input word, or kIntIntFailure for a lost connection.
+// The drivers on a serial port: C1, C2, or the ROBO Interface.
+enum class OnSerial { IntIntC1, IntIntC2, Robo };
+
+// One exchange over either driver: the input word, or nothing for a lost connection.
 class AnyDriver {
  public:
-  AnyDriver(int32_t intIntType, const std::string& path)
-      : intInt_([path](std::string_view) { return path; }),
-        robo_(usb_, [path](std::string_view) { return path; }) {
-    record_.interfaceType = intIntType;
-    if (intIntType != 0) {
-      opened_ = intInt_.open(record_, "COM1") == 0;
-    } else {
-      handle_ = robo_.openSerial(70, 1, 0);
-      opened_ = handle_ != kRoboFailure;
-    }
+  AnyDriver(OnSerial kind, const std::string& path)
+      : kind_(kind), intInt_([path](int32_t) { return path; }), robo_(usb_, [path](int32_t) { return path; }) {
+    opened_ = kind == OnSerial::Robo ? robo_.open(RoboPort::Serial, 1)
+                                     : intInt_.open(kind == OnSerial::IntIntC1 ? C1 : C2, 1);
   }
   bool opened() const { return opened_; }
-  uint32_t exchange(uint32_t outputWord) {
-    if (record_.interfaceType != 0) return intInt_.exchange(record_, outputWord);
-    if (robo_.sendOutputs(handle_, outputWord, 0, 0) == kRoboFailure) return kIntIntFailure;
-    const uint32_t inputs = robo_.readInputs(handle_);
-    return inputs == kRoboFailure ? kIntIntFailure : inputs;
+  Inputs exchange(uint32_t outputWord) {
+    if (kind_ != OnSerial::Robo) return intInt_.exchange(outputWord);
+    if (!robo_.sendOutputs(outputWord, 0)) return std::nullopt;
+    return robo_.readInputs();
   }
 
  private:
+  OnSerial kind_;
   testing::FakeUsbTransport usb_;
   SerialIntelligentInterface intInt_;
   HardwareRoboInterface robo_;
-  IntIntRecord record_;
-  uint32_t handle_ = kRoboFailure;
   bool opened_ = false;
 };
 

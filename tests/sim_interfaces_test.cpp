@@ -2,8 +2,8 @@
 
 #include <thread>
 
+#include "control/run_link.h"
 #include "link/drivers/sim/sim_interfaces.h"
-#include "link/interface_link.h"
 #include "link_doubles.h"
 
 namespace velomat::sim {
@@ -11,32 +11,31 @@ namespace {
 
 const SimOptions kNoDelay{.paced = false};  // each exchange moves the simulation's clock on by its time
 
-IntIntRecord recordOfType(int32_t type) {
-  IntIntRecord record;
-  record.interfaceType = type;
-  return record;
+// Opens `sim` on port kind `port`; true when it opened.
+bool openOn(SimIntelligentInterface& sim, IntIntPort port) {
+  return sim.open(port, 1);
 }
 
 TEST(SimIntelligentInterface, the_module_serves_outputs_5_to_8_and_e9_to_e16_when_the_exchange_reaches_it) {
   struct Row {
-    int32_t type;
+    IntIntPort type;
     bool module;
     int outputs, inputs;
     Clock::duration wire;
   };
-  const Row rows[] = {{kIntIntSerial, false, 4, 8, kIntIntExchangeTime},
-                      {kIntIntSerial, true, 4, 8, kIntIntExchangeTime},  // 0xC1 never reaches the module
-                      {kIntIntSerialWithExtension, false, 4, 8, kIntIntExtensionExchangeTime},
-                      {kIntIntSerialWithExtension, true, 8, 16, kIntIntExtensionExchangeTime},
-                      {kIntIntParallel, false, 4, 8, kIntIntParallelExchangeTime},
-                      {kIntIntParallel, true, 8, 16, kIntIntParallelExchangeTime}};
+  const Row rows[] = {{IntIntPort::Serial, false, 4, 8, kIntIntExchangeTime},
+                      {IntIntPort::Serial, true, 4, 8, kIntIntExchangeTime},  // 0xC1 never reaches the module
+                      {IntIntPort::SerialWithExtension, false, 4, 8, kIntIntExtensionExchangeTime},
+                      {IntIntPort::SerialWithExtension, true, 8, 16, kIntIntExtensionExchangeTime},
+                      {IntIntPort::Parallel, false, 4, 8, kIntIntParallelExchangeTime},
+                      {IntIntPort::Parallel, true, 8, 16, kIntIntParallelExchangeTime}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << "interfaceType " << row.type << ", module " << row.module);
+    SCOPED_TRACE(::testing::Message()
+                 << "port kind " << static_cast<int>(row.type) << ", module " << row.module);
     SimIntelligentInterface sim(kNoDelay);
     sim.setExtensionModule(row.module);
-    IntIntRecord record = recordOfType(row.type);
-    ASSERT_EQ(sim.open(record, "COM1"), 0u);
-    EXPECT_EQ(sim.interfaceType(), row.type);
+    ASSERT_TRUE(openOn(sim, row.type));
+    EXPECT_EQ(sim.port(), row.type);
     EXPECT_EQ(sim.extensionModule(), row.module);
     EXPECT_EQ(sim.outputCount(), row.outputs);
     EXPECT_EQ(sim.inputCount(), row.inputs);
@@ -44,7 +43,7 @@ TEST(SimIntelligentInterface, the_module_serves_outputs_5_to_8_and_e9_to_e16_whe
     sim.setInput(0, true);
     sim.setInput(15, true);
     const bool extension = row.outputs == 8;
-    EXPECT_EQ(sim.exchange(record, 0b01 | 0b10 << 10), extension ? 0x8001u : 0x01u);
+    EXPECT_EQ(sim.exchange(0b01 | 0b10 << 10), extension ? 0x8001u : 0x01u);
     EXPECT_EQ(sim.lastOutputWord(), extension ? 0b01u | 0b10u << 10 : 0b01u);
     const Clock::time_point now = sim.wire().lastExchange();
     EXPECT_EQ(sim.direction(0, now), 1);
@@ -55,40 +54,37 @@ TEST(SimIntelligentInterface, the_module_serves_outputs_5_to_8_and_e9_to_e16_whe
 
 TEST(SimIntelligentInterface, a_module_plugged_in_or_out_during_a_run_counts_from_the_next_exchange) {
   SimIntelligentInterface sim(kNoDelay);
-  IntIntRecord record = recordOfType(kIntIntSerialWithExtension);
-  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  ASSERT_TRUE(openOn(sim, IntIntPort::SerialWithExtension));
   sim.setInput(8, true);
   const uint32_t motor5Left = 0b01 << 8;
-  EXPECT_EQ(sim.exchange(record, motor5Left), 0u);  // without the module E9 reads open
+  EXPECT_EQ(sim.exchange(motor5Left), 0u);  // without the module E9 reads open
   EXPECT_EQ(sim.direction(4, sim.wire().lastExchange()), 0);
   sim.setExtensionModule(true);
-  EXPECT_EQ(sim.exchange(record, motor5Left), 0x100u);
+  EXPECT_EQ(sim.exchange(motor5Left), 0x100u);
   EXPECT_EQ(sim.direction(4, sim.wire().lastExchange()), 1);
   EXPECT_EQ(sim.wire().exchangeTime(), kIntIntExtensionExchangeTime);  // the command stays the same
   sim.setExtensionModule(false);
-  EXPECT_EQ(sim.exchange(record, motor5Left), 0u);
+  EXPECT_EQ(sim.exchange(motor5Left), 0u);
   EXPECT_EQ(sim.lastOutputWord(), 0u);
   EXPECT_EQ(sim.direction(4, sim.wire().lastExchange()), 0);
 }
 
 TEST(SimIntelligentInterface, inputs_open_and_close) {
   SimIntelligentInterface sim(kNoDelay);
-  IntIntRecord record = recordOfType(kIntIntSerial);
-  ASSERT_EQ(sim.open(record, "COM2"), 0u);
+  ASSERT_TRUE(openOn(sim, IntIntPort::Serial));
   sim.setInput(7, true);
   sim.setInput(2, true);
-  EXPECT_EQ(sim.exchange(record, 0), 0x84u);
+  EXPECT_EQ(sim.exchange(0), 0x84u);
   sim.setInput(7, false);
   sim.setInput(99, true);  // no such input
-  EXPECT_EQ(sim.exchange(record, 0), 0x04u);
+  EXPECT_EQ(sim.exchange(0), 0x04u);
 }
 
 TEST(SimIntelligentInterface, outputs_decode_per_motor_and_both_bits_mean_off) {
   SimIntelligentInterface sim(kNoDelay);
   sim.setExtensionModule(true);
-  IntIntRecord record = recordOfType(kIntIntSerialWithExtension);
-  ASSERT_EQ(sim.open(record, "COM1"), 0u);
-  sim.exchange(record, 0b01 | 0b10 << 2 | 0b11 << 4 | 0b10 << 14);
+  ASSERT_TRUE(openOn(sim, IntIntPort::SerialWithExtension));
+  sim.exchange(0b01 | 0b10 << 2 | 0b11 << 4 | 0b10 << 14);
   const Clock::time_point now = sim.wire().lastExchange();
   const uint8_t want[8] = {1, 2, 0, 0, 0, 0, 0, 2};
   for (int o = 0; o < 8; ++o) EXPECT_EQ(sim.direction(o, now), want[o]) << "output " << o;
@@ -99,18 +95,16 @@ TEST(SimIntelligentInterface, outputs_decode_per_motor_and_both_bits_mean_off) {
 TEST(SimIntelligentInterface, without_addressing_the_extension_the_second_motor_byte_is_ignored) {
   SimIntelligentInterface sim(kNoDelay);
   sim.setExtensionModule(true);
-  IntIntRecord record = recordOfType(kIntIntSerial);
-  ASSERT_EQ(sim.open(record, "COM1"), 0u);
-  sim.exchange(record, 0xFF01);
+  ASSERT_TRUE(openOn(sim, IntIntPort::Serial));
+  sim.exchange(0xFF01);
   EXPECT_EQ(sim.lastOutputWord(), 0x01u);
   EXPECT_EQ(sim.direction(4, sim.wire().lastExchange()), 0);
 }
 
 TEST(SimIntelligentInterface, the_watchdog_switches_every_output_off_after_300_ms_without_exchange) {
   SimIntelligentInterface sim(kNoDelay);
-  IntIntRecord record = recordOfType(kIntIntSerial);
-  ASSERT_EQ(sim.open(record, "COM1"), 0u);
-  sim.exchange(record, 0b01 | 0b10 << 6);
+  ASSERT_TRUE(openOn(sim, IntIntPort::Serial));
+  sim.exchange(0b01 | 0b10 << 6);
   const Clock::time_point last = sim.wire().lastExchange();
   EXPECT_EQ(sim.direction(0, last + 299ms), 1);
   EXPECT_EQ(sim.direction(3, last + 300ms), 2);
@@ -119,7 +113,7 @@ TEST(SimIntelligentInterface, the_watchdog_switches_every_output_off_after_300_m
   EXPECT_EQ(sim.direction(0, last + 301ms), 0);
   EXPECT_EQ(sim.direction(3, last + 301ms), 0);
   EXPECT_EQ(sim.onShare(0, last + 301ms), 0);
-  sim.exchange(record, 0b01);  // the next exchange drives again
+  sim.exchange(0b01);  // the next exchange drives again
   EXPECT_EQ(sim.direction(0, sim.wire().lastExchange()), 1);
 }
 
@@ -152,12 +146,11 @@ TEST(SimIntelligentInterface, the_on_share_follows_the_outputs_of_the_last_150_m
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     SimIntelligentInterface sim(kNoDelay);
-    IntIntRecord record = recordOfType(kIntIntSerial);
-    ASSERT_EQ(sim.open(record, "COM1"), 0u);
+    ASSERT_TRUE(openOn(sim, IntIntPort::Serial));
     for (const Stretch& stretch : row.exchanges) {
       for (Clock::duration t{}; t < stretch.lasting; t += kIntIntExchangeTime) {
         const bool on = !stretch.half || (t / kIntIntExchangeTime) % 2 == 0;
-        sim.exchange(record, on ? stretch.word : 0);
+        sim.exchange(on ? stretch.word : 0);
       }
     }
     const Clock::time_point now = sim.wire().lastExchange() + row.silence;
@@ -170,41 +163,39 @@ TEST(SimIntelligentInterface, the_on_share_follows_the_outputs_of_the_last_150_m
 
 TEST(SimIntelligentInterface, faults_an_open_that_fails_exchanges_that_fail_and_a_lost_connection) {
   SimIntelligentInterface sim(kNoDelay);
-  IntIntRecord record = recordOfType(kIntIntSerial);
-  EXPECT_EQ(sim.exchange(record, 0), kIntIntFailure);  // nothing is open yet
+  EXPECT_EQ(sim.exchange(0), std::nullopt);  // nothing is open yet
   sim.wire().setOpenFails(true);
-  EXPECT_EQ(sim.open(record, "COM1"), kIntIntFailure);
+  EXPECT_FALSE(openOn(sim, IntIntPort::Serial));
   EXPECT_FALSE(sim.isOpen());
   sim.wire().setOpenFails(false);
-  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  ASSERT_TRUE(openOn(sim, IntIntPort::Serial));
   sim.setInput(1, true);
 
   sim.wire().failExchanges(2);
-  EXPECT_EQ(sim.exchange(record, 1), kIntIntFailure);
-  EXPECT_EQ(sim.exchange(record, 1), kIntIntFailure);
-  EXPECT_EQ(sim.exchange(record, 1), 0x02u);
+  EXPECT_EQ(sim.exchange(1), std::nullopt);
+  EXPECT_EQ(sim.exchange(1), std::nullopt);
+  EXPECT_EQ(sim.exchange(1), 0x02u);
 
   sim.wire().setConnectionLost(true);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(sim.exchange(record, 1), kIntIntFailure);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(sim.exchange(1), std::nullopt);
   sim.wire().setConnectionLost(false);
-  EXPECT_EQ(sim.exchange(record, 1), 0x02u);
+  EXPECT_EQ(sim.exchange(1), 0x02u);
   EXPECT_EQ(sim.wire().exchangeCount(), 14u);
   EXPECT_EQ(sim.wire().failedExchangeCount(), 12u);
 
-  sim.close(record);
-  EXPECT_EQ(sim.exchange(record, 1), kIntIntFailure);
+  sim.close();
+  EXPECT_EQ(sim.exchange(1), std::nullopt);
   EXPECT_EQ(sim.closeCount(), 1);
 }
 
 TEST(SimRoboInterface, levels_directions_and_inputs) {
   SimRoboInterface sim(kNoDelay);
-  const uint32_t handle = sim.openUsbOrRadio(0, 0);
-  ASSERT_NE(handle, kRoboFailure);
+  ASSERT_TRUE(sim.open(RoboPort::Usb, -1));
   sim.setInput(0, true);
   sim.setInput(7, true);
   sim.setInput(8, true);  // the ROBO Interface has eight inputs
-  ASSERT_NE(sim.sendOutputs(handle, 0b01 | 0b10 << 2 | 0b00 << 4 | 0b11 << 6, 0x7337, 0), kRoboFailure);
-  EXPECT_EQ(sim.readInputs(handle), 0x81u);
+  ASSERT_TRUE(sim.sendOutputs(0b01 | 0b10 << 2 | 0b00 << 4 | 0b11 << 6, 0x7337));
+  EXPECT_EQ(sim.readInputs(), 0x81u);
   const int wantDirection[4] = {1, 2, 0, 0}, wantLevel[4] = {7, 3, 0, 0};
   for (int o = 0; o < 4; ++o) {
     EXPECT_EQ(sim.direction(o), wantDirection[o]) << o;
@@ -231,14 +222,13 @@ TEST(SimRoboInterface, its_first_io_extension_serves_motors_5_to_8_and_e9_to_e16
     SCOPED_TRACE(::testing::Message() << "extension " << row.module);
     SimRoboInterface sim(kNoDelay);
     sim.setExtensionModule(row.module);
-    const uint32_t handle = sim.openUsbOrRadio(0, 0);
-    ASSERT_NE(handle, kRoboFailure);
+    ASSERT_TRUE(sim.open(RoboPort::Usb, -1));
     EXPECT_EQ(sim.extensionModules(), row.counted);
     EXPECT_EQ(sim.outputCount(), row.outputs);
     EXPECT_EQ(sim.inputCount(), row.inputs);
     for (int k : {0, 9, 15}) sim.setInput(k, true);
-    ASSERT_NE(sim.sendOutputs(handle, outputWord, speedWord, 0), kRoboFailure);
-    EXPECT_EQ(sim.readInputs(handle), row.inputWord);
+    ASSERT_TRUE(sim.sendOutputs(outputWord, speedWord));
+    EXPECT_EQ(sim.readInputs(), row.inputWord);
     EXPECT_EQ(sim.lastOutputWord(), row.sentOutputs);
     EXPECT_EQ(sim.direction(0), 1);  // left
     EXPECT_EQ(sim.level(0), 7);
@@ -250,40 +240,37 @@ TEST(SimRoboInterface, its_first_io_extension_serves_motors_5_to_8_and_e9_to_e16
 
 TEST(SimRoboInterface, an_extension_plugged_in_or_out_counts_from_the_next_exchange) {
   SimRoboInterface sim(kNoDelay);
-  const uint32_t handle = sim.openSerial(70, 1, 0);
-  ASSERT_NE(handle, kRoboFailure);
+  ASSERT_TRUE(sim.open(RoboPort::Serial, 1));
   sim.setInput(12, true);  // E13
   const uint32_t motor5Left = 0b01u << 8;
-  ASSERT_NE(sim.sendOutputs(handle, motor5Left, 0x7u << 16, 0), kRoboFailure);
-  EXPECT_EQ(sim.readInputs(handle), 0u);
+  ASSERT_TRUE(sim.sendOutputs(motor5Left, 0x7u << 16));
+  EXPECT_EQ(sim.readInputs(), 0u);
   EXPECT_EQ(sim.direction(4), 0);
   sim.setExtensionModule(true);
   EXPECT_EQ(sim.extensionModules(), 1);
-  ASSERT_NE(sim.sendOutputs(handle, motor5Left, 0x7u << 16, 0), kRoboFailure);
-  EXPECT_EQ(sim.readInputs(handle), 1u << 12);
+  ASSERT_TRUE(sim.sendOutputs(motor5Left, 0x7u << 16));
+  EXPECT_EQ(sim.readInputs(), 1u << 12);
   EXPECT_EQ(sim.direction(4), 1);
   EXPECT_EQ(sim.level(4), 7);
   sim.setExtensionModule(false);
-  ASSERT_NE(sim.sendOutputs(handle, motor5Left, 0x7u << 16, 0), kRoboFailure);
+  ASSERT_TRUE(sim.sendOutputs(motor5Left, 0x7u << 16));
   EXPECT_EQ(sim.direction(4), 0);
   EXPECT_EQ(sim.extensionModules(), 0);
 }
 
-TEST(SimRoboInterface, faults_and_a_wrong_handle) {
+TEST(SimRoboInterface, faults_and_a_closed_interface) {
   SimRoboInterface sim(kNoDelay);
-  EXPECT_EQ(sim.sendOutputs(SimRoboInterface::kHandle, 0, 0, 0), kRoboFailure);  // not open
+  EXPECT_FALSE(sim.sendOutputs(0, 0));  // not open
+  EXPECT_EQ(sim.readInputs(), std::nullopt);
   sim.wire().setOpenFails(true);
-  EXPECT_EQ(sim.openSerial(70, 1, 0), kRoboFailure);
+  EXPECT_FALSE(sim.open(RoboPort::Serial, 1));
   sim.wire().setOpenFails(false);
-  const uint32_t handle = sim.openSerial(70, 1, 0);
-  ASSERT_NE(handle, kRoboFailure);
-  EXPECT_EQ(sim.sendOutputs(handle + 1, 0, 0, 0), kRoboFailure);
-  EXPECT_EQ(sim.readInputs(handle + 1), kRoboFailure);
+  ASSERT_TRUE(sim.open(RoboPort::Serial, 1));
   sim.wire().failExchanges(1);
-  EXPECT_EQ(sim.sendOutputs(handle, 1, 0, 0), kRoboFailure);
-  EXPECT_EQ(sim.sendOutputs(handle, 1, 0, 0), 0u);
+  EXPECT_FALSE(sim.sendOutputs(1, 0));
+  EXPECT_TRUE(sim.sendOutputs(1, 0));
   sim.wire().setConnectionLost(true);
-  EXPECT_EQ(sim.sendOutputs(handle, 1, 0, 0), kRoboFailure);
+  EXPECT_FALSE(sim.sendOutputs(1, 0));
 }
 
 TEST(SimThroughTheLink, a_connection_that_fails_twice_is_retried_until_it_answers) {
@@ -296,15 +283,16 @@ TEST(SimThroughTheLink, a_connection_that_fails_twice_is_retried_until_it_answer
   std::atomic<uint8_t> stop{0};
   velomat::testing::ScriptedBoxes boxes;
   boxes.answers = {BoxAnswer::Retry, BoxAnswer::Retry};
-  InterfaceLink link(intInt, robo, connection, stop, boxes);
+  InterfaceLink link(intInt, robo, connection);
+  RunLink runLink(link, stop, boxes);
   intInt.setExtensionModule(true);
   ASSERT_TRUE(link.openInterface());
-  EXPECT_EQ(intInt.interfaceType(), kIntIntSerialWithExtension);
+  EXPECT_EQ(intInt.port(), IntIntPort::SerialWithExtension);
   EXPECT_TRUE(intInt.hasExtension());
 
   intInt.setInput(12, true);
   intInt.wire().failExchanges(2);
-  EXPECT_EQ(link.exchangeIo(0b10 << 8, 0, 0), 1u << 12);
+  EXPECT_EQ(runLink.exchangeIo(0b10 << 8, 0), 1u << 12);
   EXPECT_EQ(boxes.shown.size(), 2u);
   EXPECT_EQ(intInt.direction(4, intInt.wire().lastExchange()), 2);
   link.closeInterface();
@@ -314,12 +302,11 @@ TEST(SimThroughTheLink, a_connection_that_fails_twice_is_retried_until_it_answer
 
 TEST(SimThreads, the_window_reads_closes_inputs_and_plugs_the_module_while_the_worker_exchanges) {
   SimIntelligentInterface sim(kNoDelay);
-  IntIntRecord record = recordOfType(kIntIntSerialWithExtension);
-  ASSERT_EQ(sim.open(record, "COM1"), 0u);
+  ASSERT_TRUE(openOn(sim, IntIntPort::SerialWithExtension));
   std::atomic<bool> stop{false};
   std::atomic<uint32_t> sawInputs{0};
   std::thread worker([&] {  // motor 1 at half speed
-    for (uint32_t i = 0; !stop.load(); ++i) sawInputs.fetch_or(sim.exchange(record, (i & 1) ? 0b01 : 0));
+    for (uint32_t i = 0; !stop.load(); ++i) sawInputs.fetch_or(sim.exchange((i & 1) ? 0b01 : 0).value_or(0));
   });
   while (sim.wire().exchangeCount() < 100) std::this_thread::yield();  // a whole window and more
   int inconsistent = 0;  // what the window reads must always be a state the interface can be in

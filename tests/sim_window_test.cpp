@@ -72,13 +72,12 @@ class SimWindow : public ::testing::Test {
   void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center()); }
   void press(QWidget* widget) { QTest::mousePress(widget, Qt::LeftButton, {}, widget->rect().center()); }
   void release(QWidget* widget) { QTest::mouseRelease(widget, Qt::LeftButton, {}, widget->rect().center()); }
-  void openIntInt(int32_t type, bool module) {
+  void openIntInt(IntIntPort port, bool module) {
     intInt.setExtensionModule(module);
-    record.interfaceType = type;
-    ASSERT_EQ(intInt.open(record, "COM1"), 0u);
+    ASSERT_TRUE(intInt.open(port, 1));
   }
   // One exchange, which moves the simulation's clock on by its time on the wire.
-  void exchange(uint32_t outputWord) { intInt.exchange(record, outputWord); }
+  void exchange(uint32_t outputWord) { intInt.exchange(outputWord); }
   void expectGauges(std::initializer_list<Gauge> gauges) {
     for (const Gauge& g : gauges) {
       SCOPED_TRACE("Motor " + std::to_string(g.output + 1));
@@ -100,7 +99,6 @@ class SimWindow : public ::testing::Test {
   SdlJoystick sdl;  // first: SDL runs before the on-screen joystick attaches and after it detaches
   sim::SimIntelligentInterface intInt{sim::SimOptions{.paced = false}};
   sim::SimRoboInterface robo{sim::SimOptions{.paced = false}};
-  IntIntRecord record;
   std::unique_ptr<VirtualJoystick> stick;
   std::unique_ptr<SimulationWindow> window;
 };
@@ -265,47 +263,48 @@ TEST_F(SimWindow, closing_the_window_lets_go_of_stick_buttons_and_hat_but_leaves
 TEST_F(SimWindow, the_connected_interface_decides_which_input_switches_are_enabled) {
   struct Row {
     const char* name;
-    int32_t type;  // 0: the ROBO Interface, -1: nothing open
+    enum { Nothing, Robo, IntInt } open;
+    IntIntPort port;  // of the Intelligent Interface
     bool module;
     int inputs;
   };
-  const Row rows[] = {
-      {"Nicht Verbunden", -1, true, 0},
-      {"ROBO Interface", 0, true, 8},
-      {"Intelligent Interface, seriell", kIntIntSerial, true, 8},
-      {"Intelligent Interface, seriell mit Extensionmodul", kIntIntSerialWithExtension, false, 8},
-      {"Intelligent Interface, seriell mit Extensionmodul", kIntIntSerialWithExtension, true, 16},
-      {"Intelligent Interface, Parallelport", kIntIntParallel, true, 16}};
+  const Row rows[] = {{"Nicht Verbunden", Row::Nothing, {}, true, 0},
+                      {"ROBO Interface", Row::Robo, {}, true, 8},
+                      {"Intelligent Interface, seriell", Row::IntInt, IntIntPort::Serial, true, 8},
+                      {"Intelligent Interface, seriell mit Extensionmodul", Row::IntInt,
+                       IntIntPort::SerialWithExtension, false, 8},
+                      {"Intelligent Interface, seriell mit Extensionmodul", Row::IntInt,
+                       IntIntPort::SerialWithExtension, true, 16},
+                      {"Intelligent Interface, Parallelport", Row::IntInt, IntIntPort::Parallel, true, 16}};
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.name << ", module " << row.module);
-    uint32_t handle = kRoboNoHandle;
-    if (row.type == 0) handle = robo.openUsbOrRadio(0, 0);
-    if (row.type > 0) openIntInt(row.type, row.module);
+    if (row.open == Row::Robo) robo.open(RoboPort::Usb, -1);
+    if (row.open == Row::IntInt) openIntInt(row.port, row.module);
     window->refresh();
     EXPECT_EQ(c().interfaceText->text(), QString::fromUtf8(row.name));
     EXPECT_EQ(enabledInputs(), row.inputs);
     for (int k = 0; k < row.inputs; ++k) EXPECT_TRUE(c().inputs[static_cast<size_t>(k)]->isEnabled()) << k;
-    intInt.close(record);
-    robo.close(handle);
+    intInt.close();
+    robo.close();
   }
 }
 
 TEST_F(SimWindow, a_switch_closes_its_input_on_both_simulations_until_clicked_again) {
-  openIntInt(kIntIntSerialWithExtension, true);
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  openIntInt(IntIntPort::SerialWithExtension, true);
+  robo.open(RoboPort::Usb, -1);
   window->refresh();
   click(c().inputs[2]);
   click(c().inputs[15]);
   EXPECT_TRUE(c().inputs[2]->isChecked());
-  EXPECT_EQ(intInt.exchange(record, 0), 1u << 2 | 1u << 15);
-  EXPECT_EQ(robo.readInputs(handle), 1u << 2);  // the ROBO Interface has eight inputs
+  EXPECT_EQ(intInt.exchange(0), 1u << 2 | 1u << 15);
+  EXPECT_EQ(robo.readInputs(), 1u << 2);  // the ROBO Interface has eight inputs
   click(c().inputs[2]);
-  EXPECT_EQ(intInt.exchange(record, 0), 1u << 15);
+  EXPECT_EQ(intInt.exchange(0), 1u << 15);
   EXPECT_EQ(robo.inputs(), 1u << 15);
 }
 
 TEST_F(SimWindow, the_gauges_show_direction_and_on_share_the_intelligent_interface_received) {
-  openIntInt(kIntIntSerial, true);
+  openIntInt(IntIntPort::Serial, true);
   for (int i = 0; i < 400; ++i) {  // motor 1 left always, motor 2 right in three of four, motor 4 both bits
     exchange(0b01 | (i % 4 != 0 ? 0b10 << 2 : 0) | 0b11 << 6);
   }
@@ -333,8 +332,8 @@ TEST_F(SimWindow, the_gauges_show_direction_and_on_share_the_intelligent_interfa
 }
 
 TEST_F(SimWindow, the_gauges_show_direction_and_level_the_robo_interface_received) {
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
-  ASSERT_EQ(robo.sendOutputs(handle, 0b01 | 0b10 << 2 | 0b00 << 4 | 0b10 << 6, 0x0357, 0), 0u);
+  robo.open(RoboPort::Usb, -1);
+  ASSERT_TRUE(robo.sendOutputs(0b01 | 0b10 << 2 | 0b00 << 4 | 0b10 << 6, 0x0357));
   window->refresh();
   expectGauges({{0, 1, 1.0, "L Stufe 7"},
                 {1, 2, 5 / 7.0, "R Stufe 5"},
@@ -345,37 +344,38 @@ TEST_F(SimWindow, the_gauges_show_direction_and_level_the_robo_interface_receive
 }
 
 TEST_F(SimWindow, the_connection_button_makes_every_exchange_fail_until_clicked_again) {
-  openIntInt(kIntIntSerial, false);
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  openIntInt(IntIntPort::Serial, false);
+  robo.open(RoboPort::Usb, -1);
   EXPECT_EQ(c().connection->text().remove('&'), "Verbindung unterbrechen");
   click(c().connection);
   EXPECT_EQ(c().connection->text().remove('&'), "Verbindung wiederherstellen");
-  EXPECT_EQ(intInt.exchange(record, 0), kIntIntFailure);
-  EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), kRoboFailure);
+  EXPECT_EQ(intInt.exchange(0), std::nullopt);
+  EXPECT_FALSE(robo.sendOutputs(0, 0));
   click(c().connection);
   EXPECT_EQ(c().connection->text().remove('&'), "Verbindung unterbrechen");
-  EXPECT_EQ(intInt.exchange(record, 0), 0u);
-  EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), 0u);
+  EXPECT_EQ(intInt.exchange(0), 0u);
+  EXPECT_TRUE(robo.sendOutputs(0, 0));
 }
 
 TEST_F(SimWindow, the_extension_check_box_plugs_in_the_module_that_serves_motors_5_to_8) {
   struct Row {
-    int32_t type;
+    IntIntPort type;
     int outputsWithModule;
   };
-  const Row rows[] = {{kIntIntSerial, 4}, {kIntIntSerialWithExtension, 8}, {kIntIntParallel, 8}};
+  const Row rows[] = {
+      {IntIntPort::Serial, 4}, {IntIntPort::SerialWithExtension, 8}, {IntIntPort::Parallel, 8}};
   const uint32_t motor6Right = 0b10 << 10;
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << "interfaceType " << row.type);
+    SCOPED_TRACE(::testing::Message() << "port kind " << static_cast<int>(row.type));
     openIntInt(row.type, false);
-    intInt.exchange(record, motor6Right);
+    intInt.exchange(motor6Right);
     window->refresh(intInt.wire().lastExchange());
     expectGauges({{5, 0, 0, nullptr}});
     EXPECT_EQ(enabledInputs(), 8);
 
     click(c().extensionModule);
     EXPECT_TRUE(intInt.extensionModule());
-    intInt.exchange(record, motor6Right);
+    intInt.exchange(motor6Right);
     window->refresh(intInt.wire().lastExchange());
     const bool served = row.outputsWithModule == 8;
     EXPECT_EQ(c().gauges[5]->isEnabled(), served);
@@ -383,19 +383,19 @@ TEST_F(SimWindow, the_extension_check_box_plugs_in_the_module_that_serves_motors
     EXPECT_EQ(enabledInputs(), 2 * row.outputsWithModule);
     click(c().extensionModule);
     EXPECT_FALSE(intInt.extensionModule());
-    intInt.close(record);
+    intInt.close();
   }
 }
 
 TEST_F(SimWindow, every_text_shows_in_full_without_overlap_in_a_window_that_fits_beside_the_main_window) {
-  openIntInt(kIntIntSerialWithExtension, true);
-  intInt.exchange(record, 0xAAAA);  // all eight right at full
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
-  robo.sendOutputs(handle, 0xAA, 0x7777, 0);
+  openIntInt(IntIntPort::SerialWithExtension, true);
+  intInt.exchange(0xAAAA);  // all eight right at full
+  robo.open(RoboPort::Usb, -1);
+  robo.sendOutputs(0xAA, 0x7777);
   click(c().connection);  // the longer button text
   for (bool roboShown : {false, true}) {
     SCOPED_TRACE(roboShown ? "ROBO Interface" : "Intelligent Interface");
-    if (roboShown) intInt.close(record);
+    if (roboShown) intInt.close();
     window->refresh(intInt.wire().lastExchange());
     EXPECT_EQ(c().motorTexts[0]->text(), roboShown ? "R Stufe 7" : "R 100 %");
     QList<QWidget*> leaves;
@@ -485,7 +485,7 @@ TEST_F(SimWindow, each_key_is_the_windows_only_one_and_does_what_its_control_doe
   };
   // A group's key takes the focus into the group, to its first control (the stick, the first input
   // switch that the connected interface has), or back to where the focus was in it last.
-  openIntInt(kIntIntSerial, false);
+  openIntInt(IntIntPort::Serial, false);
   window->refresh();
   const Row rows[] = {{Qt::Key_E, c().inputs[0]},
                       {Qt::Key_J, c().stick},
@@ -557,10 +557,10 @@ TEST_F(SimWindow, the_compact_layout_is_lower_keeps_every_control_and_can_go_bac
     EXPECT_GT(right.x(), left.x() + c().gauges[0]->width());
   }
   // The controls work as before: a click still closes an input.
-  openIntInt(kIntIntSerial, false);
+  openIntInt(IntIntPort::Serial, false);
   window->refresh();
   click(c().inputs[3]);
-  EXPECT_EQ(intInt.exchange(record, 0), 1u << 3);
+  EXPECT_EQ(intInt.exchange(0), 1u << 3);
   window->setCompact(false);
   EXPECT_EQ(window->size(), oneColumn);
   EXPECT_TRUE(c().hint->isVisible());
@@ -591,10 +591,10 @@ TEST_F(SimWindow, the_wide_layout_is_the_lowest_puts_the_motors_right_of_the_joy
     }
   }
   EXPECT_FALSE(at(c().interfaceText).intersects(at(c().rateText)));
-  openIntInt(kIntIntSerial, false);
+  openIntInt(IntIntPort::Serial, false);
   window->refresh();
   click(c().inputs[2]);
-  EXPECT_EQ(intInt.exchange(record, 0), 1u << 2);
+  EXPECT_EQ(intInt.exchange(0), 1u << 2);
   window->setArrangement(SimulationWindow::Layout::OneColumn);
   EXPECT_EQ(window->size(), oneColumn);
 }
@@ -617,7 +617,7 @@ TEST_F(SimWindow, a_modal_main_window_blocks_other_windows_but_not_the_simulatio
 }
 
 TEST_F(SimWindow, the_window_reads_the_simulation_while_a_worker_exchanges_and_reads_the_joystick) {
-  openIntInt(kIntIntSerialWithExtension, true);
+  openIntInt(IntIntPort::SerialWithExtension, true);
   std::atomic<bool> stop{false};
   std::atomic<uint32_t> sawButtons{0};
   std::thread worker([&] {
@@ -663,11 +663,9 @@ TEST(SimGauges, a_gauge_follows_its_output_within_a_fifth_of_a_second) {
     sim::SimIntelligentInterface intInt(sim::SimOptions{.paced = false});
     sim::SimRoboInterface robo(sim::SimOptions{.paced = false});
     SimulationWindow window(stick, intInt, robo);
-    IntIntRecord record;
-    record.interfaceType = kIntIntSerial;
-    ASSERT_EQ(intInt.open(record, "COM1"), 0u);
-    for (int i = 0; i < 600; ++i) intInt.exchange(record, row.before);
-    for (int i = 0; i < 60; ++i) intInt.exchange(record, row.after);
+    ASSERT_TRUE(intInt.open(IntIntPort::Serial, 1));
+    for (int i = 0; i < 600; ++i) intInt.exchange(row.before);
+    for (int i = 0; i < 60; ++i) intInt.exchange(row.after);
     window.refresh(intInt.wire().lastExchange() + row.later);
     EXPECT_EQ(window.controls().motorTexts[0]->text(), QString::fromUtf8(row.shown));
   }

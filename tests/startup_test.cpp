@@ -134,9 +134,8 @@ class LoudRobo final : public RoboInterfaceDriver {
   int extensionModules() const override { return extensions; }
   int failingOpens = 0;  // how many opens fail before they succeed
   int opens = 0;
-  uint32_t openUsbOrRadio(uint32_t, uint32_t) override { return opened(); }
-  uint32_t openSerial(uint32_t, uint32_t, uint32_t) override { return opened(); }
-  uint32_t sendOutputs(uint32_t, uint32_t outputWord, uint32_t speedWord, uint32_t) override {
+  bool open(RoboPort, int32_t) override { return opened(); }
+  bool sendOutputs(uint32_t outputWord, uint32_t speedWord) override {
     std::this_thread::sleep_for(std::chrono::microseconds(300));
     const bool hookNow = exchanges.fetch_add(1) == hookAt;
     if (hookNow) {
@@ -149,13 +148,13 @@ class LoudRobo final : public RoboInterfaceDriver {
     if (failuresLeft.load() > 0) {
       failuresLeft.fetch_sub(1);
       if (loud) note("failed");
-      return kRoboFailure;
+      return false;
     }
     if (allOff || loud) note(allOff ? "all off" : "on");
-    return 0;
+    return true;
   }
-  uint32_t readInputs(uint32_t) override { return 0; }
-  void close(uint32_t) override { note("close"); }
+  Inputs readInputs() override { return 0; }
+  void close() override { note("close"); }
   std::vector<std::string> events() {
     std::lock_guard lock(mutex_);
     return events_;
@@ -171,9 +170,9 @@ class LoudRobo final : public RoboInterfaceDriver {
     std::lock_guard lock(mutex_);
     events_.push_back(what);
   }
-  uint32_t opened() {
+  bool opened() {
     ++opens;
-    return opens <= failingOpens ? kRoboFailure : 7;
+    return opens > failingOpens;
   }
   std::atomic<int> failuresLeft{0};
   bool loud = false;  // the worker's thread only
@@ -220,7 +219,7 @@ class StartupTest : public ::testing::Test {
 
   // The program's start; each time the connection dialog waits for the user, the next action answers.
   void start(std::deque<Action> actions = {verbinden}) {
-    link = std::make_unique<InterfaceLink>(intInt, robo, state.connection, state.stopRequested, *shown);
+    link = std::make_unique<InterfaceLink>(intInt, robo, state.connection);
     dialog = std::make_unique<MainDialog>(state, *shown);
     dialog->panel().setFileSystem(files);
     QTimer user;
@@ -299,8 +298,8 @@ TEST_F(StartupTest, a_stored_file_reconnects_without_a_choice_and_the_window_sho
   start({});
   EXPECT_TRUE(boxes.shown.empty());
   ASSERT_EQ(intInt.calls.size(), 1u);
-  EXPECT_EQ(intInt.calls[0].text, "COM3");
-  EXPECT_EQ(intInt.interfaceTypes, std::vector<int32_t>{kIntIntSerialWithExtension});
+  EXPECT_EQ(intInt.calls[0], testing::openCall(IntIntPort::SerialWithExtension, 3));
+  EXPECT_EQ(intInt.ports, std::vector<IntIntPort>{IntIntPort::SerialWithExtension});
   EXPECT_EQ(c().moduleList->count(), 2);
   EXPECT_EQ(c().moduleList->currentText(), "Hauptmodul");  // stored with the extension shown
   EXPECT_EQ(c().speedSlider[0]->value(), 42);
@@ -405,37 +404,37 @@ TEST_F(StartupTest, the_extension_box_follows_the_chosen_entry_and_keeps_the_use
 }
 
 // "Verbinden" sets the module up as the box says before it opens: the serial Intelligent Interface is
-// opened with it (interfaceType 2) or without (1), and 8 motors offer the extension module's panels.
+// opened with it (C2 exchanges) or without (C1), and 8 motors offer the extension module's panels.
 TEST_F(StartupTest, verbinden_opens_and_sets_up_the_module_the_box_says) {
   struct Row {
     const char* entry;
     bool tick;
-    int32_t interfaceType;  // at the open; 0: a ROBO Interface
+    std::optional<IntIntPort> port;  // at the open; nothing: a ROBO Interface
     uint8_t hasExtension;
     int32_t motorCount;
   };
   const Row rows[] = {
-      {"IntInt COM3", true, kIntIntSerialWithExtension, 1, 8},
-      {"IntInt COM1", false, kIntIntSerial, 0, 4},
-      {"ROBO USB", true, 0, 1, 8},
-      {"ROBO COM2", true, 0, 1, 8},
-      {"ROBO FUNK", false, 0, 0, 4},
-      {"LPT2", false, kIntIntParallel, 1, 8},  // both modules, ticked or not
+      {"IntInt COM3", true, IntIntPort::SerialWithExtension, 1, 8},
+      {"IntInt COM1", false, IntIntPort::Serial, 0, 4},
+      {"ROBO USB", true, std::nullopt, 1, 8},
+      {"ROBO COM2", true, std::nullopt, 1, 8},
+      {"ROBO FUNK", false, std::nullopt, 0, 4},
+      {"LPT2", false, IntIntPort::Parallel, 1, 8},  // both modules, ticked or not
   };
   robo.extensions = 1;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry);
     boxes.shown.clear();
-    intInt.interfaceTypes.clear();
+    intInt.ports.clear();
     start({[&](ConnectionDialog& connection) {
       testing::choose(connection.interfaceList(), row.entry);
       if (row.tick) testing::click(connection.extensionCheck());
       verbinden(connection);
     }});
-    if (row.interfaceType != 0) {
-      EXPECT_EQ(intInt.interfaceTypes, std::vector<int32_t>{row.interfaceType});
+    if (row.port) {
+      EXPECT_EQ(intInt.ports, std::vector<IntIntPort>{*row.port});
     } else {
-      EXPECT_TRUE(intInt.interfaceTypes.empty());
+      EXPECT_TRUE(intInt.ports.empty());
     }
     EXPECT_EQ(state.connection.hasExtension, row.hasExtension);
     EXPECT_EQ(state.connection.motorCount, row.motorCount);
@@ -456,21 +455,21 @@ TEST_F(StartupTest, a_stored_interface_that_does_not_answer_is_offered_again_wit
     ConnectionSettings stored;
     const char* entry;
     bool enabled, ticked;
-    int32_t interfaceType;  // at each open; 0: a ROBO Interface
+    std::optional<IntIntPort> port;  // at each open; nothing: a ROBO Interface
   };
   const Row rows[] = {
-      {{kIntelligentInterface, 3, 1, 0, 8}, "IntInt COM3", true, true, kIntIntSerialWithExtension},
-      {{kIntelligentInterface, 2, 0, 0, 4}, "IntInt COM2", true, false, kIntIntSerial},
-      {{kRoboSerial, 2, 0, 0, 8}, "ROBO COM2", true, true, 0},
-      {{kRoboUsb, -1, 0, 0, 4}, "ROBO USB", true, false, 0},
-      {{kIntelligentInterface, 4, 0, 1, 4}, "LPT", false, true, kIntIntParallel},
+      {{kIntelligentInterface, 3, 1, 0, 8}, "IntInt COM3", true, true, IntIntPort::SerialWithExtension},
+      {{kIntelligentInterface, 2, 0, 0, 4}, "IntInt COM2", true, false, IntIntPort::Serial},
+      {{kRoboSerial, 2, 0, 0, 8}, "ROBO COM2", true, true, std::nullopt},
+      {{kRoboUsb, -1, 0, 0, 4}, "ROBO USB", true, false, std::nullopt},
+      {{kIntelligentInterface, 4, 0, 1, 4}, "LPT", false, true, IntIntPort::Parallel},
   };
   robo.extensions = 1;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.entry);
     boxes.shown.clear();
-    intInt.interfaceTypes.clear();
-    intInt.openResults = {kIntIntFailure};
+    intInt.ports.clear();
+    intInt.openResults = {false};
     robo.opens = 0;
     robo.failingOpens = 1;
     storeSettings(row.stored);
@@ -488,8 +487,8 @@ TEST_F(StartupTest, a_stored_interface_that_does_not_answer_is_offered_again_wit
     const bool eight = row.ticked;
     EXPECT_EQ(state.connection.motorCount, eight ? 8 : 4);
     EXPECT_EQ(state.connection.hasExtension, eight ? 1 : 0);
-    if (row.interfaceType != 0) {
-      EXPECT_EQ(intInt.interfaceTypes, (std::vector<int32_t>{row.interfaceType, row.interfaceType}));
+    if (row.port) {
+      EXPECT_EQ(intInt.ports, (std::vector<IntIntPort>{*row.port, *row.port}));
     } else {
       EXPECT_EQ(robo.opens, 2);
     }
@@ -684,7 +683,7 @@ TEST_F(StartupTest, the_connection_dialog_stands_in_the_screens_middle_like_the_
 }
 
 TEST_F(StartupTest, a_failed_open_keeps_the_dialog_open_for_another_choice) {
-  intInt.openResults = {kIntIntFailure};
+  intInt.openResults = {false};
   QString statusAfterFailure;
   start({choose("IntInt COM1"), [&](ConnectionDialog& connection) {
            statusAfterFailure = connection.statusLine()->text();
@@ -695,7 +694,7 @@ TEST_F(StartupTest, a_failed_open_keeps_the_dialog_open_for_another_choice) {
   EXPECT_EQ(boxes.shown[1].text, kConnectFailedText);
   EXPECT_EQ(boxes.shown[1].caption, "");  // the program's title
   ASSERT_EQ(intInt.calls.size(), 2u);
-  EXPECT_EQ(intInt.calls[1].text, "COM2");
+  EXPECT_EQ(intInt.calls[1], testing::openCall(IntIntPort::Serial, 2));
   EXPECT_EQ(state.connection.portNumber, 2);
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_usb_transport.h"
-#include "link/drivers/usb/hardware_robo_interface.h"
+#include "link/drivers/robo/hardware_robo_interface.h"
 #include "rf_data_link_model.h"
 
 namespace velomat {
@@ -64,19 +64,19 @@ TEST_F(RoboOverUsb, every_speed_level_of_eight_motors_reaches_both_halves_of_its
       {0x77777777, 077777777, 077777777},
       {0x88888888, 0, 0},  // bit 3 of a motor's four bits is no part of its level
   };
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  robo.open(RoboPort::Usb, -1);
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << std::hex << row.speedWord);
-    ASSERT_EQ(robo.sendOutputs(handle, 0xA55A, row.speedWord, 0), 0u);
+    ASSERT_TRUE(robo.sendOutputs(0xA55A, row.speedWord));
     EXPECT_EQ(sentOn(usb), roboCommand(0x5A, row.main, 0xA5, row.extension));
   }
 }
 
 TEST_F(RoboOverUsb, every_direction_of_motors_1_to_8_goes_out_as_bytes_1_and_5) {
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  robo.open(RoboPort::Usb, -1);
   for (uint32_t direction = 0; direction < 256; ++direction) {
     const uint32_t ext = direction ^ 0xC3;
-    ASSERT_EQ(robo.sendOutputs(handle, 0xAB0000 | ext << 8 | direction, 0, 0), 0u);  // bits 16.. not sent
+    ASSERT_TRUE(robo.sendOutputs(0xAB0000 | ext << 8 | direction, 0));  // bits 16.. not sent
     ASSERT_EQ(usb.sentSize, 17);
     EXPECT_EQ(usb.sent[1], direction);
     EXPECT_EQ(usb.sent[5], ext);
@@ -85,7 +85,7 @@ TEST_F(RoboOverUsb, every_direction_of_motors_1_to_8_goes_out_as_bytes_1_and_5) 
 }
 
 TEST_F(RoboOverUsb, the_input_word_is_e1_to_e8_from_byte_0_and_e9_to_e16_from_byte_1) {
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  robo.open(RoboPort::Usb, -1);
   struct Row {
     uint8_t byte0, byte1;
     uint32_t inputs;
@@ -97,8 +97,8 @@ TEST_F(RoboOverUsb, the_input_word_is_e1_to_e8_from_byte_0_and_e9_to_e16_from_by
     usb.reply.fill(0xFF);  // the other nineteen bytes are no inputs
     usb.reply[0] = row.byte0;
     usb.reply[1] = row.byte1;
-    ASSERT_EQ(robo.sendOutputs(handle, 0, 0, 0), 0u);
-    EXPECT_EQ(robo.readInputs(handle), row.inputs);
+    ASSERT_TRUE(robo.sendOutputs(0, 0));
+    EXPECT_EQ(robo.readInputs(), row.inputs);
   }
 }
 
@@ -119,36 +119,36 @@ TEST_F(RoboOverUsb, a_failed_short_or_late_transfer_is_a_lost_connection_and_the
     SCOPED_TRACE(row.fault);
     FakeUsbTransport bus;
     HardwareRoboInterface driver(bus, {});
-    const uint32_t handle = driver.openUsbOrRadio(0, 0);
+    driver.open(RoboPort::Usb, -1);
     row.apply(bus);
     bus.reply[0] = 0x11;  // the reply to the command that fails
-    const uint32_t sendResult = driver.sendOutputs(handle, 1, 0, 0);
-    EXPECT_EQ(sendResult, row.sendFails ? kRoboFailure : 0u);
-    if (sendResult == 0) {
-      EXPECT_EQ(driver.readInputs(handle), kRoboFailure);
+    const bool sent = driver.sendOutputs(1, 0);
+    EXPECT_EQ(sent, !row.sendFails);
+    if (sent) {
+      EXPECT_EQ(driver.readInputs(), std::nullopt);
     }
     EXPECT_FALSE(bus.isOpen);
 
     bus.answers = true;
     bus.replyLength = 21;
     bus.reply[0] = 0x42;
-    EXPECT_EQ(driver.sendOutputs(handle, 1, 0, 0), 0u);
-    EXPECT_EQ(driver.readInputs(handle), 0x42u);  // never the late 0x11
+    EXPECT_TRUE(driver.sendOutputs(1, 0));
+    EXPECT_EQ(driver.readInputs(), 0x42u);  // never the late 0x11
     EXPECT_EQ(bus.opens.size(), 2u);
   }
 }
 
 TEST_F(RoboOverUsb, the_reply_counts_the_io_extensions_in_byte_15) {
   EXPECT_EQ(robo.extensionModules(), -1);  // before any reply
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  robo.open(RoboPort::Usb, -1);
   EXPECT_EQ(robo.extensionModules(), 0);  // the open's all-off exchange
   for (const int count : {1, 3, 0}) {
     usb.reply[15] = static_cast<uint8_t>(count);
-    ASSERT_EQ(robo.sendOutputs(handle, 0, 0, 0), 0u);
-    ASSERT_NE(robo.readInputs(handle), kRoboFailure);
+    ASSERT_TRUE(robo.sendOutputs(0, 0));
+    ASSERT_TRUE(robo.readInputs());
     EXPECT_EQ(robo.extensionModules(), count);
   }
-  robo.close(handle);
+  robo.close();
   EXPECT_EQ(robo.extensionModules(), -1);
 }
 
@@ -168,58 +168,53 @@ TEST_F(RoboOverUsb, an_open_fails_without_device_claim_or_answer) {
     FakeUsbTransport bus;
     HardwareRoboInterface driver(bus, {});
     row.apply(bus);
-    EXPECT_EQ(driver.openUsbOrRadio(0, 0), kRoboFailure);
+    EXPECT_FALSE(driver.open(RoboPort::Usb, -1));
     EXPECT_FALSE(bus.isOpen);
   }
 }
 
 TEST_F(RoboOverUsb, usb_opens_its_device_with_an_all_off_exchange_and_no_request) {
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
-  ASSERT_NE(handle, kRoboFailure);
+  ASSERT_TRUE(robo.open(RoboPort::Usb, -1));
   EXPECT_EQ(usb.opens, std::vector<UsbDeviceId>{kUsb});
   EXPECT_EQ(sentOn(usb), roboCommand(0, 0));
-  robo.close(handle);
+  robo.close();
   EXPECT_TRUE(usb.controls.empty());
   EXPECT_FALSE(usb.isOpen);
-  EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), kRoboFailure);
+  EXPECT_FALSE(robo.sendOutputs(0, 0));
 }
 
 TEST_F(RoboOverUsb, an_unplugged_device_fails_until_it_is_back_and_is_then_claimed_again) {
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
+  robo.open(RoboPort::Usb, -1);
   usb.plugged = false;
-  EXPECT_EQ(robo.sendOutputs(handle, 2, 0, 0), kRoboFailure);
-  EXPECT_EQ(robo.sendOutputs(handle, 2, 0, 0), kRoboFailure);
-  EXPECT_EQ(robo.readInputs(handle), kRoboFailure);
+  EXPECT_FALSE(robo.sendOutputs(2, 0));
+  EXPECT_FALSE(robo.sendOutputs(2, 0));
+  EXPECT_EQ(robo.readInputs(), std::nullopt);
   EXPECT_EQ(usb.opens.size(), 3u);  // the open, and one search for each call while it is gone
   usb.plugged = true;
   usb.reply[0] = 0x81;
-  EXPECT_EQ(robo.sendOutputs(handle, 2, 0, 0), 0u);
-  EXPECT_EQ(robo.readInputs(handle), 0x81u);
+  EXPECT_TRUE(robo.sendOutputs(2, 0));
+  EXPECT_EQ(robo.readInputs(), 0x81u);
   EXPECT_EQ(usb.opens.back(), kUsb);
 }
 
-TEST_F(RoboOverUsb, handles_die_with_close_or_the_next_open_and_unknown_ones_fail) {
-  const uint32_t first = robo.openUsbOrRadio(0, 0);
-  const uint32_t second = robo.openUsbOrRadio(0, 0);
-  ASSERT_NE(second, kRoboFailure);
-  EXPECT_NE(second, first);
-  EXPECT_NE(second, kRoboNoHandle);
-  EXPECT_EQ(robo.sendOutputs(first, 0, 0, 0), kRoboFailure);
-  EXPECT_EQ(robo.readInputs(second + 1), kRoboFailure);
-  robo.close(second + 1);  // not ours: nothing happens
+TEST_F(RoboOverUsb, a_closed_connection_fails_until_the_next_open) {
+  ASSERT_TRUE(robo.open(RoboPort::Usb, -1));
+  ASSERT_TRUE(robo.open(RoboPort::Usb, -1));  // closes the one before and opens anew
   EXPECT_TRUE(usb.isOpen);
-  EXPECT_EQ(robo.sendOutputs(second, 0, 0, 0), 0u);
-  robo.close(second);
+  EXPECT_TRUE(robo.sendOutputs(0, 0));
+  robo.close();
   EXPECT_FALSE(usb.isOpen);
-  EXPECT_EQ(robo.readInputs(second), kRoboFailure);
+  EXPECT_EQ(robo.readInputs(), std::nullopt);
+  EXPECT_FALSE(robo.sendOutputs(0, 0));
+  EXPECT_EQ(usb.opens.size(), 2u);  // a closed connection looks for no device
 }
 
 TEST_F(RoboOverUsb, a_read_without_a_send_sends_the_last_command_again) {
-  const uint32_t handle = robo.openUsbOrRadio(0, 0);
-  ASSERT_EQ(robo.sendOutputs(handle, 0x06, 0x0030, 0), 0u);
-  ASSERT_NE(robo.readInputs(handle), kRoboFailure);
+  robo.open(RoboPort::Usb, -1);
+  ASSERT_TRUE(robo.sendOutputs(0x06, 0x0030));
+  ASSERT_TRUE(robo.readInputs());
   const int outs = usb.outs;
-  EXPECT_NE(robo.readInputs(handle), kRoboFailure);
+  EXPECT_TRUE(robo.readInputs());
   EXPECT_EQ(usb.outs, outs + 1);
   EXPECT_EQ(usb.sent[1], 0x06);
 }
@@ -254,8 +249,7 @@ TEST(RoboOverRadio, the_open_probes_call_signs_in_turn_and_opens_a_session_with_
     RfDataLinkModel link(row.callSigns.front());
     for (int n : row.callSigns) link.at(n).present = true;
     HardwareRoboInterface robo(link, {});
-    const uint32_t handle = robo.openUsbOrRadio(80, 0);
-    ASSERT_NE(handle, kRoboFailure);
+    ASSERT_TRUE(robo.open(RoboPort::Radio, -1));
     EXPECT_EQ(link.opens, std::vector<UsbDeviceId>{kRadio});
     std::vector<Control> want;
     for (int n = 1; n <= row.chosen; ++n) want.push_back(probe(static_cast<uint16_t>(n)));
@@ -291,29 +285,27 @@ TEST(RoboOverRadio, the_exchange_carries_directions_and_speeds_of_eight_motors_a
   };
   RfDataLinkModel link(3);
   HardwareRoboInterface robo(link, {});
-  const uint32_t handle = robo.openUsbOrRadio(80, 0);
-  ASSERT_NE(handle, kRoboFailure);
+  ASSERT_TRUE(robo.open(RoboPort::Radio, -1));
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << std::hex << row.outputWord << " " << row.speedWord);
     link.at(3).inputs = row.inputs;
-    ASSERT_EQ(robo.sendOutputs(handle, row.outputWord, row.speedWord, 0), 0u);
-    EXPECT_EQ(robo.readInputs(handle), row.inputWord);  // not the analogue bytes after them
+    ASSERT_TRUE(robo.sendOutputs(row.outputWord, row.speedWord));
+    EXPECT_EQ(robo.readInputs(), row.inputWord);  // not the analogue bytes after them
     EXPECT_EQ(link.at(3).directions, row.directions);
     EXPECT_EQ(link.at(3).levels, row.levels);
   }
   EXPECT_EQ(link.strayCommands, 0);
 }
 
-TEST(RoboOverRadio, close_ends_the_session_with_its_call_sign_and_the_handle) {
+TEST(RoboOverRadio, close_ends_the_session_with_its_call_sign_and_the_connection) {
   RfDataLinkModel link(3);
   HardwareRoboInterface robo(link, {});
-  const uint32_t handle = robo.openUsbOrRadio(80, 0);
-  ASSERT_NE(handle, kRoboFailure);
-  robo.close(handle);
+  ASSERT_TRUE(robo.open(RoboPort::Radio, -1));
+  robo.close();
   EXPECT_EQ(link.controls.back(), sessionClose(3));
   EXPECT_EQ(link.session, 0);
   EXPECT_FALSE(link.isOpen);
-  EXPECT_EQ(robo.sendOutputs(handle, 0, 0, 0), kRoboFailure);
+  EXPECT_FALSE(robo.sendOutputs(0, 0));
   EXPECT_EQ(link.controls.size(), 5u);  // probes 1..3, open, close: nothing after the close
 }
 
@@ -334,7 +326,7 @@ TEST(RoboOverRadio, an_open_fails_without_link_interface_session_or_reply) {
     RfDataLinkModel link(3);
     row.apply(link);
     HardwareRoboInterface robo(link, {});
-    EXPECT_EQ(robo.openUsbOrRadio(80, 0), kRoboFailure);
+    EXPECT_FALSE(robo.open(RoboPort::Radio, -1));
     EXPECT_FALSE(link.isOpen);
     EXPECT_EQ(link.session, 0);
     EXPECT_EQ(std::count_if(link.controls.begin(), link.controls.end(),
@@ -347,19 +339,18 @@ TEST(RoboOverRadio, a_late_reply_is_dropped_and_the_same_call_sign_is_asked_for_
   RfDataLinkModel link(3);
   link.at(6).present = true;  // another model on the same link: never taken over
   HardwareRoboInterface robo(link, {});
-  const uint32_t handle = robo.openUsbOrRadio(80, 0);
-  ASSERT_NE(handle, kRoboFailure);
+  ASSERT_TRUE(robo.open(RoboPort::Radio, -1));
   const size_t controlsAfterOpen = link.controls.size();
   int failures = 0;
   for (uint8_t i = 1; i <= 20; ++i) {
     SCOPED_TRACE(static_cast<int>(i));
     if (i == 5) link.holdReplies = 1;
     link.at(3).inputs = {i, static_cast<uint8_t>(~i)};
-    ASSERT_EQ(robo.sendOutputs(handle, i, 0, 0), 0u);
-    const uint32_t inputs = robo.readInputs(handle);
-    failures += inputs == kRoboFailure;
-    if (inputs != kRoboFailure) {
-      EXPECT_EQ(inputs, static_cast<uint32_t>(i | static_cast<uint8_t>(~i) << 8));
+    ASSERT_TRUE(robo.sendOutputs(i, 0));
+    const Inputs inputs = robo.readInputs();
+    failures += !inputs;
+    if (inputs) {
+      EXPECT_EQ(*inputs, static_cast<uint32_t>(i | static_cast<uint8_t>(~i) << 8));
     }
   }
   EXPECT_EQ(failures, 1);

@@ -291,11 +291,10 @@ TEST_P(Windows, the_simulation_window_shows_everything_in_each_layout) {
   sim::SimIntelligentInterface intInt(sim::SimOptions{.paced = false});
   sim::SimRoboInterface robo(sim::SimOptions{.paced = false});
   SimulationWindow window(stick, intInt, robo);
-  IntIntRecord record;
-  record.interfaceType = kIntIntSerialWithExtension;  // the longest name, every motor and input
   intInt.setExtensionModule(true);
-  ASSERT_EQ(intInt.open(record, "COM1"), 0u);
-  intInt.exchange(record, 0xAAAA);
+  // The longest name, every motor and input.
+  ASSERT_TRUE(intInt.open(IntIntPort::SerialWithExtension, 1));
+  intInt.exchange(0xAAAA);
   window.controls().connection->click();  // the longer of its texts
   int oneColumnHeight = 0;
   using Layout = SimulationWindow::Layout;
@@ -335,7 +334,7 @@ TEST_P(Windows, the_live_view_at_its_fullest_fits_beside_the_main_window) {
   testing::RecordingIntInt intInt;
   testing::RecordingRobo robo;
   testing::ScriptedBoxes boxes;
-  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  InterfaceLink link(intInt, robo, state.connection);
   MainDialog main(state, boxes);
   ASSERT_TRUE(main.initialisePanel());
   for (int m : {0, 1}) main.controls().endSwitchCheck[m]->click();  // E1..E4 stop motors 1 and 2

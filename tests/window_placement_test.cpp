@@ -203,7 +203,7 @@ TEST(LiveViewPlace, follows_the_main_window_until_the_user_moves_it_then_keeps_t
   testing::RecordingIntInt intInt;
   testing::RecordingRobo robo;
   testing::ScriptedBoxes boxes;
-  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  InterfaceLink link(intInt, robo, state.connection);
   MainDialog main(state, boxes);
   ASSERT_TRUE(main.initialisePanel());
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

@@ -42,8 +42,9 @@ class ExchangeLog {
     return log_.at(index);
   }
   // Logs an exchange, lets the test act, then asks the interface.
+  // `ask` gives the interface's answer: false or nothing for a lost connection.
   template <typename Ask>
-  uint32_t record(uint32_t outputWord, uint32_t speedWord, Ask ask) {
+  auto record(uint32_t outputWord, uint32_t speedWord, Ask ask) {
     if (!recording) return ask();
     size_t index;
     {
@@ -52,8 +53,8 @@ class ExchangeLog {
       log_.push_back({outputWord, speedWord, false});
     }
     if (during) during(index);
-    const uint32_t result = ask();
-    if (isLinkFailure(result)) {
+    const auto result = ask();
+    if (!result) {
       std::lock_guard lock(mutex_);
       log_[index].failed = true;
     }
@@ -68,11 +69,11 @@ class ExchangeLog {
 class LoggedIntInt final : public IntelligentInterfaceDriver {
  public:
   LoggedIntInt(IntelligentInterfaceDriver& inner, ExchangeLog& log) : inner_(inner), log_(log) {}
-  uint32_t open(IntIntRecord& record, const char* portName) override { return inner_.open(record, portName); }
-  uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override {
-    return log_.record(outputWord, 0, [&] { return inner_.exchange(record, outputWord); });
+  bool open(IntIntPort port, int32_t portNumber) override { return inner_.open(port, portNumber); }
+  Inputs exchange(uint32_t outputWord) override {
+    return log_.record(outputWord, 0, [&] { return inner_.exchange(outputWord); });
   }
-  void close(IntIntRecord& record) override { inner_.close(record); }
+  void close() override { inner_.close(); }
 
  private:
   IntelligentInterfaceDriver& inner_;
@@ -82,19 +83,12 @@ class LoggedIntInt final : public IntelligentInterfaceDriver {
 class LoggedRobo final : public RoboInterfaceDriver {
  public:
   LoggedRobo(RoboInterfaceDriver& inner, ExchangeLog& log) : inner_(inner), log_(log) {}
-  uint32_t openUsbOrRadio(uint32_t code, uint32_t reserved) override {
-    return inner_.openUsbOrRadio(code, reserved);
+  bool open(RoboPort port, int32_t portNumber) override { return inner_.open(port, portNumber); }
+  bool sendOutputs(uint32_t outputWord, uint32_t speedWord) override {
+    return log_.record(outputWord, speedWord, [&] { return inner_.sendOutputs(outputWord, speedWord); });
   }
-  uint32_t openSerial(uint32_t code, uint32_t port, uint32_t reserved) override {
-    return inner_.openSerial(code, port, reserved);
-  }
-  uint32_t sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord,
-                       uint32_t extraWord) override {
-    return log_.record(outputWord, speedWord,
-                       [&] { return inner_.sendOutputs(handle, outputWord, speedWord, extraWord); });
-  }
-  uint32_t readInputs(uint32_t handle) override { return inner_.readInputs(handle); }
-  void close(uint32_t handle) override { inner_.close(handle); }
+  Inputs readInputs() override { return inner_.readInputs(); }
+  void close() override { inner_.close(); }
 
  private:
   RoboInterfaceDriver& inner_;

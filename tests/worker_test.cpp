@@ -114,7 +114,7 @@ class WorkerTest : public ::testing::Test {
   testing::LoggedIntInt loggedIntInt{intInt, log};
   testing::LoggedRobo loggedRobo{robo, log};
   ScriptedBoxes boxes;
-  InterfaceLink link{loggedIntInt, loggedRobo, state.connection, state.stopRequested, boxes};
+  InterfaceLink link{loggedIntInt, loggedRobo, state.connection};
   std::unique_ptr<MainDialog> dialog;
   uint64_t finishedBefore = 0;
 };

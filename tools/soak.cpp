@@ -42,13 +42,13 @@ long residentKilobytes() {
 class CountingIntInt final : public IntelligentInterfaceDriver {
  public:
   explicit CountingIntInt(IntelligentInterfaceDriver& inner) : inner_(inner) {}
-  uint32_t open(IntIntRecord& record, const char* port) override { return inner_.open(record, port); }
-  uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override {
+  bool open(IntIntPort port, int32_t portNumber) override { return inner_.open(port, portNumber); }
+  Inputs exchange(uint32_t outputWord) override {
     last.store(outputWord);
     count.fetch_add(1);
-    return inner_.exchange(record, outputWord);
+    return inner_.exchange(outputWord);
   }
-  void close(IntIntRecord& record) override { inner_.close(record); }
+  void close() override { inner_.close(); }
 
   std::atomic<uint64_t> count{0};
   std::atomic<uint32_t> last{0};
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   sim::SimRoboInterface robo;
   NoBoxes boxes;
   CheckingReport report(line);
-  InterfaceLink link(line, robo, state.connection, state.stopRequested, boxes);
+  InterfaceLink link(line, robo, state.connection);
   if (!link.openInterface()) return 2;
   ControlWorker worker(state, sdl, link, boxes, report);
   worker.start();

@@ -272,7 +272,7 @@ bool ConnectionDialog::connectInterface() {
 void ConnectionDialog::OnOK() {
   ConnectionSettings& connection = state_.connection;
   applyInterfaceEntry(interfaceList_->currentIndex(), connection);
-  // Read before the open: a serial Intelligent Interface is opened with its module (interfaceType 2)
+  // Read before the open: a serial Intelligent Interface is opened with its module (C2 exchanges)
   // only when the box says it has one, and motors 5 to 8 exist only with the box ticked.
   const bool extension = extensionCheck_->isChecked();
   connection.hasExtension = extension ? 1 : 0;

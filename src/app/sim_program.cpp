@@ -13,7 +13,7 @@ SimProgram::SimProgram(MessageBoxes& boxes, sim::SimOptions options)
       robo_(options),
       intIntAsSetUp_(intInt_, state_.connection),
       roboAsSetUp_(robo_, state_.connection),
-      link_(intIntAsSetUp_, roboAsSetUp_, state_.connection, state_.stopRequested, boxes),
+      link_(intIntAsSetUp_, roboAsSetUp_, state_.connection),
       dialog_(state_, boxes),
       window_(onScreen_, intInt_, robo_) {}
 

@@ -18,14 +18,12 @@ class SimIntIntAsSetUp final : public IntelligentInterfaceDriver {
  public:
   SimIntIntAsSetUp(sim::SimIntelligentInterface& sim, const ConnectionSettings& connection)
       : sim_(sim), connection_(connection) {}
-  uint32_t open(IntIntRecord& record, const char* portName) override {
+  bool open(IntIntPort port, int32_t portNumber) override {
     sim_.setExtensionModule(withModule(connection_));
-    return sim_.open(record, portName);
+    return sim_.open(port, portNumber);
   }
-  uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override {
-    return sim_.exchange(record, outputWord);
-  }
-  void close(IntIntRecord& record) override { sim_.close(record); }
+  Inputs exchange(uint32_t outputWord) override { return sim_.exchange(outputWord); }
+  void close() override { sim_.close(); }
 
   static bool withModule(const ConnectionSettings& connection) {
     return connection.hasExtension != 0 || connection.motorCount == 8;
@@ -40,20 +38,15 @@ class SimRoboAsSetUp final : public RoboInterfaceDriver {
  public:
   SimRoboAsSetUp(sim::SimRoboInterface& sim, const ConnectionSettings& connection)
       : sim_(sim), connection_(connection) {}
-  uint32_t openUsbOrRadio(uint32_t connectionCode, uint32_t reserved) override {
+  bool open(RoboPort port, int32_t portNumber) override {
     sim_.setExtensionModule(SimIntIntAsSetUp::withModule(connection_));
-    return sim_.openUsbOrRadio(connectionCode, reserved);
+    return sim_.open(port, portNumber);
   }
-  uint32_t openSerial(uint32_t connectionCode, uint32_t portNumber, uint32_t reserved) override {
-    sim_.setExtensionModule(SimIntIntAsSetUp::withModule(connection_));
-    return sim_.openSerial(connectionCode, portNumber, reserved);
+  bool sendOutputs(uint32_t outputWord, uint32_t speedWord) override {
+    return sim_.sendOutputs(outputWord, speedWord);
   }
-  uint32_t sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord,
-                       uint32_t extraWord) override {
-    return sim_.sendOutputs(handle, outputWord, speedWord, extraWord);
-  }
-  uint32_t readInputs(uint32_t handle) override { return sim_.readInputs(handle); }
-  void close(uint32_t handle) override { sim_.close(handle); }
+  Inputs readInputs() override { return sim_.readInputs(); }
+  void close() override { sim_.close(); }
   int extensionModules() const override { return sim_.extensionModules(); }
 
  private:

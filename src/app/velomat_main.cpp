@@ -7,9 +7,9 @@
 #include "link/drivers/parallel/parallel_intelligent_interface.h"
 #include "link/drivers/parallel/parallel_port_names.h"
 #include "link/drivers/parallel/ppdev_port.h"
+#include "link/drivers/robo/hardware_robo_interface.h"
 #include "link/drivers/serial/port_names.h"
 #include "link/drivers/serial/serial_intelligent_interface.h"
-#include "link/drivers/usb/hardware_robo_interface.h"
 #include "link/drivers/usb/libusb_transport.h"
 #include "link/sdl_joystick.h"
 #include "ui/qt_message_boxes.h"
@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
   IntelligentInterfaceByPort intInt(serialIntInt, parallelIntInt);
   HardwareRoboInterface robo(usb, systemPortResolver());
   SharedState state;
-  InterfaceLink link(intInt, robo, state.connection, state.stopRequested, boxes);
+  InterfaceLink link(intInt, robo, state.connection);
   MainDialog dialog(state, boxes);
   boxes.setParent(&dialog);
   dialog.OnInitDialog(joystick, link);

@@ -13,7 +13,11 @@ namespace velomat {
 
 ControlWorker::ControlWorker(SharedState& state, JoystickSource& joystick, InterfaceLink& link,
                              MessageBoxes& boxes, RunReport& report)
-    : state_(state), joystick_(joystick), link_(link), boxes_(boxes), report_(report) {}
+    : state_(state),
+      joystick_(joystick),
+      link_(link, state.stopRequested, boxes),
+      boxes_(boxes),
+      report_(report) {}
 
 ControlWorker::~ControlWorker() {
   {
@@ -130,9 +134,8 @@ void ControlWorker::loop() {
       if (link_.ending()) continue;
       reading_ = true;
       lock.unlock();
-      uint32_t inputWord = 0;
-      const bool answered = link_.readInputsSwitchedOff(inputWord);
-      state_.monitor.publishInputs(answered, inputWord);
+      const Inputs inputs = link_.readInputsSwitchedOff();
+      state_.monitor.publishInputs(inputs.has_value(), inputs.value_or(0));
       lock.lock();
       reading_ = false;
       idle_.notify_all();

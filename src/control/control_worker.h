@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "control/control_cycle.h"
+#include "control/run_link.h"
 #include "link/interface_link.h"
 #include "link/joystick.h"
 #include "link/message_box.h"
@@ -83,7 +84,7 @@ class ControlWorker {
   void requestStop();
 
   // The program is ending: the current run stops (its all-off exchange is tried for a while without
-  // asking the user, see InterfaceLink::switchOff), and a run asked for but not yet begun never begins.
+  // asking the user, see RunLink::switchOff), and a run asked for but not yet begun never begins.
   // Does not wait. Any thread.
   void requestEnd();
 
@@ -131,7 +132,7 @@ class ControlWorker {
 
   SharedState& state_;
   JoystickSource& joystick_;
-  InterfaceLink& link_;
+  RunLink link_;  // the link, with a lost connection put to the user through boxes_
   MessageBoxes& boxes_;
   RunReport& report_;
   RunState run_;  // the run's working record, made before any run

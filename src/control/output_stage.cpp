@@ -59,14 +59,14 @@ OutputWords composeWords(const RunState& run, bool intelligentInterface, int out
   return words;
 }
 
-uint32_t driveOutputs(RunState& run, const SharedState& state, InterfaceLink& link) {
+uint32_t driveOutputs(RunState& run, const SharedState& state, RunLink& link) {
   const bool intelligentInterface = state.connection.isIntelligentInterface();
   const int outputs = outputCount(state.connection.motorCount);
   const uint32_t on = intelligentInterface ? run.pwm.step(run.shapedSpeed, outputs) : 0xFFu;
   const OutputWords words = composeWords(run, intelligentInterface, outputs, on);
   run.outputWord = words.outputWord;
   run.speedWord = words.speedWord;
-  const uint32_t inputWord = link.exchangeIo(words.outputWord, words.speedWord, 0);
+  const uint32_t inputWord = link.exchangeIo(words.outputWord, words.speedWord);
   if (state.stopRequested.load(std::memory_order_relaxed)) return 0;
 
   const int inputs = inputCount(state.connection.motorCount);

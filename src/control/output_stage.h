@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "control/control_cycle.h"
-#include "link/interface_link.h"
+#include "control/run_link.h"
 
 namespace velomat {
 
@@ -29,6 +29,6 @@ OutputWords composeWords(const RunState& run, bool intelligentInterface, int out
 // Moves the PWM on by a cycle, composes the words, makes the one exchange, rebuilds inputOn and returns
 // the input word. When a stop was requested during the exchange it returns 0 and leaves inputOn as it
 // was. Runs in the control loop.
-uint32_t driveOutputs(RunState& run, const SharedState& state, InterfaceLink& link);
+uint32_t driveOutputs(RunState& run, const SharedState& state, RunLink& link);
 
 }  // namespace velomat

@@ -1,40 +1,25 @@
-// The driver seam: one abstract class per interface driver library, one member per operation of the
-// library, named by its role. All arguments and results are 32-bit values; the failure values are
-// those the libraries use.
+// The driver seam: one abstract class per interface family, one member per operation, in the program's
+// own terms. A driver serves one connection at a time: an open closes the one before, and after a
+// close every exchange fails until the next open.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace velomat {
 
-inline constexpr uint32_t kIntIntFailure = 0x1FFFF;    // Intelligent Interface: open or exchange failed
-inline constexpr uint32_t kRoboFailure = 0xE0000001;   // ROBO Interface: open or send failed
-inline constexpr uint32_t kRoboNoHandle = 0xFFFFFFFF;  // roboHandle before any open
+// The inputs an exchange brought back (bit k is input E(k+1)), or nothing: the connection is lost.
+using Inputs = std::optional<uint32_t>;
 
-// True for both values a driver reports a lost connection with.
-inline bool isLinkFailure(uint32_t result) {
-  return result == kIntIntFailure || result == kRoboFailure;
-}
+// Where an Intelligent Interface hangs and how it is addressed: on a serial port with or without its
+// extension module (one motor byte and one input byte, or two of each), or on a parallel port, whose
+// chain always carries both modules.
+enum class IntIntPort : uint8_t { Serial, SerialWithExtension, Parallel };
 
-// interfaceType values the program writes before each Intelligent Interface open.
-inline constexpr int32_t kIntIntSerial = 1;
-inline constexpr int32_t kIntIntSerialWithExtension = 2;
-inline constexpr int32_t kIntIntParallel = 10;
+// How a ROBO Interface is reached.
+enum class RoboPort : uint8_t { Usb, Radio, Serial };
 
-// The record passed to every Intelligent Interface call. The program writes only interfaceType; the
-// rest belongs to the driver.
-struct IntIntRecord {
-  uint8_t driverData[8] = {};
-  int32_t interfaceType = 0;
-  uint8_t driverData2[12] = {};
-};
-static_assert(sizeof(IntIntRecord) == 24);
-static_assert(offsetof(IntIntRecord, interfaceType) == 8);
-
-inline constexpr size_t kPortNameSize = 8;  // "COM%1d", "LPT%1d" or "LPT", terminator included
-
-// The Intelligent Interface library. A device has one owner: no copies, no moves.
+// The Intelligent Interface. A device has one owner: no copies, no moves.
 class IntelligentInterfaceDriver {
  public:
   IntelligentInterfaceDriver() = default;
@@ -42,20 +27,20 @@ class IntelligentInterfaceDriver {
   IntelligentInterfaceDriver& operator=(const IntelligentInterfaceDriver&) = delete;
   virtual ~IntelligentInterfaceDriver() = default;
 
-  // Opens the interface on `portName` ("COM1" .. "COM4", "LPT1" .. "LPT3", "LPT") as
-  // record.interfaceType says. kIntIntFailure on failure, any other value on success. GUI thread.
-  virtual uint32_t open(IntIntRecord& record, const char* portName) = 0;
+  // Opens the interface on port `portNumber` (COMn, or LPTn on a parallel port, where 4 and above
+  // stand for the first parallel port there is) and makes an all-off exchange. False when the port
+  // has no device or the interface does not answer. GUI thread.
+  virtual bool open(IntIntPort port, int32_t portNumber) = 0;
 
-  // Sets the outputs (two bits per motor: bit 2m left, 2m+1 right) and returns the input word (bit k
-  // is input E(k+1)), or kIntIntFailure / kRoboFailure when the connection is lost.
+  // Sets the outputs (two bits per motor: bit 2m left, 2m+1 right) and returns the inputs.
   // Runs in the control loop: blocks for one exchange on the wire at most, must not allocate.
-  virtual uint32_t exchange(IntIntRecord& record, uint32_t outputWord) = 0;
+  virtual Inputs exchange(uint32_t outputWord) = 0;
 
-  // Closes the interface. The result is not looked at.
-  virtual void close(IntIntRecord& record) = 0;
+  // Closes the interface. Sends nothing: the program makes its all-off exchange before.
+  virtual void close() = 0;
 };
 
-// The ROBO Interface library.
+// The ROBO Interface.
 class RoboInterfaceDriver {
  public:
   RoboInterfaceDriver() = default;
@@ -63,26 +48,21 @@ class RoboInterfaceDriver {
   RoboInterfaceDriver& operator=(const RoboInterfaceDriver&) = delete;
   virtual ~RoboInterfaceDriver() = default;
 
-  // Opens a ROBO Interface over USB (connectionCode 0) or radio (80). Returns the handle, or
-  // kRoboFailure. `reserved` is always 0. GUI thread.
-  virtual uint32_t openUsbOrRadio(uint32_t connectionCode, uint32_t reserved) = 0;
+  // Opens a ROBO Interface over USB, radio or serial port `portNumber` (COMn; not used otherwise) and
+  // makes an all-off exchange. False when there is no such device or the interface does not answer.
+  // GUI thread.
+  virtual bool open(RoboPort port, int32_t portNumber) = 0;
 
-  // Opens a ROBO Interface on serial port `portNumber` (1..4); `connectionCode` is 70. Returns the
-  // handle, or kRoboFailure.
-  virtual uint32_t openSerial(uint32_t connectionCode, uint32_t portNumber, uint32_t reserved) = 0;
-
-  // Sends the direction bits and the speed levels (four bits per output). kRoboFailure when the
-  // connection is lost; any other result means nothing.
+  // Sends the direction bits and the speed levels (four bits per output). False when the connection
+  // is lost.
   // Runs in the control loop: blocks for one exchange on the wire at most, must not allocate.
-  virtual uint32_t sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord,
-                               uint32_t extraWord) = 0;
+  virtual bool sendOutputs(uint32_t outputWord, uint32_t speedWord) = 0;
 
-  // Returns the input word (bit k is input E(k+1)), or kIntIntFailure / kRoboFailure when the
-  // connection is lost. Runs in the control loop, right after sendOutputs.
-  virtual uint32_t readInputs(uint32_t handle) = 0;
+  // The interface's inputs. Runs in the control loop, right after sendOutputs.
+  virtual Inputs readInputs() = 0;
 
-  // Closes the interface. The result is not looked at.
-  virtual void close(uint32_t handle) = 0;
+  // Closes the interface.
+  virtual void close() = 0;
 
   // How many I/O extensions the interface counted in its last reply, or -1 when none has said. GUI
   // thread, after an open; never in the control loop.

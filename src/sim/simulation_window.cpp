@@ -53,17 +53,17 @@ QString directionName(uint8_t direction) {
   return text(direction == 1 ? "L" : "R");
 }
 
-QString interfaceName(int32_t interfaceType) {
-  switch (interfaceType) {
-    case kIntIntSerial:
+QString interfaceName(std::optional<IntIntPort> port) {
+  if (!port) return text("Intelligent Interface");
+  switch (*port) {
+    case IntIntPort::Serial:
       return text("Intelligent Interface, seriell");
-    case kIntIntSerialWithExtension:
+    case IntIntPort::SerialWithExtension:
       return text("Intelligent Interface, seriell mit Extensionmodul");
-    case kIntIntParallel:
+    case IntIntPort::Parallel:
       return text("Intelligent Interface, Parallelport");
-    default:
-      return text("Intelligent Interface");
   }
+  return text("Intelligent Interface");
 }
 
 // The hat in the main window's words: "POV1" is its left and right, "POV2" its forward and back.
@@ -271,8 +271,8 @@ void SimulationWindow::buildInterface() {
   connectionLabel_ = new QLabel(text("Verbindung:"), group);
   c.interfaceText = new QLabel(group);
   QStringList names = {kNotConnectedText, text("ROBO Interface")};
-  for (int32_t type : {kIntIntSerial, kIntIntSerialWithExtension, kIntIntParallel})
-    names << interfaceName(type);
+  for (IntIntPort port : {IntIntPort::Serial, IntIntPort::SerialWithExtension, IntIntPort::Parallel})
+    names << interfaceName(port);
   reserveWidth(c.interfaceText, names);
 
   rateLabel_ = new QLabel(text("Austausch:"), group);
@@ -472,7 +472,7 @@ void SimulationWindow::refresh(sim::Clock::time_point now) {
   int inputs = 0;
   const sim::SimWire* wire = nullptr;
   if (intInt) {
-    c.interfaceText->setText(interfaceName(intInt_.interfaceType()));
+    c.interfaceText->setText(interfaceName(intInt_.port()));
     outputs = intInt_.outputCount();
     inputs = intInt_.inputCount();
     wire = &intInt_.wire();

@@ -2,11 +2,11 @@
 
 namespace velomat {
 
-uint32_t IntelligentInterfaceByPort::open(IntIntRecord& record, const char* portName) {
-  IntelligentInterfaceDriver& next = record.interfaceType == kIntIntParallel ? parallel_ : serial_;
-  if (&next != current_) current_->close(record);
+bool IntelligentInterfaceByPort::open(IntIntPort port, int32_t portNumber) {
+  IntelligentInterfaceDriver& next = port == IntIntPort::Parallel ? parallel_ : serial_;
+  if (&next != current_) current_->close();
   current_ = &next;
-  return next.open(record, portName);
+  return next.open(port, portNumber);
 }
 
 }  // namespace velomat

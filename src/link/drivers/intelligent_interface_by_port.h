@@ -1,5 +1,5 @@
-// The Intelligent Interface on whichever port the record names: one driver for the program, behind
-// which the serial driver serves interfaceType 1 and 2 and the parallel driver serves type 10.
+// The Intelligent Interface on whichever port it hangs: one driver for the program, behind which the
+// serial driver serves the serial ports and the parallel driver the parallel ones.
 #pragma once
 
 #include "link/drivers.h"
@@ -11,14 +11,12 @@ class IntelligentInterfaceByPort final : public IntelligentInterfaceDriver {
   IntelligentInterfaceByPort(IntelligentInterfaceDriver& serial, IntelligentInterfaceDriver& parallel)
       : serial_(serial), parallel_(parallel) {}
 
-  // Hands the open to the driver of record.interfaceType. When that is the other driver than the one
-  // asked last, the last one is closed first, so that a port it holds is given back.
-  uint32_t open(IntIntRecord& record, const char* portName) override;
+  // Hands the open to the driver of `port`. When that is the other driver than the one asked last,
+  // the last one is closed first, so that a port it holds is given back.
+  bool open(IntIntPort port, int32_t portNumber) override;
   // The driver asked last by open (the serial one before any open). Runs in the control loop.
-  uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override {
-    return current_->exchange(record, outputWord);
-  }
-  void close(IntIntRecord& record) override { current_->close(record); }
+  Inputs exchange(uint32_t outputWord) override { return current_->exchange(outputWord); }
+  void close() override { current_->close(); }
 
  private:
   IntelligentInterfaceDriver& serial_;

@@ -1,8 +1,6 @@
 #include "link/drivers/parallel/parallel_intelligent_interface.h"
 
 #include <chrono>
-#include <cstring>
-#include <string_view>
 #include <utility>
 
 namespace velomat {
@@ -38,21 +36,21 @@ void ParallelIntelligentInterface::releasePort() {
   claimed_ = false;
 }
 
-uint32_t ParallelIntelligentInterface::open(IntIntRecord& record, const char* portName) {
+bool ParallelIntelligentInterface::open(IntIntPort port, int32_t portNumber) {
   releasePort();
-  token_.withdraw();
-  if (portName == nullptr || record.interfaceType != kIntIntParallel) return kIntIntFailure;
-  path_ = ports_ ? ports_(std::string_view(portName, strnlen(portName, kPortNameSize))) : std::string();
-  if (path_.empty() || !port_.claim(path_.c_str())) return kIntIntFailure;
+  opened_ = false;
+  if (port != IntIntPort::Parallel) return false;
+  path_ = ports_ ? ports_(portNumber) : std::string();
+  if (path_.empty() || !port_.claim(path_.c_str())) return false;
   claimed_ = true;
 
   uint32_t inputs = 0;
   if (!port_.writeData(kRest) || !pass(0, inputs) || !interfaceAnswers()) {
     releasePort();
-    return kIntIntFailure;
+    return false;
   }
-  token_.issue(record);
-  return 0;
+  opened_ = true;
+  return true;
 }
 
 // A port with nothing on it shows BUSY at one level or the other, but never in answer to a trigger.
@@ -81,17 +79,17 @@ bool ParallelIntelligentInterface::waitForRest() {
   }
 }
 
-uint32_t ParallelIntelligentInterface::exchange(IntIntRecord& record, uint32_t outputWord) {
-  if (!token_.owns(record)) return kIntIntFailure;
+Inputs ParallelIntelligentInterface::exchange(uint32_t outputWord) {
+  if (!opened_) return std::nullopt;
   // A port that failed was given back; it may answer again (claim allocates nothing: path_ is kept).
   if (!claimed_) {
-    if (!port_.claim(path_.c_str())) return kIntIntFailure;
+    if (!port_.claim(path_.c_str())) return std::nullopt;
     claimed_ = true;
   }
   uint32_t inputWord = 0;
   if (!pass(withoutForbiddenPairs(outputWord), inputWord)) {
     releasePort();
-    return kIntIntFailure;
+    return std::nullopt;
   }
   return inputWord;
 }
@@ -116,10 +114,9 @@ bool ParallelIntelligentInterface::pass(uint32_t outputWord, uint32_t& inputWord
   return ok;
 }
 
-void ParallelIntelligentInterface::close(IntIntRecord& record) {
-  if (!token_.owns(record)) return;
+void ParallelIntelligentInterface::close() {
   releasePort();
-  token_.withdraw(record);
+  opened_ = false;
 }
 
 }  // namespace velomat

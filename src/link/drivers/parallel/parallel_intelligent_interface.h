@@ -22,7 +22,6 @@
 
 #include "link/drivers.h"
 #include "link/drivers/parallel/parallel_port.h"
-#include "link/drivers/record_token.h"
 #include "link/drivers/serial/port_names.h"
 
 namespace velomat {
@@ -47,24 +46,24 @@ inline constexpr int kParallelChainBits = 16;
 
 class ParallelIntelligentInterface final : public IntelligentInterfaceDriver {
  public:
-  // `port` carries the bits; `ports` turns "LPT1".."LPT3" and "LPT" into a device path
+  // `port` carries the bits; `ports` turns a port number into a device path
   // (systemParallelPortResolver() in the program).
   ParallelIntelligentInterface(ParallelPort& port, PortResolver ports);
   ~ParallelIntelligentInterface() override;
 
-  // Opens the port for record.interfaceType 10: claims it, switches every output off and checks that
-  // an interface answers (the analog timer X must pull DATA/COUNT IN while TRIGGER X is held, and let
-  // go again within kRestBound). kIntIntFailure when the name has no device, the port cannot be
-  // claimed, no interface answers, or the type is not 10. Opening again closes what was open.
-  uint32_t open(IntIntRecord& record, const char* portName) override;
-  // One pass over the chain: the input word E1..E16 and the outputs of both modules latched; a motor
-  // with both bits set is sent as off, so that the other motors of its module keep running.
-  // kIntIntFailure when the port is gone; the next call claims it again. Runs in the control loop:
-  // 52 port accesses, no wait, no allocation.
-  uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override;
+  // Opens parallel port `portNumber`: claims it, switches every output off and checks that an
+  // interface answers (the analog timer X must pull DATA/COUNT IN while TRIGGER X is held, and let
+  // go again within kRestBound). False when the number has no device, the port cannot be claimed, no
+  // interface answers, or the port is a serial one. Opening again closes what was open.
+  bool open(IntIntPort port, int32_t portNumber) override;
+  // One pass over the chain: the inputs E1..E16 and the outputs of both modules latched; a motor with
+  // both bits set is sent as off, so that the other motors of its module keep running. Nothing when
+  // the port is gone; the next call claims it again. Runs in the control loop: 52 port accesses, no
+  // wait, no allocation.
+  Inputs exchange(uint32_t outputWord) override;
   // Gives the port back. Sends nothing: the program makes an all-off exchange before, and the
   // interface's own timer switches the outputs off 0.5 s after the last CLOCK pulse anyway.
-  void close(IntIntRecord& record) override;
+  void close() override;
 
  private:
   bool pass(uint32_t outputWord, uint32_t& inputWord);
@@ -76,7 +75,7 @@ class ParallelIntelligentInterface final : public IntelligentInterfaceDriver {
   PortResolver ports_;
   std::string path_;  // kept from the open, so that a lost port is claimed again without allocating
   bool claimed_ = false;
-  RecordToken token_;
+  bool opened_ = false;  // between a successful open and the close
 };
 
 }  // namespace velomat

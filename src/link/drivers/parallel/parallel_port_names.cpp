@@ -5,9 +5,7 @@
 namespace velomat {
 
 PortResolver parallelPortResolver(PortPlaces places) {
-  return [places = std::move(places)](std::string_view portName) {
-    return findParallelDevice(portName, places);
-  };
+  return [places = std::move(places)](int32_t portNumber) { return findParallelDevice(portNumber, places); };
 }
 
 PortResolver systemParallelPortResolver() {

@@ -10,7 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kPrefix = "LPT";
+// From this number on the list entry is "LPT": whichever parallel port there is.
+constexpr int32_t kAnyPort = 4;
 constexpr std::string_view kDevicePrefix = "parport";
 
 bool entryPresent(const fs::path& path) {
@@ -34,15 +35,13 @@ long firstPortNumber(const std::string& devDir) {
 
 }  // namespace
 
-std::string findParallelDevice(std::string_view portName, const PortPlaces& places) {
-  if (portName.substr(0, kPrefix.size()) != kPrefix) return {};
-  const std::string_view digits = portName.substr(kPrefix.size());
-  const long n = digits.empty() ? 0 : wholeNumber(digits);
-  if (n < 0 || (!digits.empty() && n < 1)) return {};
+std::string findParallelDevice(int32_t portNumber, const PortPlaces& places) {
+  if (portNumber < 1) return {};
+  const bool any = portNumber >= kAnyPort;
+  const std::string name = any ? std::string("LPT") : "LPT" + std::to_string(portNumber);
+  if (std::string link = configuredLink(name, places); !link.empty()) return link;
 
-  if (std::string link = configuredLink(portName, places); !link.empty()) return link;
-
-  const long number = digits.empty() ? firstPortNumber(places.devDir) : n - 1;
+  const long number = any ? firstPortNumber(places.devDir) : portNumber - 1;
   if (number < 0) return {};
   const fs::path device = fs::path(places.devDir) / (std::string(kDevicePrefix) + std::to_string(number));
   return entryPresent(device) ? device.string() : std::string();

@@ -3,10 +3,9 @@
 
 namespace velomat {
 
-std::string findParallelDevice(std::string_view portName, const PortPlaces&) {
-  if (portName == "LPT") return "\\\\.\\LPT1";
-  if (portName.substr(0, 3) != "LPT" || wholeNumber(portName.substr(3)) < 1) return {};
-  return "\\\\.\\" + std::string(portName);
+std::string findParallelDevice(int32_t portNumber, const PortPlaces&) {
+  if (portNumber < 1) return {};
+  return "\\\\.\\LPT" + std::to_string(portNumber < 4 ? portNumber : 1);
 }
 
 }  // namespace velomat

@@ -18,9 +18,9 @@ long wholeNumber(std::string_view text) {
   return value;
 }
 
-std::string configuredLink(std::string_view portName, const PortPlaces& places) {
+std::string configuredLink(const std::string& name, const PortPlaces& places) {
   if (places.configDir.empty()) return {};
-  const fs::path link = fs::path(places.configDir) / std::string(portName);
+  const fs::path link = fs::path(places.configDir) / name;
   std::error_code error;
   const fs::file_type type = fs::symlink_status(link, error).type();
   return type != fs::file_type::not_found && type != fs::file_type::none ? link.string() : std::string();
@@ -41,8 +41,7 @@ PortPlaces systemPortPlaces() {
 }
 
 PortResolver portResolver(PortPlaces places) {
-  return
-      [places = std::move(places)](std::string_view portName) { return findSerialDevice(portName, places); };
+  return [places = std::move(places)](int32_t portNumber) { return findSerialDevice(portNumber, places); };
 }
 
 PortResolver systemPortResolver() {

@@ -1,8 +1,9 @@
-// Which device a port name such as "COM2" stands for. On Linux a rule finds it (port_names_posix.cpp);
-// on Windows "COMn" is the system's own port of that name (port_names_win32.cpp). docs/ports.md
-// explains the rules to users.
+// Which device a serial port number such as 2 (COM2) stands for. On Linux a rule finds it
+// (port_names_posix.cpp); on Windows COMn is the system's own port of that name (port_names_win32.cpp).
+// docs/ports.md and docs/windows.md explain the rules to users.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -31,8 +32,8 @@ struct PortPlaces {
 PortPlaces portPlacesFor(const char* xdgConfigHome, const char* home);
 PortPlaces systemPortPlaces();  // from the environment
 
-// The device path for "COMn" (n = 1, 2, ...), or "" when there is none. On Windows it is "\\.\COMn"
-// whatever `places` say: the system names its ports itself. On Linux:
+// The device path for serial port n (COMn, n = 1, 2, ...), or "" when there is none. On Windows it is
+// "\\.\COMn" whatever `places` say: the system names its ports itself. On Linux:
 //  1. An entry named COMn in places.configDir (meant to be a symbolic link to a device) wins; the
 //     path of the entry itself is returned, so that each open follows the link anew. A link that
 //     points nowhere still wins: the open then fails instead of talking to some other device.
@@ -40,17 +41,19 @@ PortPlaces systemPortPlaces();  // from the environment
 //     ttyUSB<k>, then the USB modems ttyACM<k>, then the built-in ports ttyS<k> that have a UART
 //     behind them (ttyClassDir/ttyS<k>/type is not 0; where it cannot be read, places.askPort
 //     says), each family in the numeric order of k.
-// Any other name (LPT1, COM0, COM-1, com1, COM01) has no device.
-std::string findSerialDevice(std::string_view portName, const PortPlaces& places);
+// A number below 1 has no device.
+std::string findSerialDevice(int32_t portNumber, const PortPlaces& places);
 
 // Shared by the rules for serial and parallel port names:
 // a decimal number without sign or leading zero that fills all of `text` ("0" included), else -1;
 long wholeNumber(std::string_view text);
-// the entry `portName` in places.configDir where there is one, even a link that points nowhere, else "".
-std::string configuredLink(std::string_view portName, const PortPlaces& places);
+// the entry `name` ("COM2", "LPT1") in places.configDir where there is one, even a link that points
+// nowhere, else "".
+std::string configuredLink(const std::string& name, const PortPlaces& places);
 
-// What the drivers ask for a device path. Called when a port is opened, never in the control loop.
-using PortResolver = std::function<std::string(std::string_view portName)>;
+// What the drivers ask for the device path of a port number. Called when a port is opened, never in
+// the control loop.
+using PortResolver = std::function<std::string(int32_t portNumber)>;
 
 PortResolver portResolver(PortPlaces places);
 PortResolver systemPortResolver();  // portResolver(systemPortPlaces())

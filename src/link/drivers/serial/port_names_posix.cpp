@@ -46,12 +46,11 @@ bool uartBehind(const std::string& devicePath) {
   return uart;
 }
 
-std::string findSerialDevice(std::string_view portName, const PortPlaces& places) {
-  if (portName.substr(0, 3) != "COM") return {};
-  const long n = wholeNumber(portName.substr(3));
-  if (n < 1) return {};
-
-  if (std::string link = configuredLink(portName, places); !link.empty()) return link;
+std::string findSerialDevice(int32_t portNumber, const PortPlaces& places) {
+  if (portNumber < 1) return {};
+  if (std::string link = configuredLink("COM" + std::to_string(portNumber), places); !link.empty()) {
+    return link;
+  }
 
   const std::string_view families[] = {"ttyUSB", "ttyACM", "ttyS"};
   std::vector<std::tuple<size_t, long, std::string>> found;  // family, number, name
@@ -66,9 +65,10 @@ std::string findSerialDevice(std::string_view portName, const PortPlaces& places
       found.emplace_back(family, k, name);
     }
   }
-  if (static_cast<size_t>(n) > found.size()) return {};
+  const auto n = static_cast<size_t>(portNumber);
+  if (n > found.size()) return {};
   std::sort(found.begin(), found.end());
-  return (fs::path(places.devDir) / std::get<2>(found[static_cast<size_t>(n - 1)])).string();
+  return (fs::path(places.devDir) / std::get<2>(found[n - 1])).string();
 }
 
 }  // namespace velomat

@@ -1,4 +1,4 @@
-// The COM port rule on Windows: "COMn" is the port the system calls COMn, and nothing else.
+// The COM port rule on Windows: COMn is the port the system calls COMn, and nothing else.
 #include "link/drivers/serial/port_names.h"
 
 namespace velomat {
@@ -8,10 +8,10 @@ bool uartBehind(const std::string&) {
   return false;
 }
 
-std::string findSerialDevice(std::string_view portName, const PortPlaces&) {
-  if (portName.substr(0, 3) != "COM" || wholeNumber(portName.substr(3)) < 1) return {};
+std::string findSerialDevice(int32_t portNumber, const PortPlaces&) {
+  if (portNumber < 1) return {};
   // The device namespace reaches COM10 and above too, which the plain name would not.
-  return "\\\\.\\" + std::string(portName);
+  return "\\\\.\\COM" + std::to_string(portNumber);
 }
 
 }  // namespace velomat

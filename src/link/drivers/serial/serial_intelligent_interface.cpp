@@ -1,7 +1,5 @@
 #include "link/drivers/serial/serial_intelligent_interface.h"
 
-#include <cstring>
-#include <string_view>
 #include <utility>
 
 namespace velomat {
@@ -16,35 +14,29 @@ constexpr uint8_t kExchangeWithExtension = 0xC2;
 
 SerialIntelligentInterface::SerialIntelligentInterface(PortResolver ports) : ports_(std::move(ports)) {}
 
-uint32_t SerialIntelligentInterface::open(IntIntRecord& record, const char* portName) {
-  if (token_.issued()) {
-    port_.close();
-    token_.withdraw();
-  }
-  const int32_t type = record.interfaceType;
-  if (portName == nullptr || (type != kIntIntSerial && type != kIntIntSerialWithExtension)) {
-    return kIntIntFailure;
-  }
-  path_ = ports_ ? ports_(std::string_view(portName, strnlen(portName, kPortNameSize))) : std::string();
-  if (path_.empty() || !port_.open(path_.c_str(), kBaud)) return kIntIntFailure;
+bool SerialIntelligentInterface::open(IntIntPort port, int32_t portNumber) {
+  close();
+  if (port == IntIntPort::Parallel) return false;
+  path_ = ports_ ? ports_(portNumber) : std::string();
+  if (path_.empty() || !port_.open(path_.c_str(), kBaud)) return false;
 
-  extension_ = type == kIntIntSerialWithExtension;
-  if (transfer(0) == kIntIntFailure) {
+  extension_ = port == IntIntPort::SerialWithExtension;
+  if (!transfer(0)) {
     port_.close();
-    return kIntIntFailure;
+    return false;
   }
-  token_.issue(record);
-  return 0;
+  opened_ = true;
+  return true;
 }
 
-uint32_t SerialIntelligentInterface::exchange(IntIntRecord& record, uint32_t outputWord) {
-  if (!token_.owns(record)) return kIntIntFailure;
+Inputs SerialIntelligentInterface::exchange(uint32_t outputWord) {
+  if (!opened_) return std::nullopt;
   // A port that vanished was closed; the adapter may be back under the same path.
-  if (!port_.isOpen() && !port_.open(path_.c_str(), kBaud)) return kIntIntFailure;
+  if (!port_.isOpen() && !port_.open(path_.c_str(), kBaud)) return std::nullopt;
   return transfer(outputWord);
 }
 
-uint32_t SerialIntelligentInterface::transfer(uint32_t outputWord) {
+Inputs SerialIntelligentInterface::transfer(uint32_t outputWord) {
   size_t commandSize = 2, replySize = 1;
   command_[0] = kExchange;
   command_[1] = static_cast<uint8_t>(outputWord & 0xFF);
@@ -57,15 +49,15 @@ uint32_t SerialIntelligentInterface::transfer(uint32_t outputWord) {
 
   if (port_.send(command_.data(), commandSize) != PortResult::Ok ||
       port_.readReply(reply_.data(), replySize) != PortResult::Ok) {
-    return kIntIntFailure;
+    return std::nullopt;
   }
   return replySize == 2 ? static_cast<uint32_t>(reply_[0] | reply_[1] << 8) : reply_[0];
 }
 
-void SerialIntelligentInterface::close(IntIntRecord& record) {
-  if (!token_.owns(record)) return;
+void SerialIntelligentInterface::close() {
+  if (!opened_) return;
   port_.close();
-  token_.withdraw(record);
+  opened_ = false;
 }
 
 }  // namespace velomat

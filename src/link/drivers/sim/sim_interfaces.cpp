@@ -29,18 +29,18 @@ void setBit(std::atomic<uint32_t>& word, int k, bool on) {
 SimIntelligentInterface::SimIntelligentInterface(SimOptions options)
     : wire_(kIntIntExchangeTime, options.paced) {}
 
-uint32_t SimIntelligentInterface::open(IntIntRecord& record, const char*) {
+bool SimIntelligentInterface::open(IntIntPort port, int32_t) {
   opens_.fetch_add(1);
-  if (wire_.openFails()) return kIntIntFailure;
-  type_.store(record.interfaceType);
-  switch (record.interfaceType) {
-    case kIntIntSerialWithExtension:
+  if (wire_.openFails()) return false;
+  port_.store(static_cast<int>(port));
+  switch (port) {
+    case IntIntPort::SerialWithExtension:
       wire_.setExchangeTime(kIntIntExtensionExchangeTime);
       break;
-    case kIntIntParallel:
+    case IntIntPort::Parallel:
       wire_.setExchangeTime(kIntIntParallelExchangeTime);
       break;
-    default:
+    case IntIntPort::Serial:
       wire_.setExchangeTime(kIntIntExchangeTime);
       break;
   }
@@ -48,16 +48,21 @@ uint32_t SimIntelligentInterface::open(IntIntRecord& record, const char*) {
   firstExchange_.store(kNever);
   held_.store(kNever);
   open_.store(true);
-  return 0;
+  return true;
+}
+
+std::optional<IntIntPort> SimIntelligentInterface::port() const {
+  const int port = port_.load();
+  return port < 0 ? std::nullopt : std::optional(static_cast<IntIntPort>(port));
 }
 
 bool SimIntelligentInterface::hasExtension() const {
-  const int32_t type = type_.load();
-  return module_.load() && (type == kIntIntSerialWithExtension || type == kIntIntParallel);
+  const std::optional<IntIntPort> wired = port();
+  return module_.load() && (wired == IntIntPort::SerialWithExtension || wired == IntIntPort::Parallel);
 }
 
-uint32_t SimIntelligentInterface::exchange(IntIntRecord&, uint32_t outputWord) {
-  if (!open_.load() || !wire_.exchange()) return kIntIntFailure;
+Inputs SimIntelligentInterface::exchange(uint32_t outputWord) {
+  if (!open_.load() || !wire_.exchange()) return std::nullopt;
   // Decided once per exchange: the module may be plugged in or out meanwhile.
   const bool extension = hasExtension();
   const int outputs = extension ? 8 : 4;
@@ -118,7 +123,7 @@ void SimIntelligentInterface::credit(Clock::time_point from, Clock::time_point t
   }
 }
 
-void SimIntelligentInterface::close(IntIntRecord&) {
+void SimIntelligentInterface::close() {
   closes_.fetch_add(1);
   open_.store(false);
 }
@@ -180,37 +185,29 @@ double SimIntelligentInterface::onShare(int output, Clock::time_point now) const
 
 SimRoboInterface::SimRoboInterface(SimOptions options) : wire_(kRoboExchangeTime, options.paced) {}
 
-uint32_t SimRoboInterface::opened() {
+bool SimRoboInterface::open(RoboPort, int32_t) {
   opens_.fetch_add(1);
-  if (wire_.openFails()) return kRoboFailure;
+  if (wire_.openFails()) return false;
   open_.store(true);
-  return kHandle;
+  return true;
 }
 
-uint32_t SimRoboInterface::openUsbOrRadio(uint32_t, uint32_t) {
-  return opened();
-}
-
-uint32_t SimRoboInterface::openSerial(uint32_t, uint32_t, uint32_t) {
-  return opened();
-}
-
-uint32_t SimRoboInterface::sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord, uint32_t) {
-  if (!sent(handle) || !wire_.exchange()) return kRoboFailure;
+bool SimRoboInterface::sendOutputs(uint32_t outputWord, uint32_t speedWord) {
+  if (!open_.load() || !wire_.exchange()) return false;
   // Motors 5..8 exist only on the extension: without it their bits and levels reach nothing.
   const bool extension = module_.load();
   lastOutputWord_.store(outputWord & (extension ? 0xFFFFu : 0xFFu));
   lastSpeedWord_.store(speedWord & (extension ? 0xFFFFFFFFu : 0xFFFFu));
-  return 0;
+  return true;
 }
 
-uint32_t SimRoboInterface::readInputs(uint32_t handle) {
-  if (!sent(handle)) return kRoboFailure;
+Inputs SimRoboInterface::readInputs() {
+  if (!open_.load()) return std::nullopt;
   // E9..E16 are the extension's; without it they read open.
   return inputs_.load() & (module_.load() ? 0xFFFFu : 0xFFu);
 }
 
-void SimRoboInterface::close(uint32_t) {
+void SimRoboInterface::close() {
   closes_.fetch_add(1);
   open_.store(false);
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "link/drivers.h"
 #include "link/drivers/sim/sim_wire.h"
@@ -38,14 +39,15 @@ uint8_t directionInWord(uint32_t outputWord, int output);
 
 // The Intelligent Interface: on/off per output, with or without an extension module. Outputs 5..8 and
 // inputs E9..E16 are the module's; they work only when the module is attached and the exchange reaches
-// it: on the serial port when the program addresses it (interfaceType 2), on the parallel port always.
+// it: on the serial port when the program addresses it (IntIntPort::SerialWithExtension), on the
+// parallel port always.
 class SimIntelligentInterface final : public IntelligentInterfaceDriver {
  public:
   explicit SimIntelligentInterface(SimOptions options = {});
 
-  uint32_t open(IntIntRecord& record, const char* portName) override;
-  uint32_t exchange(IntIntRecord& record, uint32_t outputWord) override;
-  void close(IntIntRecord& record) override;
+  bool open(IntIntPort port, int32_t portNumber) override;
+  Inputs exchange(uint32_t outputWord) override;
+  void close() override;
 
   SimWire& wire() { return wire_; }
   const SimWire& wire() const { return wire_; }
@@ -55,8 +57,8 @@ class SimIntelligentInterface final : public IntelligentInterfaceDriver {
   // writes at open. Any thread; plugging it in or out takes effect from the next exchange.
   void setExtensionModule(bool attached) { module_.store(attached); }
   bool extensionModule() const { return module_.load(); }
-  // The interfaceType of the last open (0 before the first).
-  int32_t interfaceType() const { return type_.load(); }
+  // The port of the last open (nothing before the first).
+  std::optional<IntIntPort> port() const;
   // Whether the exchanges reach the extension module, and so how many outputs and inputs work.
   bool hasExtension() const;
   int outputCount() const { return hasExtension() ? 8 : 4; }
@@ -100,7 +102,7 @@ class SimIntelligentInterface final : public IntelligentInterfaceDriver {
   SimWire wire_;
   std::atomic<bool> open_{false};
   std::atomic<bool> module_{false};
-  std::atomic<int32_t> type_{0};
+  std::atomic<int> port_{-1};  // an IntIntPort, -1 before the first open
   std::atomic<int> opens_{0};
   std::atomic<int> closes_{0};
   std::atomic<uint32_t> inputs_{0};
@@ -122,15 +124,12 @@ class SimIntelligentInterface final : public IntelligentInterfaceDriver {
 // motors 5..8 and inputs E9..E16 as well, and the extension counted in every reply.
 class SimRoboInterface final : public RoboInterfaceDriver {
  public:
-  static constexpr uint32_t kHandle = 0x524F424F;
-
   explicit SimRoboInterface(SimOptions options = {});
 
-  uint32_t openUsbOrRadio(uint32_t connectionCode, uint32_t reserved) override;
-  uint32_t openSerial(uint32_t connectionCode, uint32_t portNumber, uint32_t reserved) override;
-  uint32_t sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord, uint32_t extraWord) override;
-  uint32_t readInputs(uint32_t handle) override;
-  void close(uint32_t handle) override;
+  bool open(RoboPort port, int32_t portNumber) override;
+  bool sendOutputs(uint32_t outputWord, uint32_t speedWord) override;
+  Inputs readInputs() override;
+  void close() override;
   // The I/O extensions the interface counts behind it: 1 with the extension plugged in, else 0.
   int extensionModules() const override { return module_.load() ? 1 : 0; }
 
@@ -156,9 +155,6 @@ class SimRoboInterface final : public RoboInterfaceDriver {
   int level(int output) const;
 
  private:
-  uint32_t opened();
-  bool sent(uint32_t handle) const { return open_.load() && handle == kHandle; }
-
   SimWire wire_;
   std::atomic<bool> open_{false};
   std::atomic<bool> module_{false};

@@ -1,6 +1,5 @@
-#include "link/drivers/usb/hardware_robo_interface.h"
+#include "link/drivers/robo/hardware_robo_interface.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "link/drivers/reply_bound.h"
@@ -10,7 +9,6 @@ namespace velomat {
 namespace {
 
 constexpr int kSerialBaud = 38400;
-constexpr uint32_t kSerialConnection = 70;
 constexpr uint8_t kSerialOpen[] = {0xA1, 'f', 't', '-', 'R', 'o', 'b', 'o', '-', 'O', 'N', '-', 'V', '1'};
 constexpr size_t kSerialOpenReplySize = 5;
 constexpr uint8_t kSerialOpenReply = 0x5E;
@@ -53,22 +51,21 @@ HardwareRoboInterface::~HardwareRoboInterface() {
   closeConnection();
 }
 
-uint32_t HardwareRoboInterface::openUsbOrRadio(uint32_t connectionCode, uint32_t) {
+bool HardwareRoboInterface::open(RoboPort port, int32_t portNumber) {
   closeConnection();
-  return openWith(connectionCode == 0 ? Kind::Usb : Kind::Radio);
+  switch (port) {
+    case RoboPort::Usb:
+      return openWith(Kind::Usb);
+    case RoboPort::Radio:
+      return openWith(Kind::Radio);
+    case RoboPort::Serial:
+      path_ = ports_ ? ports_(portNumber) : std::string();
+      return !path_.empty() && openWith(Kind::Serial);
+  }
+  return false;
 }
 
-uint32_t HardwareRoboInterface::openSerial(uint32_t connectionCode, uint32_t portNumber, uint32_t) {
-  closeConnection();
-  if (connectionCode != kSerialConnection) return kRoboFailure;
-  char name[16];
-  std::snprintf(name, sizeof name, "COM%u", static_cast<unsigned>(portNumber));
-  path_ = ports_ ? ports_(name) : std::string();
-  if (path_.empty()) return kRoboFailure;
-  return openWith(Kind::Serial);
-}
-
-uint32_t HardwareRoboInterface::openWith(Kind kind) {
+bool HardwareRoboInterface::openWith(Kind kind) {
   kind_ = kind;
   callSign_ = 0;
   commandSize_ = kind == Kind::Radio ? kRadioCommandSize : kRoboCommandSize;
@@ -76,14 +73,10 @@ uint32_t HardwareRoboInterface::openWith(Kind kind) {
   encode(0, 0);
   if (!relink() || !transmit() || !receive()) {
     closeConnection();  // ends a session that was opened
-    return kRoboFailure;
+    return false;
   }
   extensions_.store(reply_[kRoboReplyExtensions], std::memory_order_relaxed);
-  do {
-    ++lastHandle_;
-  } while (lastHandle_ == kRoboFailure || lastHandle_ == kRoboNoHandle);
-  handle_ = lastHandle_;
-  return handle_;
+  return true;
 }
 
 void HardwareRoboInterface::encode(uint32_t outputWord, uint32_t speedWord) {
@@ -239,37 +232,36 @@ bool HardwareRoboInterface::receive() {
          static_cast<int>(replySize_);
 }
 
-uint32_t HardwareRoboInterface::sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord,
-                                            uint32_t) {
-  if (!owns(handle)) return kRoboFailure;
+bool HardwareRoboInterface::sendOutputs(uint32_t outputWord, uint32_t speedWord) {
+  if (kind_ == Kind::None) return false;
   encode(outputWord, speedWord);
-  if (!linked_ && !relink()) return kRoboFailure;
+  if (!linked_ && !relink()) return false;
   if (!transmit()) {
     unlink();
-    return kRoboFailure;
+    return false;
   }
   replyPending_ = true;
-  return 0;
+  return true;
 }
 
-uint32_t HardwareRoboInterface::readInputs(uint32_t handle) {
-  if (!owns(handle)) return kRoboFailure;
-  if (!linked_ && !relink()) return kRoboFailure;
+Inputs HardwareRoboInterface::readInputs() {
+  if (kind_ == Kind::None) return std::nullopt;
+  if (!linked_ && !relink()) return std::nullopt;
   if (!replyPending_ && !transmit()) {
     unlink();
-    return kRoboFailure;
+    return std::nullopt;
   }
   replyPending_ = false;
   if (!receive()) {
     unlink();
-    return kRoboFailure;
+    return std::nullopt;
   }
   extensions_.store(reply_[kRoboReplyExtensions], std::memory_order_relaxed);
   return decodeRoboInputs(reply_.data());
 }
 
-void HardwareRoboInterface::close(uint32_t handle) {
-  if (owns(handle)) closeConnection();
+void HardwareRoboInterface::close() {
+  closeConnection();
 }
 
 }  // namespace velomat

@@ -73,35 +73,33 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   static constexpr int kRadioSessionCloseSize = 1;
 
   // `usb` reaches USB devices (a LibusbTransport in the program) and must outlive this object;
-  // `ports` turns "COM1".."COM4" into a device path (systemPortResolver()).
+  // `ports` turns a serial port number into a device path (systemPortResolver()).
   HardwareRoboInterface(UsbTransport& usb, PortResolver ports);
   // Closes an open connection as close() does.
   ~HardwareRoboInterface() override;
 
-  // Connection code 0 opens the ROBO Interface on USB, any other code the interface on the first
-  // call sign that answers on the RF Data Link. Serial needs code 70 and a port number
-  // (COM<portNumber>). Each open makes an all-off exchange and returns a new handle, or kRoboFailure
+  // Opens the ROBO Interface on USB, the interface on the first call sign that answers on the RF Data
+  // Link, or the interface on serial port `portNumber`. Each open makes an all-off exchange; false
   // when there is no device, its interface cannot be claimed, no interface answers the radio link,
-  // the session is refused or the interface does not answer. One connection at a time: an open closes
-  // the one before, and its handle stops working.
-  uint32_t openUsbOrRadio(uint32_t connectionCode, uint32_t reserved) override;
-  uint32_t openSerial(uint32_t connectionCode, uint32_t portNumber, uint32_t reserved) override;
+  // the session is refused or the interface does not answer. One connection at a time: an open
+  // closes the one before.
+  bool open(RoboPort port, int32_t portNumber) override;
 
   // After a failed transfer the connection is given up (USB device closed, radio session ended);
   // the next call looks for the device again (same vendor and product, or the same port path),
   // claims it, opens a new session and goes on. Over radio it talks to the same call sign again: it
   // never drives another model than the one it was opened for. Before the first command after a
   // failure, a reply that comes late is dropped (see SerialPort::settle; on USB whatever the IN
-  // endpoint still holds), so that no reply is ever taken for that of a later command. An unknown or
-  // closed handle fails.
+  // endpoint still holds), so that no reply is ever taken for that of a later command. After a close
+  // both fail until the next open.
 
-  // Sends the command: 0, or kRoboFailure when the transfer fails. extraWord is not used.
-  uint32_t sendOutputs(uint32_t handle, uint32_t outputWord, uint32_t speedWord, uint32_t extraWord) override;
-  // Receives the reply: the inputs E1..E16, or kRoboFailure when no whole reply comes within
-  // kReplyBound. Without a send since the last read the last command goes out again first.
-  uint32_t readInputs(uint32_t handle) override;
+  // Sends the command; false when the transfer fails.
+  bool sendOutputs(uint32_t outputWord, uint32_t speedWord) override;
+  // Receives the reply: the inputs E1..E16, or nothing when no whole reply comes within kReplyBound.
+  // Without a send since the last read the last command goes out again first.
+  Inputs readInputs() override;
   // Ends the session (radio: its close request; serial: 0xA2) and closes the device.
-  void close(uint32_t handle) override;
+  void close() override;
   // Byte 15 of the last reply, on every transport.
   int extensionModules() const override { return extensions_.load(std::memory_order_relaxed); }
 
@@ -109,8 +107,7 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   enum class Kind { None, Usb, Radio, Serial };
   enum class Probe { There, NotThere, NoAnswer };  // an interface on a call sign, or the link is silent
 
-  uint32_t openWith(Kind kind);
-  bool owns(uint32_t handle) const { return kind_ != Kind::None && handle == handle_; }
+  bool openWith(Kind kind);
   bool relink();
   void unlink();
   void closeConnection();
@@ -129,12 +126,10 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   SerialPort port_;
   std::string path_;
   Kind kind_ = Kind::None;
-  bool linked_ = false;        // the device is open and its session stands
-  bool replyPending_ = false;  // a command went out whose reply has not been read
-  bool usbStale_ = false;      // a USB transfer failed: the IN endpoint may still hold a late reply
-  uint16_t callSign_ = 0;      // radio: the interface's call sign; 0 until the open finds it
-  uint32_t handle_ = 0;
-  uint32_t lastHandle_ = 0;
+  bool linked_ = false;              // the device is open and its session stands
+  bool replyPending_ = false;        // a command went out whose reply has not been read
+  bool usbStale_ = false;            // a USB transfer failed: the IN endpoint may still hold a late reply
+  uint16_t callSign_ = 0;            // radio: the interface's call sign; 0 until the open finds it
   std::atomic<int> extensions_{-1};  // written by the control loop, read by the GUI after an open
   size_t commandSize_ = kRoboCommandSize;
   size_t replySize_ = kRoboReplySize;
