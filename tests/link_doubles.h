@@ -43,6 +43,7 @@ class RecordingIntInt final : public IntelligentInterfaceDriver {
   std::deque<Inputs> exchangeResults;
   uint32_t inputWord = 0;
   std::function<void()> duringExchange;
+  PortOpenError whyNotOpened = PortOpenError::None;
 
   bool open(IntIntPort port, int32_t portNumber) override {
     calls.push_back(openCall(port, portNumber));
@@ -55,6 +56,7 @@ class RecordingIntInt final : public IntelligentInterfaceDriver {
     return next(exchangeResults, Inputs(inputWord));
   }
   void close() override { calls.push_back({"close", {}}); }
+  PortOpenError openError() const override { return whyNotOpened; }
 };
 
 class RecordingRobo final : public RoboInterfaceDriver {

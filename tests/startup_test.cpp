@@ -698,6 +698,23 @@ TEST_F(StartupTest, a_failed_open_keeps_the_dialog_open_for_another_choice) {
   EXPECT_EQ(state.connection.portNumber, 2);
 }
 
+// A port that another program holds says so beside the failure: the user can do something about it.
+TEST_F(StartupTest, a_port_another_program_holds_is_named_in_the_failure) {
+  intInt.openResults = {false};
+  intInt.whyNotOpened = PortOpenError::InUse;
+  start({choose("IntInt COM3"), [&](ConnectionDialog& connection) {
+           intInt.whyNotOpened = PortOpenError::None;
+           choose("IntInt COM2")(connection);
+         }});
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, std::string(kConnectFailedText) +
+                                     "\nCOM3 wird von einem anderen Programm benutzt.\n"
+                                     "Beenden Sie das andere Programm und versuchen Sie es noch einmal.");
+  ASSERT_EQ(intInt.calls.size(), 2u);
+  EXPECT_EQ(intInt.calls[1], testing::openCall(IntIntPort::Serial, 2));
+  EXPECT_EQ(state.connection.portNumber, 2);
+}
+
 TEST_F(StartupTest, the_ways_out_of_the_connection_end_the_process_with_their_exit_codes) {
   GTEST_FLAG_SET(death_test_style, "fast");  // no thread runs yet; the child shares the folder
   struct Row {

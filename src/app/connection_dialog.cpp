@@ -265,7 +265,10 @@ bool ConnectionDialog::connectInterface() {
     return true;
   }
   statusLine_->setText(QString::fromUtf8(kNotConnectedStatus));
-  boxes_.show(kConnectFailedText, {}, BoxButtons::Ok);
+  // Where the port said why, the user is told that too: another program may hold it.
+  const std::string reason = link_.openFailureReason();
+  boxes_.show(reason.empty() ? std::string(kConnectFailedText) : kConnectFailedText + ("\n" + reason), {},
+              BoxButtons::Ok);
   return false;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "link/drivers/port_open_error.h"
+
 namespace velomat {
 
 // The inputs an exchange brought back (bit k is input E(k+1)), or nothing: the connection is lost.
@@ -38,6 +40,10 @@ class IntelligentInterfaceDriver {
 
   // Closes the interface. Sends nothing: the program makes its all-off exchange before.
   virtual void close() = 0;
+
+  // Why the last open failed where the port itself said no (another program holds it, the system
+  // cannot reach such a port); None otherwise. GUI thread.
+  virtual PortOpenError openError() const { return PortOpenError::None; }
 };
 
 // The ROBO Interface.
@@ -67,6 +73,9 @@ class RoboInterfaceDriver {
   // How many I/O extensions the interface counted in its last reply, or -1 when none has said. GUI
   // thread, after an open; never in the control loop.
   virtual int extensionModules() const { return -1; }
+
+  // As IntelligentInterfaceDriver::openError; also a USB device the system gives no driver to reach.
+  virtual PortOpenError openError() const { return PortOpenError::None; }
 };
 
 }  // namespace velomat

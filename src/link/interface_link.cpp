@@ -18,6 +18,17 @@ bool InterfaceLink::openInterface() {
   return robo_.open(port, c.portNumber);
 }
 
+std::string InterfaceLink::openFailureReason() const {
+  const ConnectionSettings& c = connection_;
+  if (c.isIntelligentInterface()) {
+    const bool anyLpt = c.parallelPort && c.portNumber >= 4;
+    const std::string name = anyLpt ? "LPT" : (c.parallelPort ? "LPT" : "COM") + std::to_string(c.portNumber);
+    return portOpenErrorText(intInt_.openError(), name);
+  }
+  const std::string name = c.interfaceKind == kRoboSerial ? "COM" + std::to_string(c.portNumber) : "USB";
+  return portOpenErrorText(robo_.openError(), name);
+}
+
 Inputs InterfaceLink::exchangeIo(uint32_t outputWord, uint32_t speedWord) {
   if (connection_.isIntelligentInterface()) return intInt_.exchange(outputWord);
   if (!robo_.sendOutputs(outputWord, speedWord)) return std::nullopt;

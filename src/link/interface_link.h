@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "link/drivers.h"
 #include "records/connection.h"
@@ -21,6 +22,9 @@ class InterfaceLink {
   // Opens the interface the connection settings name. True when the driver reports success. Shows
   // nothing; the caller reports a failure. GUI thread, before the control worker runs.
   bool openInterface();
+  // Why the last open failed, for the user, where a port or the system said why (another program
+  // holds the port, the system cannot reach it); "" otherwise. GUI thread.
+  std::string openFailureReason() const;
   // Whether 8 motors are set on a ROBO Interface that counts no I/O extension behind it: motors 5 to 8
   // would be driven into nothing. GUI thread, after a successful open.
   bool extensionMissing() const {

@@ -17,6 +17,7 @@ class IntelligentInterfaceByPort final : public IntelligentInterfaceDriver {
   // The driver asked last by open (the serial one before any open). Runs in the control loop.
   Inputs exchange(uint32_t outputWord) override { return current_->exchange(outputWord); }
   void close() override { current_->close(); }
+  PortOpenError openError() const override { return current_->openError(); }
 
  private:
   IntelligentInterfaceDriver& serial_;

@@ -13,6 +13,7 @@ enum class PortOpenError {
   NoAccess,     // this user may not open the device
   WrongDevice,  // the device is not the kind of port asked for (no terminal, no ppdev device)
   Unsupported,  // a port this system gives a user program no way to (the parallel port on Windows)
+  NoUsbDriver,  // the USB device is there, but the system gives it no driver this program can use
 };
 
 // A message for the user about a port that could not be opened, with `portName` ("COM3", "LPT1") in

@@ -64,6 +64,7 @@ class ParallelIntelligentInterface final : public IntelligentInterfaceDriver {
   // Gives the port back. Sends nothing: the program makes an all-off exchange before, and the
   // interface's own timer switches the outputs off 0.5 s after the last CLOCK pulse anyway.
   void close() override;
+  PortOpenError openError() const override { return port_.lastOpenError(); }
 
  private:
   bool pass(uint32_t outputWord, uint32_t& inputWord);

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "link/drivers/port_open_error.h"
+
 namespace velomat {
 
 // One port at a time; one thread at a time (the GUI thread while opening, then the control worker).
@@ -38,6 +40,9 @@ class ParallelPort {
 
   // Gives the port back and closes the device. Harmless when nothing is claimed.
   virtual void release() = 0;
+
+  // Why the last claim failed where the port said why; None otherwise.
+  virtual PortOpenError lastOpenError() const { return PortOpenError::None; }
 };
 
 }  // namespace velomat

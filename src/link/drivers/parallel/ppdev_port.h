@@ -24,7 +24,7 @@ class PpdevPort final : public ParallelPort {
 
   bool isClaimed() const { return fd_ >= 0; }
   // Why the last claim failed; None after one that succeeded. Unsupported on Windows.
-  PortOpenError lastOpenError() const { return openError_; }
+  PortOpenError lastOpenError() const override { return openError_; }
 
  private:
   int fd_ = -1;

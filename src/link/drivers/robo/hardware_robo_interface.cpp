@@ -53,6 +53,7 @@ HardwareRoboInterface::~HardwareRoboInterface() {
 
 bool HardwareRoboInterface::open(RoboPort port, int32_t portNumber) {
   closeConnection();
+  lastOpen_ = port;
   switch (port) {
     case RoboPort::Usb:
       return openWith(Kind::Usb);
@@ -63,6 +64,11 @@ bool HardwareRoboInterface::open(RoboPort port, int32_t portNumber) {
       return !path_.empty() && openWith(Kind::Serial);
   }
   return false;
+}
+
+PortOpenError HardwareRoboInterface::openError() const {
+  if (lastOpen_ != RoboPort::Serial) return usb_.lastOpenError();
+  return path_.empty() ? PortOpenError::NoSuchPort : port_.lastOpenError();
 }
 
 bool HardwareRoboInterface::openWith(Kind kind) {

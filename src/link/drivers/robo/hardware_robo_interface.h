@@ -102,6 +102,7 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   void close() override;
   // Byte 15 of the last reply, on every transport.
   int extensionModules() const override { return extensions_.load(std::memory_order_relaxed); }
+  PortOpenError openError() const override;
 
  private:
   enum class Kind { None, Usb, Radio, Serial };
@@ -126,6 +127,7 @@ class HardwareRoboInterface final : public RoboInterfaceDriver {
   SerialPort port_;
   std::string path_;
   Kind kind_ = Kind::None;
+  RoboPort lastOpen_ = RoboPort::Usb;  // how the last open tried to reach the interface
   bool linked_ = false;              // the device is open and its session stands
   bool replyPending_ = false;        // a command went out whose reply has not been read
   bool usbStale_ = false;            // a USB transfer failed: the IN endpoint may still hold a late reply

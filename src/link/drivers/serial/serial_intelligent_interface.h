@@ -37,6 +37,7 @@ class SerialIntelligentInterface final : public IntelligentInterfaceDriver {
   // Closes the port. Sends nothing: the program makes an all-off exchange before. Harmless when
   // nothing is open.
   void close() override;
+  PortOpenError openError() const override { return port_.lastOpenError(); }
 
  private:
   Inputs transfer(uint32_t outputWord);

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/drivers/port_open_error.h"
+
 namespace velomat {
 
 // Which device to open and which of its endpoints carry the exchanges.
@@ -40,6 +42,9 @@ class UsbTransport {
   virtual bool open(const UsbDeviceId& id) = 0;
   // Releases the interface and closes the device. Harmless when nothing is open.
   virtual void close() = 0;
+  // Why the last open failed where the system said why (NoUsbDriver: the device is there, but no
+  // driver lets this program reach it); None otherwise.
+  virtual PortOpenError lastOpenError() const { return PortOpenError::None; }
 
   // Interrupt transfers on the endpoints of the open device, each given up after `timeout`. They
   // return the number of bytes sent or received (at most `capacity`; a longer packet is cut), or -1
