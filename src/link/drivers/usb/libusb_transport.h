@@ -1,4 +1,5 @@
-// USB devices through libusb-1.0, with the exchanges made directly on the device's usbfs node.
+// USB devices through libusb-1.0: on Linux with the exchanges made directly on the device's usbfs node
+// (libusb_transport_posix.cpp), on Windows through WinUSB (libusb_transport_win32.cpp).
 #pragma once
 
 #include <array>
@@ -7,6 +8,7 @@
 
 struct libusb_context;
 struct libusb_device_handle;
+struct libusb_transfer;
 
 namespace velomat {
 
@@ -18,6 +20,8 @@ namespace velomat {
 // with one USBDEVFS_BULK ioctl on it: the kernel builds the URB (for an interrupt endpoint an
 // interrupt URB), waits at most the given timeout and cancels the transfer when it runs out. No
 // memory of this process is allocated for an exchange; the data goes through buffers of this object.
+// On Windows libusb opens the device through WinUSB, which must be the device's driver (NoUsbDriver
+// when it is not), and each interrupt transfer reuses one asynchronous transfer made at the open.
 class LibusbTransport final : public UsbTransport {
  public:
   // Sets up a libusb context. When that fails every open fails.
@@ -26,6 +30,7 @@ class LibusbTransport final : public UsbTransport {
 
   bool open(const UsbDeviceId& id) override;
   void close() override;
+  PortOpenError lastOpenError() const override { return openError_; }
   int interruptOut(const uint8_t* data, int size, std::chrono::milliseconds timeout) override;
   int interruptIn(uint8_t* data, int capacity, std::chrono::milliseconds timeout) override;
   void clearHalts() override;
@@ -39,7 +44,10 @@ class LibusbTransport final : public UsbTransport {
 
   libusb_context* context_ = nullptr;
   libusb_device_handle* handle_ = nullptr;
-  int fd_ = -1;
+  int fd_ = -1;                          // Linux: the usbfs node
+  libusb_transfer* transfer_ = nullptr;  // Windows: the transfer every exchange reuses
+  int done_ = 0;                         // Windows: the transfer under way has completed
+  PortOpenError openError_ = PortOpenError::None;
   bool claimed_ = false;
   UsbDeviceId id_;
   int inPacket_ = kMaxPacket;  // wMaxPacketSize of the IN endpoint

@@ -1,0 +1,146 @@
+// USB on Windows: libusb reaches the device through WinUSB. The interrupt transfers of the control loop
+// reuse one asynchronous transfer made at the open, so that no exchange allocates a transfer of its own.
+#include "link/drivers/usb/libusb_transport.h"
+
+#include <libusb.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace velomat {
+
+namespace {
+
+// libusb takes the timeout in milliseconds, and 0 would mean "wait forever".
+unsigned int timeoutMs(std::chrono::milliseconds timeout) {
+  return static_cast<unsigned int>(std::max<std::chrono::milliseconds::rep>(timeout.count(), 1));
+}
+
+void LIBUSB_CALL transferDone(libusb_transfer* transfer) {
+  *static_cast<int*>(transfer->user_data) = 1;
+}
+
+// A device that Windows gave the manufacturer's driver, or none, cannot be opened through WinUSB.
+PortOpenError openErrorFor(int result) {
+  switch (result) {
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+    case LIBUSB_ERROR_ACCESS:
+      return PortOpenError::NoUsbDriver;
+    case LIBUSB_ERROR_BUSY:
+      return PortOpenError::InUse;
+    default:
+      return PortOpenError::None;
+  }
+}
+
+}  // namespace
+
+LibusbTransport::LibusbTransport() {
+  if (libusb_init(&context_) != LIBUSB_SUCCESS) context_ = nullptr;
+}
+
+LibusbTransport::~LibusbTransport() {
+  close();
+  if (context_ != nullptr) libusb_exit(context_);
+}
+
+bool LibusbTransport::open(const UsbDeviceId& id) {
+  close();
+  openError_ = PortOpenError::None;
+  if (context_ == nullptr) return false;
+
+  libusb_device** list = nullptr;
+  const ssize_t count = libusb_get_device_list(context_, &list);
+  int result = LIBUSB_ERROR_NOT_FOUND;
+  for (ssize_t i = 0; i < count && handle_ == nullptr; ++i) {
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
+    if (descriptor.idVendor != id.vendor || descriptor.idProduct != id.product) continue;
+    result = libusb_open(list[i], &handle_);
+    if (result != LIBUSB_SUCCESS) handle_ = nullptr;
+  }
+  if (list != nullptr) libusb_free_device_list(list, 1);
+  if (handle_ == nullptr) {
+    openError_ = openErrorFor(result);
+    return false;
+  }
+  result = libusb_claim_interface(handle_, id.interfaceNumber);
+  transfer_ = result == LIBUSB_SUCCESS ? libusb_alloc_transfer(0) : nullptr;
+  if (transfer_ == nullptr) {
+    openError_ = openErrorFor(result);
+    if (result == LIBUSB_SUCCESS) libusb_release_interface(handle_, id.interfaceNumber);
+    close();
+    return false;
+  }
+  claimed_ = true;
+  id_ = id;
+  const int packet = libusb_get_max_packet_size(libusb_get_device(handle_), id.inEndpoint);
+  inPacket_ = packet > 0 && packet <= kMaxPacket ? packet : kMaxPacket;
+  return true;
+}
+
+void LibusbTransport::close() {
+  if (handle_ != nullptr) {
+    if (claimed_) libusb_release_interface(handle_, id_.interfaceNumber);
+    libusb_close(handle_);
+    handle_ = nullptr;
+  }
+  claimed_ = false;
+  if (transfer_ != nullptr) {
+    libusb_free_transfer(transfer_);  // never under way here: transfer() waits for its end
+    transfer_ = nullptr;
+  }
+}
+
+int LibusbTransport::transfer(uint8_t endpoint, int size, std::chrono::milliseconds timeout) {
+  if (!claimed_ || size < 0 || size > kMaxPacket) return -1;
+  done_ = 0;
+  libusb_fill_interrupt_transfer(transfer_, handle_, endpoint, buffer_.data(), size, transferDone, &done_,
+                                 timeoutMs(timeout));
+  if (libusb_submit_transfer(transfer_) != LIBUSB_SUCCESS) return -1;
+  // libusb ends the transfer itself at its timeout; the loop only waits for that end, which must come
+  // before the transfer may be used again.
+  bool cancelled = false;
+  while (done_ == 0) {
+    if (libusb_handle_events_completed(context_, &done_) < 0 && !cancelled) {
+      libusb_cancel_transfer(transfer_);
+      cancelled = true;
+    }
+  }
+  return transfer_->status == LIBUSB_TRANSFER_COMPLETED ? transfer_->actual_length : -1;
+}
+
+int LibusbTransport::interruptOut(const uint8_t* data, int size, std::chrono::milliseconds timeout) {
+  if (size < 0 || size > kMaxPacket) return -1;
+  std::memcpy(buffer_.data(), data, static_cast<size_t>(size));
+  return transfer(id_.outEndpoint, size, timeout);
+}
+
+int LibusbTransport::interruptIn(uint8_t* data, int capacity, std::chrono::milliseconds timeout) {
+  if (capacity <= 0) return -1;
+  // Asked for in whole packets of the endpoint, as on Linux: a transfer ends with a short packet or
+  // when its length is full.
+  const int packets = (capacity + inPacket_ - 1) / inPacket_;
+  const int moved = transfer(id_.inEndpoint, std::min(packets * inPacket_, kMaxPacket), timeout);
+  if (moved < 0) return -1;
+  const int kept = std::min(moved, capacity);
+  std::memcpy(data, buffer_.data(), static_cast<size_t>(kept));
+  return kept;
+}
+
+void LibusbTransport::clearHalts() {
+  if (!claimed_) return;
+  libusb_clear_halt(handle_, id_.inEndpoint);
+  libusb_clear_halt(handle_, id_.outEndpoint);
+}
+
+int LibusbTransport::controlIn(const UsbControlRequest& request, uint8_t* data, int capacity,
+                               std::chrono::milliseconds timeout) {
+  if (handle_ == nullptr || capacity < 0 || capacity > 0xFFFF) return -1;
+  const int moved =
+      libusb_control_transfer(handle_, request.requestType, request.request, request.value, request.index,
+                              data, static_cast<uint16_t>(capacity), timeoutMs(timeout));
+  return moved < 0 ? -1 : moved;
+}
+
+}  // namespace velomat
