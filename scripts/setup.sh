@@ -18,6 +18,12 @@ packages=(
   desktop-file-utils # scripts/check_package.sh: desktop-file-validate
   lintian            # scripts/check_package.sh: Debian's checks of the package
   appstream          # scripts/check_package.sh: appstreamcli validates the metainfo file
+  # The Windows build: mingw-w64 with posix threads (std::thread), Qt's host tools (moc, rcc, uic) for
+  # the cross build, Wine to run its suites here, NSIS for its installer.
+  g++-mingw-w64-x86-64-posix
+  qt6-base-dev-tools
+  wine64
+  nsis
 )
 
 missing=()
