@@ -162,24 +162,24 @@ class FailingFileSystem final : public FileSystem {
       errno = EACCES;
       return -1;
     }
-    return posixFileSystem().open(path, flags, mode);
+    return systemFileSystem().open(path, flags, mode);
   }
   ssize_t write(int fd, const void* data, size_t size) override {
     if (fails("write", ENOSPC)) return -1;
-    return posixFileSystem().write(fd, data, std::min<size_t>(size, 50));  // the disk takes little at a time
+    return systemFileSystem().write(fd, data, std::min<size_t>(size, 50));  // the disk takes little at a time
   }
   int ftruncate(int fd, off_t size) override {
-    return fails("ftruncate", EIO) ? -1 : posixFileSystem().ftruncate(fd, size);
+    return fails("ftruncate", EIO) ? -1 : systemFileSystem().ftruncate(fd, size);
   }
-  int fsync(int fd) override { return fails("fsync", EIO) ? -1 : posixFileSystem().fsync(fd); }
+  int fsync(int fd) override { return fails("fsync", EIO) ? -1 : systemFileSystem().fsync(fd); }
   int close(int fd) override {
-    const int result = posixFileSystem().close(fd);
+    const int result = systemFileSystem().close(fd);
     return fails("close", EIO) ? -1 : result;
   }
   int rename(const char* from, const char* to) override {
-    return fails("rename", EXDEV) ? -1 : posixFileSystem().rename(from, to);
+    return fails("rename", EXDEV) ? -1 : systemFileSystem().rename(from, to);
   }
-  int unlink(const char* path) override { return posixFileSystem().unlink(path); }
+  int unlink(const char* path) override { return systemFileSystem().unlink(path); }
 
   std::vector<std::string> calls, created;
 
@@ -341,23 +341,23 @@ class StoppingFileSystem final : public FileSystem {
   StoppingFileSystem(const char* stopBefore, int tell) : stopBefore_(stopBefore), tell_(tell) {}
   int open(const char* path, int flags, mode_t mode) override {
     created_ = created_ || (flags & O_CREAT) != 0;
-    return posixFileSystem().open(path, flags, mode);
+    return systemFileSystem().open(path, flags, mode);
   }
   ssize_t write(int fd, const void* data, size_t size) override {
     stopHereIf("write");
-    return posixFileSystem().write(fd, data, size);
+    return systemFileSystem().write(fd, data, size);
   }
-  int ftruncate(int fd, off_t size) override { return posixFileSystem().ftruncate(fd, size); }
+  int ftruncate(int fd, off_t size) override { return systemFileSystem().ftruncate(fd, size); }
   int fsync(int fd) override {
     stopHereIf("fsync");
-    return posixFileSystem().fsync(fd);
+    return systemFileSystem().fsync(fd);
   }
-  int close(int fd) override { return posixFileSystem().close(fd); }
+  int close(int fd) override { return systemFileSystem().close(fd); }
   int rename(const char* from, const char* to) override {
     stopHereIf("rename");
-    return posixFileSystem().rename(from, to);
+    return systemFileSystem().rename(from, to);
   }
-  int unlink(const char* path) override { return posixFileSystem().unlink(path); }
+  int unlink(const char* path) override { return systemFileSystem().unlink(path); }
 
  private:
   void stopHereIf(std::string_view call) {

@@ -105,20 +105,20 @@ int count(const std::string& text, const std::string& part) {
 class CountingFiles final : public FileSystem {
  public:
   int open(const char* path, int flags, mode_t mode) override {
-    return posixFileSystem().open(path, flags, mode);
+    return systemFileSystem().open(path, flags, mode);
   }
   ssize_t write(int fd, const void* data, size_t size) override {
-    return posixFileSystem().write(fd, data, size);
+    return systemFileSystem().write(fd, data, size);
   }
-  int ftruncate(int fd, off_t size) override { return posixFileSystem().ftruncate(fd, size); }
-  int fsync(int fd) override { return posixFileSystem().fsync(fd); }
-  int close(int fd) override { return posixFileSystem().close(fd); }
+  int ftruncate(int fd, off_t size) override { return systemFileSystem().ftruncate(fd, size); }
+  int fsync(int fd) override { return systemFileSystem().fsync(fd); }
+  int close(int fd) override { return systemFileSystem().close(fd); }
   int rename(const char* from, const char* to) override {
     ++renames;
     std::fprintf(stderr, "file: %s written\n", to);
-    return posixFileSystem().rename(from, to);
+    return systemFileSystem().rename(from, to);
   }
-  int unlink(const char* path) override { return posixFileSystem().unlink(path); }
+  int unlink(const char* path) override { return systemFileSystem().unlink(path); }
   int renames = 0;
 };
 
