@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -22,6 +21,7 @@
 #include "fake_joystick.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "test_folder.h"
 
 namespace velomat {
 namespace {
@@ -41,9 +41,7 @@ class SettingsTest : public ::testing::Test {
  protected:
   // Each test works in a folder of its own, as the program does in its working folder.
   void SetUp() override {
-    char name[] = "/tmp/velomat-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    folder = name;
+    folder = testing::makeTestFolder("velomat-settings-");
     previous = fs::current_path();
     fs::current_path(folder);
   }
