@@ -319,6 +319,9 @@ WriteResult replaceFile(const std::string& path, std::span<const uint8_t> bytes,
   } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     result.notAFile = FileKind::Directory;
     return result;
+  } else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // Looked at, not left to the open: an administrator's open would pass over the attribute.
+    return fail("öffnen", EACCES);
   }
 
   // The file is opened for writing as a plain write would open it, without truncating it: a read-only
@@ -368,6 +371,13 @@ WriteResult replaceFile(const std::string& path, std::span<const uint8_t> bytes,
   if (files.rename(temporary.c_str(), path.c_str()) != 0) {
     const int error = errno;
     files.unlink(temporary.c_str());
+    // Another program holds the file and lets others write it but not replace it: the file itself is
+    // written, as a plain write does.
+    if (exists && (error == EACCES || error == EBUSY)) {
+      oldFd.assign(files.open(path.c_str(), O_WRONLY, 0));
+      if (oldFd.get() < 0) return fail("öffnen", errno);
+      return writeInPlace(oldFd, bytes, files, result);
+    }
     return fail("umbenennen", error);
   }
   result.ok = true;
