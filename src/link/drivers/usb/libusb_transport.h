@@ -1,4 +1,6 @@
-// USB devices through libusb-1.0, with the exchanges made directly on the device's usbfs node.
+// USB devices through libusb-1.0: on Linux with the exchanges made directly on the device's usbfs node
+// (libusb_transport_posix.cpp), on Windows through libusb's own transfers over WinUSB
+// (libusb_transport_win32.cpp, where libusb allocates for each transfer).
 #pragma once
 
 #include <array>
@@ -39,7 +41,7 @@ class LibusbTransport final : public UsbTransport {
 
   libusb_context* context_ = nullptr;
   libusb_device_handle* handle_ = nullptr;
-  int fd_ = -1;
+  int fd_ = -1;  // the usbfs node (Linux)
   bool claimed_ = false;
   UsbDeviceId id_;
   int inPacket_ = kMaxPacket;  // wMaxPacketSize of the IN endpoint
