@@ -24,6 +24,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} "${VELOMAT_WIN64_PREFIX}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+# The prefix's .pc files name the folder it was built in: pkg-config takes the prefix from where each
+# .pc file is instead, so the prefix works wherever it is unpacked.
+set(PKG_CONFIG_ARGN --define-prefix)
 
 set(QT_HOST_PATH /usr CACHE PATH "Qt's host tools (moc, rcc, uic)")
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")

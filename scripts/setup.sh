@@ -19,6 +19,12 @@ packages=(
   lintian            # scripts/check_package.sh: Debian's checks of the package
   appstream          # scripts/check_package.sh: appstreamcli validates the metainfo file
   python3            # tests/com_pairs.py: null-modem cables between Wine COM ports for the Windows serial tests
+  # The Windows build: mingw-w64 with posix threads (std::thread), Qt's host tools (moc, rcc, uic) for
+  # the cross build, Wine to run its suites here, NSIS for its installer.
+  g++-mingw-w64-x86-64-posix
+  qt6-base-dev-tools
+  wine64
+  nsis
 )
 
 missing=()

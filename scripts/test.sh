@@ -7,7 +7,8 @@
 #   ordinary user  as root, the threaded suites of build/release once more as uid 65534
 #   build/fuzz     the settings reader fuzzed for a few seconds (clang, libFuzzer, ASan + UBSan)
 #   package        the Debian package built, installed into a scratch root and checked
-# Ends with one line: "tests: N passed, N failed".
+#   build/win64    the Windows build (mingw-w64), its suites run under Wine (scripts/windows/)
+# Ends with one line: "tests: N passed, N failed" (and when the Windows tree was skipped, that too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,6 +35,11 @@ run_suites() {  # <build dir> <cmake options> -- <ctest options>
   cmake --build "$dir" -j2
   local log="$dir/ctest.log"
   ctest --test-dir "$dir" --output-on-failure -j2 "$@" 2>&1 | tee "$log" || status=1
+  count_suites "$dir" "$log"
+}
+
+count_suites() {  # <build dir> <ctest log>: adds the log's passed and failed suites to the totals
+  local dir=$1 log=$2
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
   if [[ -z $line ]]; then
@@ -75,6 +81,22 @@ step "build/release as an ordinary user" scripts/as_ordinary_user.sh build/relea
 step build/fuzz scripts/fuzz.sh 5
 step package scripts/check_package.sh
 
+# The Windows tree: every program and suite cross-built, the suites run under Wine in one Wine prefix
+# made for this run. Without the Windows libraries' prefix it is skipped, and the closing line says so.
+windows_skipped=""
+echo "== build/win64"
+windows_build=0
+scripts/windows/build.sh || windows_build=$?
+if [[ $windows_build -eq 2 ]]; then
+  windows_skipped=" (the Windows tree skipped: no prefix of the Windows libraries)"
+elif [[ $windows_build -ne 0 ]]; then
+  failed=$((failed + 1))
+else
+  rm -rf build/win64/wine
+  ctest --test-dir build/win64 --output-on-failure -j2 2>&1 | tee build/win64/ctest.log || status=1
+  count_suites build/win64 build/win64/ctest.log
+fi
+
 [[ $failed -eq 0 ]] || status=1
-echo "tests: $passed passed, $failed failed"
+echo "tests: $passed passed, $failed failed$windows_skipped"
 exit $status

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -22,6 +21,7 @@
 #include "fake_joystick.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "test_folder.h"
 
 namespace velomat {
 namespace {
@@ -41,9 +41,7 @@ class SettingsTest : public ::testing::Test {
  protected:
   // Each test works in a folder of its own, as the program does in its working folder.
   void SetUp() override {
-    char name[] = "/tmp/velomat-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    folder = name;
+    folder = testing::makeTestFolder("velomat-settings-");
     previous = fs::current_path();
     fs::current_path(folder);
   }
@@ -203,7 +201,7 @@ class FullDisk final : public FileSystem {
       errno = EACCES;
       return -1;
     }
-    return posixFileSystem().open(path, flags, mode);
+    return systemFileSystem().open(path, flags, mode);
   }
   ssize_t write(int fd, const void* data, size_t size) override {
     if (full_) {
@@ -211,13 +209,13 @@ class FullDisk final : public FileSystem {
       return -1;
     }
     full_ = true;
-    return posixFileSystem().write(fd, data, std::min<size_t>(size, 50));
+    return systemFileSystem().write(fd, data, std::min<size_t>(size, 50));
   }
-  int ftruncate(int fd, off_t size) override { return posixFileSystem().ftruncate(fd, size); }
-  int fsync(int fd) override { return posixFileSystem().fsync(fd); }
-  int close(int fd) override { return posixFileSystem().close(fd); }
-  int rename(const char* from, const char* to) override { return posixFileSystem().rename(from, to); }
-  int unlink(const char* path) override { return posixFileSystem().unlink(path); }
+  int ftruncate(int fd, off_t size) override { return systemFileSystem().ftruncate(fd, size); }
+  int fsync(int fd) override { return systemFileSystem().fsync(fd); }
+  int close(int fd) override { return systemFileSystem().close(fd); }
+  int rename(const char* from, const char* to) override { return systemFileSystem().rename(from, to); }
+  int unlink(const char* path) override { return systemFileSystem().unlink(path); }
 
  private:
   bool folderRefuses_;

@@ -2,7 +2,6 @@
 // set up a motor, "LOS!", push the on-screen stick, see the motor turn, close its end switch, "NOT-AUS",
 // "Ende"; then the next start brings back what was set.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -23,6 +22,7 @@
 #include "app/sim_program.h"
 #include "gui_steps.h"
 #include "link_doubles.h"
+#include "test_folder.h"
 #include "ui/qt_message_boxes.h"
 
 namespace velomat {
@@ -44,8 +44,7 @@ class SimSession : public ::testing::Test {
     if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
     // The child of the death test below, started anew, works in its parent's folder.
     const bool child = !GTEST_FLAG_GET(internal_run_death_test).empty();
-    folder_ = fs::temp_directory_path() / ("velomat-session-" + std::to_string(child ? getppid() : getpid()));
-    fs::create_directories(folder_);
+    folder_ = testing::makeTestFolder("velomat-session-");
     previous_ = fs::current_path();
     fs::current_path(folder_);
     if (!child) fs::remove(kSettingsFileName);

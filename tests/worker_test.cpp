@@ -1,12 +1,7 @@
 // Runs driven through the main window as a user drives them: "LOS!", the stick, the lists, "NOT-AUS",
 // the stop controls, a lost joystick and a lost interface, against the simulated interfaces (without
 // their wire time) and an SDL virtual joystick.
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -34,90 +29,10 @@
 #include "main_window_steps.h"
 #include "sim/simulation_window.h"
 #include "worker_doubles.h"
+#include "worker_steps.h"
 
 namespace velomat {
 namespace {
-
-using testing::Exchange;
-using testing::ScriptedBoxes;
-using testing::waitUntil;
-
-constexpr Exchange kAllOff{0, 0, false};
-constexpr uint32_t kMotor3Right = 0b10 << 4;  // output 2, direction 2
-
-class WorkerTest : public ::testing::Test {
- public:  // the tables' steps reach the fixture too
-  void SetUp() override {
-    ASSERT_TRUE(sdl.ok());
-    if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
-    plugIn();
-  }
-  void plugIn() {
-    stick = std::make_unique<VirtualJoystick>(3, 8, 1, "Testknueppel");
-    ASSERT_TRUE(stick->ok());
-  }
-
-  // The main window for `kind`, with motor 3 set to turn right at all times, so that every exchange of
-  // a run drives something and only the all-off exchange is 0.
-  void open(int32_t kind) {
-    dialog.reset();
-    log.clear();
-    dialog = testing::startedMainWindow(state, sdl, link, boxes, kind);
-    ASSERT_NE(dialog, nullptr);
-    choose(c().fixedDirList[2], "R");
-  }
-  PanelControls& c() { return dialog->controls(); }
-  QPushButton* button(int dialogId) { return qobject_cast<QPushButton*>(dialogItem(dialog.get(), dialogId)); }
-
-  static void click(QWidget* control) { testing::click(control); }
-  static void choose(QComboBox* list, const QString& text) { testing::choose(list, text); }
-
-  // "LOS!", then wait for `exchanges` exchanges of the run.
-  void start(size_t exchanges = 1) {
-    finishedBefore = dialog->worker()->finishedRuns();
-    click(c().startButton);
-    ASSERT_TRUE(waitUntil([&] { return log.count() >= exchanges; }));
-  }
-  // Waits until the run has ended and the window has heard of it.
-  void waitForEnd() {
-    ASSERT_TRUE(waitUntil([&] { return dialog->worker()->finishedRuns() > finishedBefore; }));
-  }
-
-  // The run's exchanges end with exactly one all-off exchange, and none follows it. Read once the
-  // worker has no run and none waiting: from then on it sends nothing but the all-off reads of the
-  // inputs while the live view shows them, so whatever the run sent is in the log.
-  void expectOneAllOffAtTheEnd() {
-    ASSERT_TRUE(dialog->worker()->waitUntilEnded(std::chrono::seconds(20)).stopped) << "the run goes on";
-    const auto all = log.all();
-    const auto firstAllOff = std::find(all.begin(), all.end(), kAllOff);
-    ASSERT_NE(firstAllOff, all.end()) << "no all-off exchange";
-    const auto afterIt = firstAllOff + 1;
-    const bool inputsRead = dialog->liveView() != nullptr && dialog->liveView()->isVisible();
-    if (!inputsRead) {
-      EXPECT_EQ(all.end() - afterIt, 0) << "exchanges after the all-off one";
-    }
-    for (auto after = afterIt; after != all.end(); ++after)
-      EXPECT_EQ(*after, kAllOff) << "a word that drives after the all-off one";
-  }
-  void expectIdlePanel(bool applyEnabled) {
-    EXPECT_EQ(c().statusText->text(), "Bereit");
-    EXPECT_TRUE(c().startButton->isEnabled());
-    EXPECT_EQ(c().applyButton->isEnabled(), applyEnabled);
-  }
-
-  SdlJoystick sdl;  // before the sticks, so SDL runs while they attach and detach
-  std::unique_ptr<VirtualJoystick> stick;
-  SharedState state;
-  sim::SimIntelligentInterface intInt{{.paced = false}};
-  sim::SimRoboInterface robo{{.paced = false}};
-  testing::ExchangeLog log;
-  testing::LoggedIntInt loggedIntInt{intInt, log};
-  testing::LoggedRobo loggedRobo{robo, log};
-  ScriptedBoxes boxes;
-  InterfaceLink link{loggedIntInt, loggedRobo, state.connection};
-  std::unique_ptr<MainDialog> dialog;
-  uint64_t finishedBefore = 0;
-};
 
 TEST_F(WorkerTest, after_los_the_outputs_follow_the_stick_in_the_next_exchange) {
   struct Row {
@@ -490,84 +405,6 @@ TEST_F(WorkerTest, the_throttle_cut_at_two_percent_keeps_the_output_off) {
     waitForEnd();
     EXPECT_EQ(onCount() > 0, row.drives);
   }
-}
-
-// Processor time a thread has used, in seconds.
-double cpuSeconds(pthread_t thread) {
-  clockid_t clock;
-  timespec used{};
-  if (::pthread_getcpuclockid(thread, &clock) != 0 || ::clock_gettime(clock, &used) != 0) return 0;
-  return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) * 1e-9;
-}
-
-// The runs of an ordinary user (no right to raise a priority: RLIMIT_NICE 0) beside two busy threads:
-// each run must get the processor the first one got. The worker and the busy threads share one
-// processor; a run's share is the processor time the worker got for each second a busy thread got,
-// which whatever else the machine does at that moment changes for all of them alike.
-void runsOfAnOrdinaryUserBesideBusyThreads(WorkerTest& t) {
-  if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-    std::fprintf(stderr, "could not become an ordinary user\n");
-    endProcess(2);
-  }
-  const rlimit noRaise{0, 0};
-  ::setrlimit(RLIMIT_NICE, &noRaise);
-  cpu_set_t allowed;
-  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
-    int first = 0;
-    while (first < CPU_SETSIZE && !CPU_ISSET(first, &allowed)) ++first;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(first, &one);
-    ::sched_setaffinity(0, sizeof one, &one);  // the worker and the busy threads, made below, inherit it
-  }
-  std::atomic<bool> busy{true};
-  std::vector<std::thread> hogs;
-  for (int i = 0; i < 2; ++i) {
-    hogs.emplace_back([&busy] {
-      while (busy.load(std::memory_order_relaxed)) {
-      }
-    });
-  }
-  const auto hogSeconds = [&hogs] {
-    double seconds = 0;
-    for (std::thread& hog : hogs) seconds += cpuSeconds(hog.native_handle());
-    return seconds / static_cast<double>(hogs.size());
-  };
-  t.open(kIntelligentInterface);
-  t.log.recording = false;  // a log that grows by every exchange would cost each run differently
-  const sim::SimWire& wire = t.intInt.wire();
-  const pthread_t worker = t.dialog->worker()->nativeHandle();
-  std::vector<double> share;        // worker seconds per busy-thread second
-  std::vector<uint64_t> exchanges;  // in the counted time
-  for (int run = 0; run < 10; ++run) {
-    const uint64_t before = wire.exchangeCount();
-    t.start(0);
-    // Counted once the run is well under way, past what the first exchanges of a process cost.
-    if (!waitUntil([&] { return wire.exchangeCount() > before + 10000; })) break;
-    const uint64_t from = wire.exchangeCount();
-    const double hogFrom = hogSeconds(), workerFrom = cpuSeconds(worker);
-    QTest::qWait(400);
-    exchanges.push_back(wire.exchangeCount() - from);
-    share.push_back((cpuSeconds(worker) - workerFrom) / std::max(hogSeconds() - hogFrom, 1e-3));
-    t.click(t.button(id::kEmergencyStopButton));
-    t.waitForEnd();
-    waitUntil([&] { return t.c().startButton->isEnabled(); });  // the window heard of the end too
-  }
-  busy = false;
-  for (std::thread& hog : hogs) hog.join();
-  for (size_t run = 0; run < share.size(); ++run) {
-    std::fprintf(stderr, "run %zu: %.2f s of processor per busy-thread second, %llu exchanges\n", run + 1,
-                 share[run], static_cast<unsigned long long>(exchanges[run]));
-  }
-  const auto likeTheFirst = [&](size_t run) {
-    return run < share.size() && share[0] > 0 && std::abs(share[run] / share[0] - 1) <= 0.25;
-  };
-  endProcess(likeTheFirst(1) && likeTheFirst(9) ? 0 : 1);
-}
-
-TEST_F(WorkerTest, every_run_gets_the_processor_of_the_first_for_an_ordinary_user_beside_busy_threads) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child drops root's rights for good
-  EXPECT_EXIT(runsOfAnOrdinaryUserBesideBusyThreads(*this), ::testing::ExitedWithCode(0), "run 10:");
 }
 
 // Random sequences of what a user does during and between runs, at random moments, against the

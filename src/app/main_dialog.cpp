@@ -1,8 +1,5 @@
 #include "app/main_dialog.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -11,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QSlider>
-#include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -23,6 +19,7 @@
 #include "app/end_process.h"
 #include "app/end_signals.h"
 #include "app/live_view.h"
+#include "app/wake_up.h"
 #include "config/settings_file.h"
 #include "config/settings_messages.h"
 #include "config/settings_store.h"
@@ -142,7 +139,6 @@ MainDialog::~MainDialog() {
   MainDialog* self = this;
   dialogWithWorker.compare_exchange_strong(self, nullptr);
   worker_.reset();
-  if (reportEvent_ >= 0) ::close(reportEvent_);
 }
 
 void MainDialog::buildControls(const DialogUnits& units) {
@@ -233,11 +229,7 @@ void MainDialog::showAbout() {
 void MainDialog::startWorker(JoystickSource& joystick, InterfaceLink& link) {
   link_ = &link;
   // Reports that pile up before the GUI thread gets to them are one: only the latest run's matters.
-  reportEvent_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  auto* notifier = new QSocketNotifier(static_cast<qintptr>(reportEvent_), QSocketNotifier::Read, this);
-  connect(notifier, &QSocketNotifier::activated, this, [this] {
-    uint64_t count;
-    [[maybe_unused]] const ssize_t got = ::read(reportEvent_, &count, sizeof count);
+  reportWake_ = std::make_unique<WakeUp>(*this, [this] {
     const uint64_t report = latestReport_.load(std::memory_order_acquire);
     OnRunFinished(report >> 2, static_cast<RunEnd>(report & 3));
   });
@@ -266,14 +258,10 @@ void MainDialog::endAtExit() {
 }
 
 void MainDialog::watchEndSignals() {
-  const int fd = installEndSignals();
-  if (fd < 0) return;
-  auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, this);
-  connect(notifier, &QSocketNotifier::activated, this, [this] { endBySignal(); });
+  watchEndRequests(*this, [this] { endBySignal(); });
 }
 
 void MainDialog::endBySignal() {
-  takeEndSignal();
   // A second signal while the first is handled (its warning box is up, say): the user wants out now.
   if (endStarted_) endProcess(0);
   endStarted_ = true;
@@ -315,8 +303,7 @@ void MainDialog::OnNotAus() {
 
 void MainDialog::runFinished(uint64_t run, RunEnd end) {
   latestReport_.store(run << 2 | static_cast<uint64_t>(end), std::memory_order_release);
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t written = ::write(reportEvent_, &one, sizeof one);
+  reportWake_->raise();
 }
 
 void MainDialog::OnRunFinished(uint64_t run, RunEnd end) {

@@ -21,6 +21,7 @@ class QAction;
 namespace velomat {
 
 class LiveView;
+class WakeUp;
 
 inline constexpr const char* kMainDialogCaption =
     "Velomat - Die Echtzeit-Joystickgesteuerte Version von Velobase";
@@ -113,10 +114,9 @@ class MainDialog final : public QDialog, private RunReport {
   bool liveViewMoved_ = false;              // by the user, since: it keeps that place
   std::unique_ptr<ControlWorker> worker_;
   // The worker's end-of-run report reaches the GUI thread as the latest report in an atomic (run << 2,
-  // how it ended in the low two bits) and a wake-up on an eventfd that the GUI thread's event loop
-  // watches.
+  // how it ended in the low two bits) and a wake-up that the GUI thread's event loop watches.
   std::atomic<uint64_t> latestReport_{0};
-  int reportEvent_ = -1;
+  std::unique_ptr<WakeUp> reportWake_;
   bool endStarted_ = false;  // the program is on its way out (shutDown or a signal)
   bool runShown_ = false;    // from "LOS!" until the run's end is shown: Enter is "NOT-AUS" meanwhile
   bool shutDown_ = false;

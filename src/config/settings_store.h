@@ -7,6 +7,8 @@
 // itself would keep: a symbolic link stays and its target is written, the file keeps its mode (and its
 // owner and group where the user may set them), a file the user may not write is left alone, a file
 // in a folder the user may not write is written in place, and what is no regular file is never opened.
+// On Windows the file keeps its attributes; a read-only file and a file another program holds open
+// without sharing it are left alone, and the save fails with the reason.
 #pragma once
 
 #include <sys/types.h>
@@ -21,7 +23,8 @@
 namespace velomat {
 
 // The file-system calls a write makes on the file and its temporary file, so that tests can make each
-// of them fail. The results and errno are those of the POSIX calls of the same names.
+// of them fail. The results and errno are those of the POSIX calls of the same names; on Windows the
+// system's file calls stand behind them (rename replaces the file, with write-through).
 class FileSystem {
  public:
   FileSystem() = default;
@@ -38,7 +41,8 @@ class FileSystem {
   virtual int unlink(const char* path) = 0;
 };
 
-FileSystem& posixFileSystem();
+// The system's own file calls.
+FileSystem& systemFileSystem();
 
 // What stands at a path that is to be read or written.
 enum class FileKind { Regular, Directory, Fifo, Device, Socket, Other };
@@ -76,6 +80,6 @@ struct WriteResult {
 // flushed and renamed over it; in place when the folder may not be written or the file has more than
 // one name. Before that it removes what earlier saves of this file left behind when they were killed.
 WriteResult replaceFile(const std::string& path, std::span<const uint8_t> bytes,
-                        FileSystem& files = posixFileSystem());
+                        FileSystem& files = systemFileSystem());
 
 }  // namespace velomat

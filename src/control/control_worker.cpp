@@ -1,13 +1,9 @@
 #include "control/control_worker.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "control/output_stage.h"
+#include "control/thread_priority.h"
 
 namespace velomat {
 
@@ -95,35 +91,13 @@ uint64_t ControlWorker::latestRun() const {
 }
 
 void ControlWorker::raisePriorityForRun() {
-  errno = 0;
-  const int now = getpriority(PRIO_PROCESS, static_cast<id_t>(tid_));
-  if (now == -1 && errno != 0) return;
-  // Where the system refuses the full boost, RLIMIT_NICE may still allow part of it.
-  int wanted = baseNice_ - kRunNiceBoost;
-  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid_), wanted) != 0) {
-    rlimit limit{};
-    wanted = baseNice_;
-    if (getrlimit(RLIMIT_NICE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-      const int floor = 20 - static_cast<int>(limit.rlim_cur);
-      if (floor < baseNice_) wanted = std::max(floor, baseNice_ - kRunNiceBoost);
-    }
-    if (wanted == baseNice_ || setpriority(PRIO_PROCESS, static_cast<id_t>(tid_), wanted) != 0) {
-      wanted = now;
-    }
-  }
-  runNice_.store(wanted, std::memory_order_relaxed);
+  runNice_.store(raiseThreadLevel(baseNice_, kRunNiceBoost), std::memory_order_relaxed);
 }
 
-void ControlWorker::restorePriority() {
-  // A higher nice value than the current one is always granted.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(tid_), baseNice_);
-}
+void ControlWorker::restorePriority() { restoreThreadLevel(baseNice_); }
 
 void ControlWorker::loop() {
-  tid_ = static_cast<int>(::syscall(SYS_gettid));
-  errno = 0;
-  const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(tid_));
-  baseNice_ = nice == -1 && errno != 0 ? 0 : nice;
+  baseNice_ = currentThreadLevel();
   runNice_.store(baseNice_, std::memory_order_relaxed);
   std::unique_lock lock(mutex_);
   for (;;) {

@@ -151,8 +151,7 @@ class ControlWorker {
   std::atomic<uint64_t> finished_{0};
   std::atomic<bool> switchedOff_{true};
   std::atomic<int> runNice_{0};
-  int tid_ = 0;       // the worker's thread, for its nice value
-  int baseNice_ = 0;  // its nice value when it started
+  int baseNice_ = 0;  // the worker thread's nice value when it started
 
   std::thread thread_;
 };

@@ -68,7 +68,7 @@ class Panel {
   SharedState& state_;
   ConfigTable& table_;
   MessageBoxes& boxes_;
-  FileSystem* files_ = &posixFileSystem();
+  FileSystem* files_ = &systemFileSystem();
 };
 
 }  // namespace velomat

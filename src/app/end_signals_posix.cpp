@@ -1,30 +1,30 @@
-#include "app/end_signals.h"
-
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
+
+#include "app/end_signals.h"
 
 namespace velomat {
 
 namespace {
 
 int signalEvent = -1;
-volatile std::sig_atomic_t lastSignal = 0;
 
-extern "C" void onEndSignal(int number) {
+extern "C" void onEndSignal(int) {
   const int saved = errno;
-  lastSignal = number;
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(signalEvent, &one, sizeof one);
   errno = saved;
 }
 
-}  // namespace
-
+// Installs the handlers once per process and returns the eventfd they write to (readable once a
+// signal came), or -1 when it could not be made.
 int installEndSignals() {
   static const int fd = [] {
     signalEvent = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -39,12 +39,17 @@ int installEndSignals() {
   return fd;
 }
 
-int takeEndSignal() {
-  uint64_t count = 0;
-  if (signalEvent >= 0) {
-    [[maybe_unused]] const ssize_t got = ::read(signalEvent, &count, sizeof count);
-  }
-  return static_cast<int>(lastSignal);
+}  // namespace
+
+void watchEndRequests(QObject& owner, std::function<void()> onEnd) {
+  const int fd = installEndSignals();
+  if (fd < 0) return;
+  auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, &owner);
+  QObject::connect(notifier, &QSocketNotifier::activated, &owner, [fd, onEnd = std::move(onEnd)] {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = ::read(fd, &count, sizeof count);
+    onEnd();
+  });
 }
 
 }  // namespace velomat

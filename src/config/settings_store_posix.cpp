@@ -204,7 +204,7 @@ WriteResult writeInPlace(SeamFd& fd, std::span<const uint8_t> bytes, FileSystem&
 
 }  // namespace
 
-FileSystem& posixFileSystem() {
+FileSystem& systemFileSystem() {
   static PosixFileSystem files;
   return files;
 }
