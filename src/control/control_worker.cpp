@@ -94,7 +94,9 @@ void ControlWorker::raisePriorityForRun() {
   runNice_.store(raiseThreadLevel(baseNice_, kRunNiceBoost), std::memory_order_relaxed);
 }
 
-void ControlWorker::restorePriority() { restoreThreadLevel(baseNice_); }
+void ControlWorker::restorePriority() {
+  restoreThreadLevel(baseNice_);
+}
 
 void ControlWorker::loop() {
   baseNice_ = currentThreadLevel();
