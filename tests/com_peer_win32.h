@@ -59,6 +59,10 @@ class ComPeer {
     if (port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
   }
 
+  // Whether every byte after a reply's first went out on time, as a wire would carry it. A machine too
+  // busy to wake this thread when a byte is due breaks the line's timing, which no wire does: a
+  // test of timing faults then runs again.
+  bool paceKept() const { return paceKept_; }
   // What the driver opens.
   const std::string& path() const { return path_; }
   std::vector<Bytes> commands() const {
@@ -67,6 +71,12 @@ class ComPeer {
   }
 
  private:
+  // A byte that went out more than kPaceSlack after its time, behind the reply's first, breaks the
+  // pace the reply was meant to keep.
+  static constexpr std::chrono::microseconds kPaceSlack{1500};
+  void notePace(size_t i, std::chrono::steady_clock::time_point due) {
+    if (i > 0 && std::chrono::steady_clock::now() - due > kPaceSlack) paceKept_ = false;
+  }
   bool write(const uint8_t* data, size_t size) {
     DWORD written = 0;
     return size == 0 || (WriteFile(port_, data, static_cast<DWORD>(size), &written, nullptr) && written == size);
@@ -84,6 +94,7 @@ class ComPeer {
     for (size_t i = 0; i < reply.bytes.size(); ++i) {
       next += byteTime_ + (i == reply.pauseAt ? reply.pause : std::chrono::milliseconds::zero());
       std::this_thread::sleep_until(next);
+      notePace(i, next);
       if (!write(&reply.bytes[i], 1)) return false;
     }
     return true;
@@ -123,6 +134,7 @@ class ComPeer {
   HANDLE port_ = INVALID_HANDLE_VALUE;
   std::string path_ = "\\\\.\\COM21";
   std::atomic<bool> stop_{false};
+  std::atomic<bool> paceKept_{true};
   mutable std::mutex mutex_;
   std::vector<Bytes> commands_;
   std::thread thread_;

@@ -56,6 +56,10 @@ class PtyPeer {
     if (slave_ >= 0) close(slave_);
   }
 
+  // Whether every byte after a reply's first went out on time, as a wire would carry it. A machine too
+  // busy to wake this thread when a byte is due breaks the line's timing, which no wire does: a
+  // test of timing faults then runs again.
+  bool paceKept() const { return paceKept_; }
   const std::string& path() const { return path_; }
   std::vector<Bytes> commands() const {
     std::lock_guard lock(mutex_);
@@ -63,6 +67,12 @@ class PtyPeer {
   }
 
  private:
+  // A byte that went out more than kPaceSlack after its time, behind the reply's first, breaks the
+  // pace the reply was meant to keep.
+  static constexpr std::chrono::microseconds kPaceSlack{1500};
+  void notePace(size_t i, std::chrono::steady_clock::time_point due) {
+    if (i > 0 && std::chrono::steady_clock::now() - due > kPaceSlack) paceKept_ = false;
+  }
   static timespec at(std::chrono::steady_clock::time_point t) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
     return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
@@ -87,6 +97,7 @@ class PtyPeer {
     for (size_t i = 0; i < reply.bytes.size(); ++i) {
       next += byteTime_ + (i == reply.pauseAt ? reply.pause : std::chrono::milliseconds::zero());
       sleepUntil(next);
+      notePace(i, next);
       if (write(master_, &reply.bytes[i], 1) < 0) return false;
     }
     return true;
@@ -127,6 +138,7 @@ class PtyPeer {
   int slave_ = -1;
   std::string path_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> paceKept_{true};
   mutable std::mutex mutex_;
   std::vector<Bytes> commands_;
   std::thread thread_;

@@ -149,7 +149,7 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
                                                   {Fault::Lost, "lost"},
                                                   {Fault::HeldBack, "held back 5 ms"},
                                                   {Fault::HeldPastTheBound, "held back 150 ms"}};
-  constexpr int kExchanges = 40;
+  constexpr int kExchanges = 40, kAttempts = 10;
   std::mt19937 random(20261208);
   for (const Kind& kind : kinds) {
     for (const auto& [fault, faultName] : faults) {
@@ -165,33 +165,38 @@ TEST(LineFaults, a_stray_lost_or_held_back_byte_costs_at_most_one_input_word_and
         // The open's commands come first: the all-off exchange, and on the ROBO Interface its session.
         const int faulty = at + (kind.type == OnSerial::Robo ? 1 : 0);
         const PtyPeer::Answer inverted = tellingAnswer(0xFF, {}, {});  // no motor byte is 0xFF here
-        PtyPeer peer(
-            [=](const Bytes& command, int n) {
-              PeerReply reply = inverted(command, n);
-              if (n != faulty) return reply;
-              const auto byte = reply.bytes.begin() + static_cast<long>(position);
-              if (fault == Fault::Stray) reply.bytes.insert(byte, 0x00);
-              if (fault == Fault::Lost) reply.bytes.erase(byte);
-              reply.pauseAt = position;
-              if (fault == Fault::HeldBack) reply.pause = std::chrono::milliseconds(5);
-              if (fault == Fault::HeldPastTheBound) reply.pause = std::chrono::milliseconds(150);
-              return reply;
-            },
-            false, testing::byteTimeAt(kind.type == OnSerial::Robo ? 38400 : 9600));
-        AnyDriver driver(kind.type, peer.path());
-        ASSERT_TRUE(driver.opened());
         int wrong = 0, failures = 0, lastAmiss = 0;
-        for (int i = 1; i <= kExchanges; ++i) {
-          const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & kind.mask;
-          const Inputs inputs = driver.exchange(outputWord);
-          if (!inputs) {
-            ++failures;
-          } else if (*inputs != (~outputWord & kind.mask)) {
-            ++wrong;
-          } else {
-            continue;
+        // A run in which the machine kept the simulated wire from its pace proves nothing; it runs again.
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+          PtyPeer peer(
+              [=](const Bytes& command, int n) {
+                PeerReply reply = inverted(command, n);
+                if (n != faulty) return reply;
+                const auto byte = reply.bytes.begin() + static_cast<long>(position);
+                if (fault == Fault::Stray) reply.bytes.insert(byte, 0x00);
+                if (fault == Fault::Lost) reply.bytes.erase(byte);
+                reply.pauseAt = position;
+                if (fault == Fault::HeldBack) reply.pause = std::chrono::milliseconds(5);
+                if (fault == Fault::HeldPastTheBound) reply.pause = std::chrono::milliseconds(150);
+                return reply;
+              },
+              false, testing::byteTimeAt(kind.type == OnSerial::Robo ? 38400 : 9600));
+          AnyDriver driver(kind.type, peer.path());
+          ASSERT_TRUE(driver.opened());
+          wrong = failures = lastAmiss = 0;
+          for (int i = 1; i <= kExchanges; ++i) {
+            const uint32_t outputWord = static_cast<uint32_t>(i | i << 8) & kind.mask;
+            const Inputs inputs = driver.exchange(outputWord);
+            if (!inputs) {
+              ++failures;
+            } else if (*inputs != (~outputWord & kind.mask)) {
+              ++wrong;
+            } else {
+              continue;
+            }
+            lastAmiss = i;
           }
-          lastAmiss = i;
+          if (peer.paceKept()) break;
         }
         EXPECT_LE(wrong, 1);
         EXPECT_EQ(failures, fault == Fault::Lost || fault == Fault::HeldPastTheBound ? 1 : 0);

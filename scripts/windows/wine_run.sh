@@ -46,4 +46,20 @@ fi
 flock -u 9
 exec 9>&-
 
+# The serial suites talk over a null-modem cable between COM21 and COM22 (tests/com_pairs.py), which
+# lasts as long as the suite.
+if [[ -n ${VELOMAT_COM_PAIRS:-} ]]; then
+  here=$(cd "$(dirname "$0")/../.." && pwd)
+  coproc PAIRS { exec python3 -u "$here/tests/com_pairs.py" "$WINEPREFIX"; }
+  read -r ready <&"${PAIRS[0]}" || ready=
+  if [[ $ready != ready ]]; then
+    echo "wine_run: tests/com_pairs.py did not join the COM ports" >&2
+    exit 1
+  fi
+  status=0
+  "$wine" "$@" || status=$?
+  exec {PAIRS[1]}>&-
+  wait "$PAIRS_PID" 2>/dev/null || true
+  exit $status
+fi
 exec "$wine" "$@"
