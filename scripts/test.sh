@@ -7,7 +7,8 @@
 #   ordinary user  as root, the threaded suites of build/release once more as uid 65534
 #   build/fuzz     the settings reader fuzzed for a few seconds (clang, libFuzzer, ASan + UBSan)
 #   package        the Debian package built, installed into a scratch root and checked
-#   build/win64    the Windows build (mingw-w64), its suites run under Wine (scripts/windows/)
+#   build/win64    the Windows build (mingw-w64), its suites run under Wine, its zip and installer
+#                  made and the installer checked under Wine (scripts/windows/)
 # Ends with one line: "tests: N passed, N failed" (and when the Windows tree was skipped, that too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -95,6 +96,9 @@ else
   rm -rf build/win64/wine
   ctest --test-dir build/win64 --output-on-failure -j2 2>&1 | tee build/win64/ctest.log || status=1
   count_suites build/win64 build/win64/ctest.log
+  # The portable zip and the installer, and the installer run silently under Wine as a user would.
+  step "windows package" scripts/windows/package.sh build/win64
+  step "windows installer" scripts/windows/check_installer.sh build/win64
 fi
 
 [[ $failed -eq 0 ]] || status=1

@@ -40,9 +40,10 @@ apps_entry() {
 }
 check "entry in Apps with the version" apps_entry
 
-# The installed simulation starts on Qt's offscreen platform and is still running a while later.
+# The installed simulation starts on Qt's offscreen platform (Wine hands WINEQT_* on as QT_*) and is
+# still running a while later.
 starts() {
-  (cd "$home/Roaming/Velomat" && QT_QPA_PLATFORM=offscreen wine64 "$programs/velomat-sim.exe" >/dev/null 2>&1) &
+  (cd "$home/Roaming/Velomat" && WINEQT_QPA_PLATFORM=offscreen wine64 "$programs/velomat-sim.exe" >/dev/null 2>&1) &
   local pid=$!
   for _ in $(seq 1 30); do
     sleep 1
