@@ -83,21 +83,6 @@ TEST(IntelligentInterfaceOverSerial, close_sends_nothing_and_only_an_open_interf
   EXPECT_EQ(s.peer.commands(), (std::vector<Bytes>{{0xC1, 0}, {0xC1, 1}, {0xC1, 0}}));
 }
 
-const Bytes kSessionOpen = {0xA1, 'f', 't', '-', 'R', 'o', 'b', 'o', '-', 'O', 'N', '-', 'V', '1'};
-
-// A 0xF2 command: for the interface and then its first I/O extension, the direction byte and the
-// three bytes of packed speed levels.
-Bytes roboCommand(uint8_t direction, uint8_t b2, uint8_t b3, uint8_t b4, Bytes extension = {0, 0, 0, 0}) {
-  Bytes command(17, 0);
-  command[0] = 0xF2;
-  command[1] = direction;
-  command[2] = b2;
-  command[3] = b3;
-  command[4] = b4;
-  std::copy(extension.begin(), extension.end(), command.begin() + 5);
-  return command;
-}
-
 TEST(RoboInterfaceOverSerial, an_open_fails_without_the_session_or_its_first_answer) {
   struct Row {
     const char* why;

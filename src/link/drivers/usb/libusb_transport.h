@@ -2,7 +2,9 @@
 // (libusb_transport_posix.cpp), on Windows through WinUSB (libusb_transport_win32.cpp).
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 
 #include "link/drivers/usb/usb_transport.h"
 
@@ -11,6 +13,11 @@ struct libusb_device_handle;
 struct libusb_transfer;
 
 namespace velomat {
+
+// A transfer's timeout in milliseconds; 0 would mean "wait forever" to usbfs and libusb alike.
+inline unsigned int libusbTimeout(std::chrono::milliseconds timeout) {
+  return static_cast<unsigned int>(std::max<std::chrono::milliseconds::rep>(timeout.count(), 1));
+}
 
 // libusb finds the device, claims the interface (detaching a kernel driver that holds it) and makes
 // the control requests. The interrupt transfers of the control loop bypass libusb: its Linux backend

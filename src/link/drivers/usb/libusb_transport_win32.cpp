@@ -11,11 +11,6 @@ namespace velomat {
 
 namespace {
 
-// libusb takes the timeout in milliseconds, and 0 would mean "wait forever".
-unsigned int timeoutMs(std::chrono::milliseconds timeout) {
-  return static_cast<unsigned int>(std::max<std::chrono::milliseconds::rep>(timeout.count(), 1));
-}
-
 void LIBUSB_CALL transferDone(libusb_transfer* transfer) {
   *static_cast<int*>(transfer->user_data) = 1;
 }
@@ -34,15 +29,6 @@ PortOpenError openErrorFor(int result) {
 }
 
 }  // namespace
-
-LibusbTransport::LibusbTransport() {
-  if (libusb_init(&context_) != LIBUSB_SUCCESS) context_ = nullptr;
-}
-
-LibusbTransport::~LibusbTransport() {
-  close();
-  if (context_ != nullptr) libusb_exit(context_);
-}
 
 bool LibusbTransport::open(const UsbDeviceId& id) {
   close();
@@ -96,7 +82,7 @@ int LibusbTransport::transfer(uint8_t endpoint, int size, std::chrono::milliseco
   if (!claimed_ || size < 0 || size > kMaxPacket) return -1;
   done_ = 0;
   libusb_fill_interrupt_transfer(transfer_, handle_, endpoint, buffer_.data(), size, transferDone, &done_,
-                                 timeoutMs(timeout));
+                                 libusbTimeout(timeout));
   if (libusb_submit_transfer(transfer_) != LIBUSB_SUCCESS) return -1;
   // libusb ends the transfer itself at its timeout; the loop only waits for that end, which must come
   // before the transfer may be used again.
@@ -108,39 +94,6 @@ int LibusbTransport::transfer(uint8_t endpoint, int size, std::chrono::milliseco
     }
   }
   return transfer_->status == LIBUSB_TRANSFER_COMPLETED ? transfer_->actual_length : -1;
-}
-
-int LibusbTransport::interruptOut(const uint8_t* data, int size, std::chrono::milliseconds timeout) {
-  if (size < 0 || size > kMaxPacket) return -1;
-  std::memcpy(buffer_.data(), data, static_cast<size_t>(size));
-  return transfer(id_.outEndpoint, size, timeout);
-}
-
-int LibusbTransport::interruptIn(uint8_t* data, int capacity, std::chrono::milliseconds timeout) {
-  if (capacity <= 0) return -1;
-  // Asked for in whole packets of the endpoint, as on Linux: a transfer ends with a short packet or
-  // when its length is full.
-  const int packets = (capacity + inPacket_ - 1) / inPacket_;
-  const int moved = transfer(id_.inEndpoint, std::min(packets * inPacket_, kMaxPacket), timeout);
-  if (moved < 0) return -1;
-  const int kept = std::min(moved, capacity);
-  std::memcpy(data, buffer_.data(), static_cast<size_t>(kept));
-  return kept;
-}
-
-void LibusbTransport::clearHalts() {
-  if (!claimed_) return;
-  libusb_clear_halt(handle_, id_.inEndpoint);
-  libusb_clear_halt(handle_, id_.outEndpoint);
-}
-
-int LibusbTransport::controlIn(const UsbControlRequest& request, uint8_t* data, int capacity,
-                               std::chrono::milliseconds timeout) {
-  if (handle_ == nullptr || capacity < 0 || capacity > 0xFFFF) return -1;
-  const int moved =
-      libusb_control_transfer(handle_, request.requestType, request.request, request.value, request.index,
-                              data, static_cast<uint16_t>(capacity), timeoutMs(timeout));
-  return moved < 0 ? -1 : moved;
 }
 
 }  // namespace velomat
