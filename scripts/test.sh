@@ -8,7 +8,8 @@
 #   build/fuzz     the settings reader fuzzed for a few seconds (clang, libFuzzer, ASan + UBSan)
 #   package        the Debian package built, installed into a scratch root and checked
 #   build/win64    the Windows build (mingw-w64), its suites run under Wine, its zip and installer
-#                  made and the installer checked under Wine (scripts/windows/)
+#                  made and the installer checked under Wine, and velomat.exe run end to end on a COM
+#                  port under Wine, ended by taskkill (scripts/windows/)
 # Ends with one line: "tests: N passed, N failed" (and when the Windows tree was skipped, that too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -99,6 +100,7 @@ else
   # The portable zip and the installer, and the installer run silently under Wine as a user would.
   step "windows package" scripts/windows/package.sh build/win64
   step "windows installer" scripts/windows/check_installer.sh build/win64
+  step "windows run" scripts/windows/check_run.sh build/win64
 fi
 
 [[ $failed -eq 0 ]] || status=1
