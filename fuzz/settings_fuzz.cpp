@@ -65,10 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BytesJoystick joystick(size > kSettingsFileSize ? file.subspan(kSettingsFileSize) : file);
   RunState run;
   for (int cycle = 0; cycle < 3; ++cycle) {
-    state.io.inputOn.fill(static_cast<uint8_t>(cycle & 1));
+    run.inputOn.fill(static_cast<uint8_t>(cycle & 1));
     controlCycle(run, state, joystick);
-    (void)buttonDown(state, stop.buttonSel);
-    (void)inputOn(state, stop.inputSel);
+    (void)buttonDown(run, state, stop.buttonSel);
+    (void)inputOn(run, state, stop.inputSel);
   }
 
   // A whole settings file holds nothing but its fields: written again it is the same file.
