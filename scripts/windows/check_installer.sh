@@ -2,7 +2,7 @@
 # scripts/windows/check_installer.sh [build dir]: runs the Windows installer silently under Wine in a new
 # Wine prefix and checks what a user gets: the programs in %LOCALAPPDATA%\Programs\Velomat, the two
 # Start-menu entries with %APPDATA%\Velomat as their working folder, the entry in "Apps", an installed
-# velomat-sim.exe that starts and keeps running, and an uninstaller that removes the programs and keeps
+# velomat-sim.exe that starts and greets its joystick, and an uninstaller that removes the programs and keeps
 # settings.vlm. Needs scripts/windows/package.sh to have run.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -40,21 +40,19 @@ apps_entry() {
 }
 check "entry in Apps with the version" apps_entry
 
-# The installed simulation starts on Qt's offscreen platform (Wine hands WINEQT_* on as QT_*) and is
-# still running a while later.
+# The installed simulation starts on a virtual X screen (the Windows package has the windows platform
+# plugin only) and greets its on-screen joystick.
 starts() {
-  (cd "$home/Roaming/Velomat" && WINEQT_QPA_PLATFORM=offscreen wine64 "$programs/velomat-sim.exe" >/dev/null 2>&1) &
-  local pid=$!
-  for _ in $(seq 1 30); do
-    sleep 1
-    kill -0 "$pid" 2>/dev/null || return 1
-    [[ $(wine64 tasklist 2>/dev/null | grep -ci velomat-sim) -gt 0 ]] && break
-  done
-  sleep 3
-  kill -0 "$pid" 2>/dev/null || return 1
-  wineserver -k
-  wait "$pid" 2>/dev/null || true
-  return 0
+  # The prefix's desktop process was started without a display by the installer: it goes first, so
+  # that the program's windows reach the X screen.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  (cd "$home/Roaming/Velomat" && PROGRAM="$programs/velomat-sim.exe" \
+    xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24" bash -c '
+      wine64 "$PROGRAM" >/dev/null 2>&1 &
+      found=$(timeout 60 xdotool search --sync --onlyvisible --name "Verbindung erfolgreich" | head -n 1)
+      wineserver -k
+      [[ -n $found ]]')
 }
 check "installed velomat-sim.exe starts" starts
 
