@@ -18,6 +18,14 @@ LibusbTransport::~LibusbTransport() {
   if (context_ != nullptr) libusb_exit(context_);
 }
 
+bool LibusbTransport::claimedAs(const UsbDeviceId& id) {
+  claimed_ = true;
+  id_ = id;
+  const int packet = libusb_get_max_packet_size(libusb_get_device(handle_), id.inEndpoint);
+  inPacket_ = packet > 0 && packet <= kMaxPacket ? packet : kMaxPacket;
+  return true;
+}
+
 int LibusbTransport::interruptOut(const uint8_t* data, int size, std::chrono::milliseconds timeout) {
   if (size < 0 || size > kMaxPacket) return -1;
   std::memcpy(buffer_.data(), data, static_cast<size_t>(size));

@@ -48,6 +48,8 @@ class LibusbTransport final : public UsbTransport {
   static constexpr int kMaxPacket = 64;  // the largest interrupt packet of a full-speed device
 
   int transfer(uint8_t endpoint, int size, std::chrono::milliseconds timeout);
+  // Notes the claimed interface of `id` and its IN packet size; true.
+  bool claimedAs(const UsbDeviceId& id);
 
   libusb_context* context_ = nullptr;
   libusb_device_handle* handle_ = nullptr;

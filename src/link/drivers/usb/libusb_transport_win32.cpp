@@ -58,11 +58,7 @@ bool LibusbTransport::open(const UsbDeviceId& id) {
     close();
     return false;
   }
-  claimed_ = true;
-  id_ = id;
-  const int packet = libusb_get_max_packet_size(libusb_get_device(handle_), id.inEndpoint);
-  inPacket_ = packet > 0 && packet <= kMaxPacket ? packet : kMaxPacket;
-  return true;
+  return claimedAs(id);
 }
 
 void LibusbTransport::close() {
