@@ -24,6 +24,7 @@ packages=(
   g++-mingw-w64-x86-64-posix
   qt6-base-dev-tools
   wine64
+  fonts-wine         # Wine's Tahoma and MS Sans Serif: the Windows checks draw with the fonts Windows has
   nsis
 )
 

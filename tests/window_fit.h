@@ -93,7 +93,9 @@ inline bool drawnText(QWidget* w, DrawnText& out) {
     int flags = static_cast<int>(label->alignment());
     if (label->wordWrap()) flags |= Qt::TextWordWrap;
     if (label->buddy() != nullptr) flags |= Qt::TextShowMnemonic;  // its "&" marks a key, not a letter
-    return measure(label->text(), area, flags);
+    QString text = label->text();
+    while (text.endsWith('\n')) text.chop(1);  // an empty last line draws nothing
+    return measure(text, area, flags);
   }
   if (auto* list = qobject_cast<QComboBox*>(w)) {
     QStyleOptionComboBox option;
@@ -221,6 +223,12 @@ inline std::vector<std::string> fitProblems(QWidget* window, bool onScreen = tru
     texts.push_back({w, text.text, text.drawn.intersected(text.allowed).translated(inWindow.topLeft())});
   }
 
+  for (size_t i = 0; i < texts.size(); ++i) {
+    for (size_t j = i + 1; j < texts.size(); ++j) {
+      if (texts[i].drawn.intersects(texts[j].drawn))
+        problem("the texts of " + nameOf(texts[i].widget) + " and " + nameOf(texts[j].widget) + " overlap");
+    }
+  }
   for (QGroupBox* group : window->findChildren<QGroupBox*>()) {
     if (!group->isVisibleTo(window)) continue;
     const QPoint at = group->mapTo(window, QPoint());

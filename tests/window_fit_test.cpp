@@ -154,6 +154,11 @@ TEST_P(Windows, velomat_sims_two_windows_stand_side_by_side_wholly_on_the_screen
       auto* connection = dynamic_cast<ConnectionDialog*>(&modal);
       ASSERT_NE(connection, nullptr);
       dialogProblems = fitProblems(connection);
+      // Each status of an attempt, each longer than the line's own place.
+      for (const char* status : {kConnectingStatus, kConnectedStatus, kNotConnectedStatus}) {
+        connection->showStatus(status);
+        for (const std::string& problem : fitProblems(connection)) dialogProblems.push_back(status + problem);
+      }
       dialogCentre = connection->frameGeometry().center();
       connection->interfaceList()->setCurrentIndex(connection->interfaceList()->findText("IntInt COM1"));
       QTest::mouseClick(qobject_cast<QPushButton*>(dialogItem(connection, id::kEndButton)), Qt::LeftButton);

@@ -14,7 +14,7 @@ export PATH=$PATH:/usr/lib/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=
 WINEPREFIX=$(mktemp -d /tmp/velomat-wine-setup.XXXXXX)
 export WINEPREFIX
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
-wine64 wineboot -i >/dev/null 2>&1
+source scripts/windows/wine_prefix.sh && make_wine_prefix
 
 bad=0
 check() {  # <what> <command...>

@@ -24,7 +24,7 @@ xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24" bash -euo pipefa
   export PATH=$PATH:/usr/lib/wine WINEDEBUG=-all WINEPREFIX=$WORK/prefix SDL_JOYSTICK_RAWINPUT=0
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;xinput1_4=n" VELOMAT_STANDIN_LX=-30000
   wire=$WORK/wire.log
-  wine64 wineboot -i >/dev/null 2>&1
+  source "$HERE/scripts/windows/wine_prefix.sh" && make_wine_prefix
   coproc PEER { exec python3 -u "$HERE/tests/windows/intint_peer.py" "$WINEPREFIX" "$wire"; }
   read -r ready tty <&"${PEER[0]}"
   # Wine links COM1 to the machine'"'"'s own first serial port at each start; this names the terminal.
@@ -42,7 +42,8 @@ xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24" bash -euo pipefa
   [[ -n $window ]] || { echo "run: FAILED: no main window" >&2; exit 1; }
   sleep 1  # drawn
   ! drives || { echo "run: FAILED: motor 1 driven before \"LOS!\"" >&2; exit 1; }
-  xdotool mousemove --window "$window" 507 25 click 1  # "LOS!"
+  # "LOS!": the middle of its place, units (290, 18.5); the MS Sans Serif of Wine gives 8 x 16 px for 4 x 8 units
+  xdotool mousemove --window "$window" 580 37 click 1
   waitFor 20 drives || { echo "run: FAILED: \"LOS!\" drove nothing" >&2; exit 1; }
   sleep 1
   before=$(wc -l <"$wire")

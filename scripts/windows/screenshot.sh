@@ -16,7 +16,7 @@ export WORK=$work PROGRAM=$program DOCS=$docs
 xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24" bash -euo pipefail -c '
   export PATH=$PATH:/usr/lib/wine WINEDEBUG=-all WINEPREFIX=$WORK/prefix
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  wine64 wineboot -i >/dev/null 2>&1
+  source scripts/windows/wine_prefix.sh && make_wine_prefix
   mkdir -p "$WORK/run" && cd "$WORK/run"   # a fresh start: no settings.vlm
   wine64 explorer /desktop=velomat,1366x768 "$PROGRAM/velomat-sim.exe" >/dev/null 2>&1 &
   # The waits are generous: a picture taken too early shows the window half drawn.

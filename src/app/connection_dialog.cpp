@@ -16,6 +16,7 @@
 #include "panel/panel_controls.h"
 #include "ui/classic_style.h"
 #include "ui/dialog_builder.h"
+#include "ui/dialog_units.h"
 
 namespace velomat {
 
@@ -117,6 +118,7 @@ ConnectionDialog::ConnectionDialog(SharedState& state, JoystickSource& joystick,
   interfaceList_ = qobject_cast<QComboBox*>(dialogItem(this, id::kInterfaceList));
   extensionCheck_ = qobject_cast<QCheckBox*>(dialogItem(this, id::kExtensionCheck));
   statusLine_ = qobject_cast<QLabel*>(dialogItem(this, id::kStatusLine));
+  statusPlace_ = statusLine_->geometry();
   extensionCheck_->setEnabled(false);  // until the list has an entry that leaves the choice
   QObject::connect(interfaceList_, &QComboBox::currentIndexChanged, this,
                    [this](int index) { followEntry(index); });
@@ -257,14 +259,30 @@ void ConnectionDialog::reportJoystickFound() {
       kJoystickFoundCaption, BoxButtons::Ok);
 }
 
+void ConnectionDialog::showStatus(const char* text) {
+  const QString shown = QString::fromUtf8(text);
+  statusLine_->setText(shown);
+  // The texts end in a line break, which draws nothing.
+  const int needed =
+      statusLine_->fontMetrics().boundingRect(QRect(), Qt::AlignRight, shown.trimmed()).width();
+  QRect place = statusPlace_;
+  if (needed > place.width()) {
+    // As far as the dialog's left edge but for two units: the longest status needs nearly all of it.
+    place.setLeft(std::max(DialogUnits(font()).x(2), place.right() + 1 - needed));
+    if (place.left() <= extensionCheck_->geometry().right())
+      place.moveTop(std::max(place.top(), extensionCheck_->geometry().bottom() + 1));
+  }
+  statusLine_->setGeometry(place);
+}
+
 bool ConnectionDialog::connectInterface() {
-  statusLine_->setText(QString::fromUtf8(kConnectingStatus));
-  statusLine_->repaint();  // the open blocks the dialog while it runs
+  showStatus(kConnectingStatus);
+  repaint();  // the open blocks the dialog while it runs; the line may have moved
   if (link_.openInterface()) {
-    statusLine_->setText(QString::fromUtf8(kConnectedStatus));
+    showStatus(kConnectedStatus);
     return true;
   }
-  statusLine_->setText(QString::fromUtf8(kNotConnectedStatus));
+  showStatus(kNotConnectedStatus);
   // Where the port said why, the user is told that too: another program may hold it.
   const std::string reason = link_.openFailureReason();
   boxes_.show(reason.empty() ? std::string(kConnectFailedText) : kConnectFailedText + ("\n" + reason), {},

@@ -76,6 +76,10 @@ class ConnectionDialog final : public QDialog {
   void connected();
   void loadSettingsHeader();
   void reportJoystickFound();
+  // Shows `text` on the status line. Its 68 units hold "Nicht Verbunden" but not the texts of an
+  // attempt: for those the line grows to the left and, where it would reach under the extension box,
+  // drops below that box, so that every status shows in full.
+  void showStatus(const char* text);
 
   QComboBox* interfaceList() const { return interfaceList_; }
   QCheckBox* extensionCheck() const { return extensionCheck_; }
@@ -99,6 +103,7 @@ class ConnectionDialog final : public QDialog {
   QComboBox* interfaceList_ = nullptr;
   QCheckBox* extensionCheck_ = nullptr;
   QLabel* statusLine_ = nullptr;
+  QRect statusPlace_;             // the status line's own place, for texts that fit it
   bool extensionChosen_ = false;  // the user's tick, kept while a parallel entry overrides the box
 };
 
