@@ -12,9 +12,16 @@
 #include <csignal>
 #include <cstring>
 
+#include "config/settings_store_writes.h"
+
 namespace velomat {
 
 namespace {
+
+using store::failure;
+using store::SeamFd;
+using store::writeAll;
+using store::writeInPlace;
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -31,10 +38,6 @@ class PosixFileSystem final : public FileSystem {
 constexpr int kMaxLinkHops = 40;
 // Fresh temporary names tried before a save gives up.
 constexpr unsigned kMaxTemporaryNames = 1000;
-
-std::string failure(const char* step, int error) {
-  return std::string(step) + ": " + std::strerror(error);
-}
 
 std::string folderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -96,29 +99,6 @@ std::string linkTargetOf(const std::string& path) {
   return followLinks(path, resolved) && resolved != path ? resolved : std::string();
 }
 
-// A file descriptor of the seam, closed through it on every way out.
-class SeamFd {
- public:
-  SeamFd(FileSystem& files, int fd) : files_(files), fd_(fd) {}
-  SeamFd(const SeamFd&) = delete;
-  SeamFd& operator=(const SeamFd&) = delete;
-  ~SeamFd() { reset(); }
-  int get() const { return fd_; }
-  void assign(int fd) {
-    reset();
-    fd_ = fd;
-  }
-  int reset() {
-    const int result = fd_ >= 0 ? files_.close(fd_) : 0;
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  FileSystem& files_;
-  int fd_;
-};
-
 // The pid in a temporary name "<file>.tmp-<pid>-<n>" made by a save of `file`, or -1 when `name` is no
 // such name. A pid beyond what a process can have is given as INT_MAX: no process holds it.
 long temporaryNamePid(const std::string& name, const std::string& file) {
@@ -168,41 +148,11 @@ void removeLeftOvers(const std::string& folder, const std::string& file) {
   ::closedir(dir);
 }
 
-// Writes all of `bytes` through the seam; `written` counts what went out. False with errno set when a
-// write fails (ENOSPC for one that writes nothing).
-bool writeAll(FileSystem& files, int fd, std::span<const uint8_t> bytes, size_t& written) {
-  while (written < bytes.size()) {
-    const ssize_t n = files.write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    written += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes `bytes` over the start of the open file and cuts it to their length: the file never stands
-// empty, and bytes written over old ones need no new room on a full disk. Once a byte is written, the
-// old file is no longer as it was.
-WriteResult writeInPlace(SeamFd& fd, std::span<const uint8_t> bytes, FileSystem& files, WriteResult result) {
-  const auto fail = [&](const char* step) {
-    result.error = failure(step, errno);
-    return result;
-  };
-  size_t written = 0;
-  const bool complete = writeAll(files, fd.get(), bytes, written);
-  if (written > 0) result.oldFileKept = false;
-  if (!complete) return fail("schreiben");
-  if (files.ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) return fail("kürzen");
-  if (files.fsync(fd.get()) != 0) return fail("sichern");
-  if (fd.reset() != 0) return fail("schließen");
-  result.ok = true;
-  return result;
-}
-
 }  // namespace
+
+std::string store::failure(const char* step, int error) {
+  return std::string(step) + ": " + std::strerror(error);
+}
 
 FileSystem& systemFileSystem() {
   static PosixFileSystem files;

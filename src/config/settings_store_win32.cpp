@@ -10,10 +10,16 @@
 #include <string>
 
 #include "config/settings_store.h"
+#include "config/settings_store_writes.h"
 
 namespace velomat {
 
 namespace {
+
+using store::failure;
+using store::SeamFd;
+using store::writeAll;
+using store::writeInPlace;
 
 // Fresh temporary names tried before a save gives up.
 constexpr unsigned kMaxTemporaryNames = 1000;
@@ -119,10 +125,6 @@ std::string reasonOf(int error) {
   return std::strerror(error);
 }
 
-std::string failure(const char* step, int error) {
-  return std::string(step) + ": " + reasonOf(error);
-}
-
 size_t lastSeparator(const std::string& path) {
   return path.find_last_of("/\\");
 }
@@ -137,29 +139,6 @@ std::string nameOf(const std::string& path) {
   const size_t at = lastSeparator(path);
   return at == std::string::npos ? path : path.substr(at + 1);
 }
-
-// A file descriptor of the seam, closed through it on every way out.
-class SeamFd {
- public:
-  SeamFd(FileSystem& files, int fd) : files_(files), fd_(fd) {}
-  SeamFd(const SeamFd&) = delete;
-  SeamFd& operator=(const SeamFd&) = delete;
-  ~SeamFd() { reset(); }
-  int get() const { return fd_; }
-  void assign(int fd) {
-    reset();
-    fd_ = fd;
-  }
-  int reset() {
-    const int result = fd_ >= 0 ? files_.close(fd_) : 0;
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  FileSystem& files_;
-  int fd_;
-};
 
 // Whether the process `pid` has ended (or cannot be one: INT_MAX).
 bool processGone(unsigned long long pid) {
@@ -206,41 +185,16 @@ void removeLeftOvers(const std::string& folder, const std::string& file) {
   ::FindClose(search);
 }
 
-bool writeAll(FileSystem& files, int fd, std::span<const uint8_t> bytes, size_t& written) {
-  while (written < bytes.size()) {
-    const ssize_t n = files.write(fd, bytes.data() + written, bytes.size() - written);
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    written += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes `bytes` over the start of the open file and cuts it to their length (see the POSIX build).
-WriteResult writeInPlace(SeamFd& fd, std::span<const uint8_t> bytes, FileSystem& files, WriteResult result) {
-  const auto fail = [&](const char* step) {
-    result.error = failure(step, errno);
-    return result;
-  };
-  size_t written = 0;
-  const bool complete = writeAll(files, fd.get(), bytes, written);
-  if (written > 0) result.oldFileKept = false;
-  if (!complete) return fail("schreiben");
-  if (files.ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) return fail("kürzen");
-  if (files.fsync(fd.get()) != 0) return fail("sichern");
-  if (fd.reset() != 0) return fail("schließen");
-  result.ok = true;
-  return result;
-}
-
 // What the handle of an open file names, for the kinds a reader or writer tells apart.
 bool isDiskFile(HANDLE file) {
   return ::GetFileType(file) == FILE_TYPE_DISK;
 }
 
 }  // namespace
+
+std::string store::failure(const char* step, int error) {
+  return std::string(step) + ": " + reasonOf(error);
+}
 
 FileSystem& systemFileSystem() {
   static Win32FileSystem files;

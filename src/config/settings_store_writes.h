@@ -1,0 +1,48 @@
+// What both systems' settings stores do alike once a file is open: write through the seam, and write
+// in place. Internal to the stores; each system's store gives `failure`, its words for a failed step.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "config/settings_store.h"
+
+namespace velomat::store {
+
+// "step: reason" for a step of a save that failed with errno `error`.
+std::string failure(const char* step, int error);
+
+// A file descriptor of the seam, closed through it on every way out.
+class SeamFd {
+ public:
+  SeamFd(FileSystem& files, int fd) : files_(files), fd_(fd) {}
+  SeamFd(const SeamFd&) = delete;
+  SeamFd& operator=(const SeamFd&) = delete;
+  ~SeamFd() { reset(); }
+  int get() const { return fd_; }
+  void assign(int fd) {
+    reset();
+    fd_ = fd;
+  }
+  int reset() {
+    const int result = fd_ >= 0 ? files_.close(fd_) : 0;
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  FileSystem& files_;
+  int fd_;
+};
+
+// Writes all of `bytes` through the seam; `written` counts what went out. False with errno set when a
+// write fails (ENOSPC for one that writes nothing).
+bool writeAll(FileSystem& files, int fd, std::span<const uint8_t> bytes, size_t& written);
+
+// Writes `bytes` over the start of the open file and cuts it to their length: the file never stands
+// empty, and bytes written over old ones need no new room on a full disk. Once a byte is written, the
+// old file is no longer as it was.
+WriteResult writeInPlace(SeamFd& fd, std::span<const uint8_t> bytes, FileSystem& files, WriteResult result);
+
+}  // namespace velomat::store
