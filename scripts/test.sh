@@ -9,7 +9,7 @@
 #   package        the Debian package built, installed into a scratch root and checked
 #   build/win64    the Windows build (mingw-w64), its suites run under Wine, its zip and installer
 #                  made and the installer checked under Wine, and velomat.exe run end to end on a COM
-#                  port under Wine, ended by taskkill (scripts/windows/)
+#                  port under Wine, ended by taskkill and by Alt+F4 (scripts/windows/)
 # Ends with one line: "tests: N passed, N failed" (and when the Windows tree was skipped, that too).
 set -euo pipefail
 cd "$(dirname "$0")/.."
