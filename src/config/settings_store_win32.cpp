@@ -10,7 +10,7 @@
 #include <string>
 
 #include "config/settings_store.h"
-#include "config/settings_store_writes.h"
+#include "config/settings_store_internal.h"
 
 namespace velomat {
 
@@ -251,12 +251,6 @@ ReadResult readSettingsFile(const std::string& path, size_t limit) {
   result.bytes.resize(got);
   result.status = ReadResult::Status::Read;
   return result;
-}
-
-std::optional<std::vector<uint8_t>> readFileStart(const std::string& path, size_t limit) {
-  ReadResult file = readSettingsFile(path, limit);
-  if (file.status != ReadResult::Status::Read) return std::nullopt;
-  return std::move(file.bytes);
 }
 
 WriteResult replaceFile(const std::string& path, std::span<const uint8_t> bytes, FileSystem& files) {

@@ -1,5 +1,6 @@
-// What both systems' settings stores do alike once a file is open: write through the seam, and write
-// in place. Internal to the stores; each system's store gives `failure`, its words for a failed step.
+// What both systems' settings stores share once a file is open (settings_store.cpp): the seam's file
+// descriptor, writing through the seam, and writing in place. Internal to the stores; each system's
+// store gives `failure`, its words for a failed step.
 #pragma once
 
 #include <cstdint>

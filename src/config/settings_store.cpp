@@ -1,8 +1,18 @@
-#include "config/settings_store_writes.h"
+// What the settings stores of both systems do alike; what each system does its own way is in
+// settings_store_posix.cpp and settings_store_win32.cpp.
+#include "config/settings_store_internal.h"
 
 #include <cerrno>
 
-namespace velomat::store {
+namespace velomat {
+
+std::optional<std::vector<uint8_t>> readFileStart(const std::string& path, size_t limit) {
+  ReadResult file = readSettingsFile(path, limit);
+  if (file.status != ReadResult::Status::Read) return std::nullopt;
+  return std::move(file.bytes);
+}
+
+namespace store {
 
 bool writeAll(FileSystem& files, int fd, std::span<const uint8_t> bytes, size_t& written) {
   while (written < bytes.size()) {
@@ -33,4 +43,6 @@ WriteResult writeInPlace(SeamFd& fd, std::span<const uint8_t> bytes, FileSystem&
   return result;
 }
 
-}  // namespace velomat::store
+}  // namespace store
+
+}  // namespace velomat
