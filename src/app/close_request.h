@@ -5,10 +5,11 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
+#include <QApplication>
+#include <QWidget>
 #include <cstdint>
 #include <functional>
-
-class QWidget;
+#include <utility>
 
 namespace velomat {
 
@@ -33,5 +34,23 @@ class BlockedCloseRequests final : public QAbstractNativeEventFilter {
 // event serves and nothing is installed. `onClose` is queued onto the GUI thread. The filter lives as
 // long as `window`.
 void watchBlockedCloseRequests(QWidget& window, std::function<void()> onClose);
+
+// What each window system's watch shares: the filter `make(blocked, onClose)` gets a test of whether a
+// modal box blocks now and `onClose` queued onto `window`'s thread, and is installed for as long as
+// `window` lives.
+template <typename Make>
+void installCloseFilter(QWidget& window, std::function<void()> onClose, Make make) {
+  QWidget* watched = &window;
+  QAbstractNativeEventFilter* filter =
+      make([] { return QApplication::activeModalWidget() != nullptr; },
+           [watched, onClose = std::move(onClose)] {
+             QMetaObject::invokeMethod(watched, onClose, Qt::QueuedConnection);
+           });
+  qApp->installNativeEventFilter(filter);
+  QObject::connect(&window, &QObject::destroyed, [filter] {
+    qApp->removeNativeEventFilter(filter);
+    delete filter;
+  });
+}
 
 }  // namespace velomat

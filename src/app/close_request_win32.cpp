@@ -8,16 +8,9 @@
 namespace velomat {
 
 void watchBlockedCloseRequests(QWidget& window, std::function<void()> onClose) {
-  QWidget* watched = &window;
-  auto* filter = new BlockedWindowCloses(
-      reinterpret_cast<void*>(window.winId()), [] { return QApplication::activeModalWidget() != nullptr; },
-      [watched, onClose = std::move(onClose)] {
-        QMetaObject::invokeMethod(watched, onClose, Qt::QueuedConnection);
-      });
-  qApp->installNativeEventFilter(filter);
-  QObject::connect(&window, &QObject::destroyed, [filter] {
-    qApp->removeNativeEventFilter(filter);
-    delete filter;
+  const auto handle = reinterpret_cast<void*>(window.winId());
+  installCloseFilter(window, std::move(onClose), [handle](auto blocked, auto queued) {
+    return new BlockedWindowCloses(handle, std::move(blocked), std::move(queued));
   });
 }
 

@@ -52,17 +52,9 @@ void watchBlockedCloseRequests(QWidget& window, std::function<void()> onClose) {
   if (x11 == nullptr || x11->connection() == nullptr) return;  // not on X11
   const uint32_t atom = internAtom(x11->connection(), "WM_DELETE_WINDOW");
   if (atom == XCB_ATOM_NONE) return;
-  QWidget* watched = &window;
-  auto* filter = new BlockedCloseRequests(
-      atom, static_cast<uint32_t>(window.winId()),
-      [] { return QApplication::activeModalWidget() != nullptr; },
-      [watched, onClose = std::move(onClose)] {
-        QMetaObject::invokeMethod(watched, onClose, Qt::QueuedConnection);
-      });
-  qApp->installNativeEventFilter(filter);
-  QObject::connect(&window, &QObject::destroyed, [filter] {
-    qApp->removeNativeEventFilter(filter);
-    delete filter;
+  const auto handle = static_cast<uint32_t>(window.winId());
+  installCloseFilter(window, std::move(onClose), [atom, handle](auto blocked, auto queued) {
+    return new BlockedCloseRequests(atom, handle, std::move(blocked), std::move(queued));
   });
 }
 
