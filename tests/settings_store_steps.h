@@ -1,5 +1,6 @@
 // What the settings store's suites share: a file system that fails a chosen call, a folder of each
-// test's own, and the check of a save that fails at each of its calls in turn.
+// test's own, the check of a save that fails at each of its calls in turn, and the checks after
+// killed saves.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/settings_file.h"
 #include "config/settings_store.h"
 
 namespace velomat::testing {
@@ -94,7 +96,24 @@ class SettingsStore : public ::testing::Test {
     return names;
   }
 
+  // After a save was killed: the file is the old or the new one; true when the kill left the save's
+  // temporary file, i.e. it came during the save.
+  bool expectOldOrNewFile(int round) {
+    const std::vector<uint8_t> now = contents();
+    EXPECT_TRUE(now == oldFile || now == newFile) << "round " << round << ": " << now.size() << " bytes";
+    return entries().size() > 1;
+  }
+  // After the killed saves: the next save finds nothing in its way and leaves nothing beside the file.
+  void expectTheNextSaveWhole() {
+    ASSERT_TRUE(replaceFile(path.string(), newFile).ok);
+    EXPECT_EQ(contents(), newFile);
+    EXPECT_EQ(entries(), std::vector<std::string>{"settings.vlm"});
+  }
+
   fs::path folder, path;
+  // The two whole files the killed saves write in turn.
+  static inline const std::vector<uint8_t> oldFile = std::vector<uint8_t>(kSettingsFileSize, 0x0D);
+  static inline const std::vector<uint8_t> newFile = std::vector<uint8_t>(kSettingsFileSize, 0x4E);
 };
 
 // A save's calls, in order, when nothing fails: beside the old file (renamed over it) or in place (a
