@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -36,6 +37,16 @@ class SeamFd {
   FileSystem& files_;
   int fd_;
 };
+
+// The pid in a save's temporary name "<file>.tmp-<pid>-<n>" for `file`, or nothing when `name` is no
+// such name.
+std::optional<unsigned long long> temporaryNamePid(const std::string& name, const std::string& file);
+
+// Makes the temporary file of a save of `target` by process `pid` through the seam: a fresh name for
+// each attempt, so that a name another save left behind is skipped. Its descriptor, with the name in
+// `temporary`; -1 with errno set when none could be made.
+int openTemporary(FileSystem& files, const std::string& target, unsigned long pid, int flags, mode_t mode,
+                  std::string& temporary);
 
 // Writes all of `bytes` through the seam; `written` counts what went out. False with errno set when a
 // write fails (ENOSPC for one that writes nothing).

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -19,7 +18,9 @@ namespace velomat {
 namespace {
 
 using store::failure;
+using store::openTemporary;
 using store::SeamFd;
+using store::temporaryNamePid;
 using store::writeAll;
 using store::writeInPlace;
 
@@ -36,8 +37,6 @@ class PosixFileSystem final : public FileSystem {
 
 // As many links as the system itself follows before it calls it a loop.
 constexpr int kMaxLinkHops = 40;
-// Fresh temporary names tried before a save gives up.
-constexpr unsigned kMaxTemporaryNames = 1000;
 
 std::string folderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -99,21 +98,6 @@ std::string linkTargetOf(const std::string& path) {
   return followLinks(path, resolved) && resolved != path ? resolved : std::string();
 }
 
-// The pid in a temporary name "<file>.tmp-<pid>-<n>" made by a save of `file`, or -1 when `name` is no
-// such name. A pid beyond what a process can have is given as INT_MAX: no process holds it.
-long temporaryNamePid(const std::string& name, const std::string& file) {
-  const std::string prefix = file + ".tmp-";
-  if (name.compare(0, prefix.size(), prefix) != 0) return -1;
-  const std::string rest = name.substr(prefix.size());
-  const size_t dash = rest.find('-');
-  const auto digits = [](const std::string& part) {
-    return !part.empty() && part.size() <= 19 && part.find_first_not_of("0123456789") == std::string::npos;
-  };
-  if (dash == std::string::npos || !digits(rest.substr(0, dash)) || !digits(rest.substr(dash + 1))) return -1;
-  const unsigned long long pid = std::stoull(rest.substr(0, dash));
-  return pid > INT_MAX ? INT_MAX : static_cast<long>(pid);
-}
-
 // Removes the temporary files that saves of `file` in `folder` left behind when they were killed: a
 // regular file of this user with a save's temporary name, made by this process or by one that has
 // ended, and locked by no save under way. Nothing else is touched; whatever cannot be checked stays.
@@ -123,10 +107,11 @@ void removeLeftOvers(const std::string& folder, const std::string& file) {
   const int dirFd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
-    const long pid = temporaryNamePid(name, file);
-    if (pid < 0) continue;
-    const bool madeHere = pid == ::getpid();
-    const bool makerGone = pid == INT_MAX || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+    const std::optional<unsigned long long> pid = temporaryNamePid(name, file);
+    if (!pid) continue;
+    const bool madeHere = *pid == static_cast<unsigned long long>(::getpid());
+    // A pid beyond what a process can have: no process holds it.
+    const bool makerGone = *pid > INT_MAX || (::kill(static_cast<pid_t>(*pid), 0) != 0 && errno == ESRCH);
     if (!madeHere && !makerGone) continue;
     struct stat named;
     if (::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode) ||
@@ -245,17 +230,12 @@ WriteResult replaceFile(const std::string& path, std::span<const uint8_t> bytes,
   const std::string folder = folderOf(target);
   removeLeftOvers(folder, nameOf(target));
 
-  // A fresh name for each attempt: a name another save left behind is skipped. A new file gets the
-  // mode a plain create gives; a replacement is the user's alone until it takes the old file's mode.
-  static std::atomic<unsigned> serial{0};
-  const mode_t createMode = exists ? 0600 : 0666;
+  // A new file gets the mode a plain create gives; a replacement is the user's alone until it takes
+  // the old file's mode.
   std::string temporary;
-  int fd = -1, openError = EEXIST;
-  for (unsigned attempt = 0; fd < 0 && openError == EEXIST && attempt < kMaxTemporaryNames; ++attempt) {
-    temporary = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
-    fd = files.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-    openError = errno;
-  }
+  const int fd = openTemporary(files, target, static_cast<unsigned long>(::getpid()), O_WRONLY | O_CLOEXEC,
+                               exists ? 0600 : 0666, temporary);
+  const int openError = errno;
   if (fd < 0) {
     // A folder the user may not write: the file itself is written, as a plain write does.
     if (exists && (openError == EACCES || openError == EPERM))

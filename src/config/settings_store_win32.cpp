@@ -2,7 +2,6 @@
 #include <io.h>
 #include <windows.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -17,12 +16,11 @@ namespace velomat {
 namespace {
 
 using store::failure;
+using store::openTemporary;
 using store::SeamFd;
+using store::temporaryNamePid;
 using store::writeAll;
 using store::writeInPlace;
-
-// Fresh temporary names tried before a save gives up.
-constexpr unsigned kMaxTemporaryNames = 1000;
 
 // The POSIX error that stands for a Windows one in the seam's results.
 int errnoOf(DWORD error) {
@@ -150,21 +148,6 @@ bool processGone(unsigned long long pid) {
   return ended;
 }
 
-// The pid in a temporary name "<file>.tmp-<pid>-<n>" made by a save of `file`, or nothing.
-std::optional<unsigned long long> temporaryNamePid(const std::string& name, const std::string& file) {
-  const std::string prefix = file + ".tmp-";
-  if (name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
-  const std::string rest = name.substr(prefix.size());
-  const size_t dash = rest.find('-');
-  const auto digits = [](const std::string& part) {
-    return !part.empty() && part.size() <= 19 && part.find_first_not_of("0123456789") == std::string::npos;
-  };
-  if (dash == std::string::npos || !digits(rest.substr(0, dash)) || !digits(rest.substr(dash + 1))) {
-    return std::nullopt;
-  }
-  return std::stoull(rest.substr(0, dash));
-}
-
 // Removes the temporary files that saves of `file` in `folder` left behind when they were killed: a file
 // with a save's temporary name, made by this process or by one that has ended. A save under way holds
 // its temporary file without sharing its deletion, so it cannot be removed from under it.
@@ -287,15 +270,9 @@ WriteResult replaceFile(const std::string& path, std::span<const uint8_t> bytes,
   const std::string folder = folderOf(path);
   removeLeftOvers(folder, nameOf(path));
 
-  static std::atomic<unsigned> serial{0};
   std::string temporary;
-  int fd = -1, openError = EEXIST;
-  for (unsigned attempt = 0; fd < 0 && openError == EEXIST && attempt < kMaxTemporaryNames; ++attempt) {
-    temporary =
-        path + ".tmp-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(serial.fetch_add(1));
-    fd = files.open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    openError = errno;
-  }
+  const int fd = openTemporary(files, path, ::GetCurrentProcessId(), O_WRONLY, 0666, temporary);
+  const int openError = errno;
   if (fd < 0) {
     // A folder the user may not add to: the file itself is written, as a plain write does.
     if (exists && openError == EACCES) return writeInPlace(oldFd, bytes, files, result);
