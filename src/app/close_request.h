@@ -35,6 +35,15 @@ class BlockedCloseRequests final : public QAbstractNativeEventFilter {
 // long as `window`.
 void watchBlockedCloseRequests(QWidget& window, std::function<void()> onClose);
 
+// Installs `filter`, which it takes, for as long as `owner` lives.
+inline void installWhileAlive(QObject& owner, QAbstractNativeEventFilter* filter) {
+  qApp->installNativeEventFilter(filter);
+  QObject::connect(&owner, &QObject::destroyed, [filter] {
+    qApp->removeNativeEventFilter(filter);
+    delete filter;
+  });
+}
+
 // What each window system's watch shares: the filter `make(blocked, onClose)` gets a test of whether a
 // modal box blocks now and `onClose` queued onto `window`'s thread, and is installed for as long as
 // `window` lives.
@@ -46,11 +55,7 @@ void installCloseFilter(QWidget& window, std::function<void()> onClose, Make mak
            [watched, onClose = std::move(onClose)] {
              QMetaObject::invokeMethod(watched, onClose, Qt::QueuedConnection);
            });
-  qApp->installNativeEventFilter(filter);
-  QObject::connect(&window, &QObject::destroyed, [filter] {
-    qApp->removeNativeEventFilter(filter);
-    delete filter;
-  });
+  installWhileAlive(window, filter);
 }
 
 }  // namespace velomat

@@ -4,6 +4,7 @@
 #include <QWinEventNotifier>
 #include <utility>
 
+#include "app/close_request.h"
 #include "app/end_requests_win32.h"
 #include "app/end_signals.h"
 
@@ -66,12 +67,7 @@ void watchEndRequests(QObject& owner, std::function<void()> onEnd) {
     auto* notifier = new QWinEventNotifier(consoleEvent, &owner);
     QObject::connect(notifier, &QWinEventNotifier::activated, &owner, onEnd);
   }
-  auto* session = new SessionEndRequests(std::move(onEnd));
-  qApp->installNativeEventFilter(session);
-  QObject::connect(&owner, &QObject::destroyed, [session] {
-    qApp->removeNativeEventFilter(session);
-    delete session;
-  });
+  installWhileAlive(owner, new SessionEndRequests(std::move(onEnd)));
 }
 
 }  // namespace velomat
